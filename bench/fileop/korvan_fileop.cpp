@@ -1,0 +1,139 @@
+// korvan-fileop copy|move|delete SOURCE [DESTDIR] [--on-conflict=overwrite|skip|cancel]
+//                                              [--on-error=skip|cancel]
+// Runs one operation through the engine without dialogs. Exit status 0 only
+// when the operation did everything it should; otherwise the reason goes to
+// stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
+#include "platform/engine/engine_questions.h"
+#include "platform/engine/file_op_params.h"
+#include "platform/engine/file_op_runner.h"
+#include "platform/engine/fs_util.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+class CommandLineQuestions : public EngineQuestions
+{
+public:
+    OverwriteAnswer onConflict = OverwriteAnswer::Cancel;
+    ErrorAnswer onError = ErrorAnswer::Cancel;
+
+    OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
+    {
+        if (onConflict == OverwriteAnswer::Cancel)
+            printError(QStringLiteral("目标已存在：%1").arg(question.target.path));
+        return onConflict;
+    }
+
+    ErrorAnswer askOnError(const ErrorQuestion &question) override
+    {
+        // A cancelled operation ends with this same reason; only skips are listed here.
+        if (onError == ErrorAnswer::Skip && question.canRetry)
+            printError(QStringLiteral("跳过：%1“%2”失败：%3").arg(question.action, question.path, question.reason));
+        return question.canRetry ? onError : ErrorAnswer::Cancel;
+    }
+
+    bool confirmCreateFolder(const QString &) override { return true; }
+    bool confirmTrash(const QString &) override { return true; }
+
+    static void printError(const QString &text)
+    {
+        fprintf(stderr, "korvan-fileop: %s\n", text.toLocal8Bit().constData());
+    }
+};
+
+int usage()
+{
+    fprintf(stderr,
+            "usage: korvan-fileop copy|move|delete SOURCE [DESTDIR] "
+            "[--on-conflict=overwrite|skip|cancel] [--on-error=skip|cancel]\n");
+    return 2;
+}
+
+QString absolute(const QString &path)
+{
+    return QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    CommandLineQuestions questions;
+    QStringList positional;
+    for (int i = 1; i < argc; ++i) {
+        // Paths are taken as raw bytes so that any file name can be given.
+        const QByteArray arg(argv[i]);
+        if (arg.startsWith("--on-conflict=")) {
+            const QByteArray value = arg.mid(14);
+            if (value == "overwrite")
+                questions.onConflict = OverwriteAnswer::OverwriteAll;
+            else if (value == "skip")
+                questions.onConflict = OverwriteAnswer::Skip;
+            else if (value == "cancel")
+                questions.onConflict = OverwriteAnswer::Cancel;
+            else
+                return usage();
+        } else if (arg.startsWith("--on-error=")) {
+            const QByteArray value = arg.mid(11);
+            if (value == "skip")
+                questions.onError = ErrorAnswer::Skip;
+            else if (value == "cancel")
+                questions.onError = ErrorAnswer::Cancel;
+            else
+                return usage();
+        } else if (arg.startsWith("--")) {
+            return usage();
+        } else {
+            positional.append(FsUtil::decodePath(arg));
+        }
+    }
+    if (positional.size() < 2)
+        return usage();
+
+    FileOpRecord record;
+    const QString mode = positional.at(0);
+    if (mode == QStringLiteral("copy") && positional.size() == 3) {
+        record.wFunc = FileOpCode::Copy;
+        record.fFlags = FileOpFlag::AllowUndo | FileOpFlag::NoConfirmMkdir;
+    } else if (mode == QStringLiteral("move") && positional.size() == 3) {
+        record.wFunc = FileOpCode::Move;
+        record.fFlags = FileOpFlag::AllowUndo | FileOpFlag::NoConfirmMkdir | FileOpFlag::NoConfirmation;
+    } else if (mode == QStringLiteral("delete") && positional.size() == 2) {
+        record.wFunc = FileOpCode::Delete;
+        record.fFlags = FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
+    } else {
+        return usage();
+    }
+    record.pFrom = absolute(positional.at(1));
+    if (positional.size() == 3)
+        record.pTo = absolute(positional.at(2));
+
+    FileOpParams params;
+    QString error;
+    if (!FileOpParams::fromRecord(record, &params, &error)) {
+        CommandLineQuestions::printError(error);
+        return 1;
+    }
+    FileOpRunner runner;
+    const FileOpResult result = runner.run(params, questions);
+    switch (result.status) {
+    case FileOpResult::Status::Done:
+        return 0;
+    case FileOpResult::Status::Skipped:
+        CommandLineQuestions::printError(result.message);
+        return 3;
+    case FileOpResult::Status::Cancelled:
+        CommandLineQuestions::printError(result.message);
+        return 4;
+    case FileOpResult::Status::Failed:
+        break;
+    }
+    CommandLineQuestions::printError(result.message);
+    return 1;
+}

@@ -1,0 +1,154 @@
+#include "platform/engine/file_op_runner.h"
+
+#include "platform/engine/file_op_engine.h"
+
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+
+namespace {
+
+// Hands each question from the worker to the waiting thread and blocks the
+// worker until it is answered there (the answering side may run dialogs).
+class CrossThreadQuestions : public EngineQuestions
+{
+public:
+    CrossThreadQuestions(QObject *answeringContext, EngineQuestions &answerer)
+        : m_context(answeringContext)
+        , m_answerer(answerer)
+    {
+    }
+
+    OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
+    {
+        OverwriteAnswer answer = OverwriteAnswer::Cancel;
+        ask([&] { answer = m_answerer.askOverwrite(question); });
+        return answer;
+    }
+
+    ErrorAnswer askOnError(const ErrorQuestion &question) override
+    {
+        ErrorAnswer answer = ErrorAnswer::Cancel;
+        ask([&] { answer = m_answerer.askOnError(question); });
+        return answer;
+    }
+
+    bool confirmCreateFolder(const QString &folder) override
+    {
+        bool answer = false;
+        ask([&] { answer = m_answerer.confirmCreateFolder(folder); });
+        return answer;
+    }
+
+    bool confirmTrash(const QString &path) override
+    {
+        bool answer = false;
+        ask([&] { answer = m_answerer.confirmTrash(path); });
+        return answer;
+    }
+
+private:
+    template<typename Function>
+    void ask(Function function)
+    {
+        if (QThread::currentThread() == m_context->thread())
+            function();
+        else
+            QMetaObject::invokeMethod(m_context, function, Qt::BlockingQueuedConnection);
+    }
+
+    QObject *m_context;
+    EngineQuestions &m_answerer;
+};
+
+void registerTypes()
+{
+    static const bool registered = [] {
+        qRegisterMetaType<FileOpParams>();
+        qRegisterMetaType<FileOpProgress>();
+        qRegisterMetaType<FileOpResult>();
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+} // namespace
+
+FileOpWorker::FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag)
+    : m_questions(questions)
+    , m_cancelFlag(cancelFlag)
+{
+}
+
+void FileOpWorker::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
+{
+    m_testChunkBytes = chunkBytes;
+    m_testDelayUs = delayUs;
+}
+
+void FileOpWorker::run(const FileOpParams &params)
+{
+    FileOpEngine engine(m_questions, m_cancelFlag);
+    engine.setChunkDelayForTesting(m_testChunkBytes, m_testDelayUs);
+    engine.setProgressHandler([this](const FileOpProgress &p) { emit progress(p); });
+    emit finished(engine.run(params));
+}
+
+FileOpRunner::FileOpRunner(QObject *parent)
+    : QObject(parent)
+{
+    registerTypes();
+}
+
+FileOpRunner::~FileOpRunner() = default;
+
+void FileOpRunner::cancel()
+{
+    m_cancelFlag.store(true);
+}
+
+void FileOpRunner::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
+{
+    m_testChunkBytes = chunkBytes;
+    m_testDelayUs = delayUs;
+}
+
+FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &questions)
+{
+    if (m_running) {
+        FileOpResult busy;
+        busy.status = FileOpResult::Status::Failed;
+        busy.message = QStringLiteral("另一个文件操作正在进行，请等它结束。");
+        return busy;
+    }
+    m_running = true;
+    m_cancelFlag.store(false);
+
+    CrossThreadQuestions bridge(this, questions);
+    QThread thread;
+    thread.setObjectName(QStringLiteral("korvan-fileop"));
+    auto *worker = new FileOpWorker(bridge, m_cancelFlag);
+    worker->setChunkDelayForTesting(m_testChunkBytes, m_testDelayUs);
+    worker->moveToThread(&thread);
+
+    FileOpResult result;
+    result.status = FileOpResult::Status::Failed;
+    result.message = QStringLiteral("文件操作意外中止。");
+    QEventLoop loop;
+    connect(worker, &FileOpWorker::progress, this, &FileOpRunner::progress, Qt::QueuedConnection);
+    connect(worker, &FileOpWorker::finished, &loop, [&](const FileOpResult &r) {
+        result = r;
+        loop.quit();
+    }, Qt::QueuedConnection);
+
+    thread.start();
+    QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection, Q_ARG(FileOpParams, params));
+    emit started();
+    loop.exec(QEventLoop::AllEvents);
+
+    thread.quit();
+    thread.wait();
+    delete worker;
+    m_running = false;
+    return result;
+}

@@ -1,0 +1,218 @@
+#include "platform/engine/fs_util.h"
+
+#include <QFile>
+#include <QList>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace FsUtil {
+
+QString errorText(int errorCode)
+{
+    char buffer[256];
+    // GNU strerror_r returns the text, which may not live in buffer.
+    const char *text = strerror_r(errorCode, buffer, sizeof buffer);
+    return QString::fromLocal8Bit(text);
+}
+
+QString displayPath(const QByteArray &path)
+{
+    return QFile::decodeName(path);
+}
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at i, or 0 when it is invalid.
+int validUtf8Length(const QByteArray &bytes, qsizetype i)
+{
+    const auto byteAt = [&](qsizetype k) { return uchar(bytes.at(k)); };
+    const uchar c = byteAt(i);
+    if (c < 0x80)
+        return 1;
+    int length = 0;
+    uint codePoint = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        codePoint = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        codePoint = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        codePoint = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    for (int k = 1; k < length; ++k) {
+        const uchar cc = byteAt(i + k);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (cc & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
+    if ((length == 3 && codePoint < 0x800) || (length == 4 && codePoint < 0x10000)
+        || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF)
+        return 0;
+    return length;
+}
+
+} // namespace
+
+QString decodePath(const QByteArray &path)
+{
+    QString text;
+    text.reserve(path.size());
+    qsizetype i = 0;
+    while (i < path.size()) {
+        const int length = validUtf8Length(path, i);
+        if (length == 0) {
+            text.append(QChar(char16_t(0xDC00 + uchar(path.at(i)))));
+            ++i;
+        } else {
+            text.append(QString::fromUtf8(path.constData() + i, length));
+            i += length;
+        }
+    }
+    return text;
+}
+
+QByteArray encodePath(const QString &path)
+{
+    QByteArray bytes;
+    bytes.reserve(path.size() * 3);
+    qsizetype runStart = 0;
+    const auto flush = [&](qsizetype end) {
+        if (end > runStart)
+            bytes.append(QStringView(path).mid(runStart, end - runStart).toUtf8());
+    };
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const char16_t u = path.at(i).unicode();
+        const bool lowSurrogate = u >= 0xDC80 && u <= 0xDCFF;
+        const bool paired = lowSurrogate && i > 0 && path.at(i - 1).isHighSurrogate();
+        if (lowSurrogate && !paired) {
+            flush(i);
+            bytes.append(char(u - 0xDC00));
+            runStart = i + 1;
+        }
+    }
+    flush(path.size());
+    return bytes;
+}
+
+QByteArray stripTrailingSlashes(const QByteArray &path)
+{
+    QByteArray result = path;
+    while (result.size() > 1 && result.endsWith('/'))
+        result.chop(1);
+    return result;
+}
+
+QByteArray parentOf(const QByteArray &path)
+{
+    const QByteArray clean = stripTrailingSlashes(path);
+    const qsizetype slash = clean.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return clean.left(slash);
+}
+
+QByteArray baseNameOf(const QByteArray &path)
+{
+    const QByteArray clean = stripTrailingSlashes(path);
+    return clean.mid(clean.lastIndexOf('/') + 1);
+}
+
+QByteArray joinPath(const QByteArray &dir, const QByteArray &name)
+{
+    if (dir.endsWith('/'))
+        return dir + name;
+    return dir + '/' + name;
+}
+
+QByteArray canonicalPath(const QByteArray &path)
+{
+    QByteArray existing = stripTrailingSlashes(path);
+    QList<QByteArray> missing;
+    for (;;) {
+        char *resolved = realpath(existing.constData(), nullptr);
+        if (resolved) {
+            QByteArray result(resolved);
+            free(resolved);
+            for (auto it = missing.crbegin(); it != missing.crend(); ++it) {
+                if (*it == "." || it->isEmpty())
+                    continue;
+                if (*it == "..")
+                    result = parentOf(result);
+                else
+                    result = joinPath(result, *it);
+            }
+            return result;
+        }
+        if (existing == "/" || existing == "." || existing.isEmpty())
+            return stripTrailingSlashes(path);
+        missing.append(baseNameOf(existing));
+        existing = parentOf(existing);
+    }
+}
+
+int renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+#endif
+    // File systems without RENAME_NOREPLACE: check, then rename. The window
+    // is tiny and only matters when something else writes the same name.
+    struct stat st;
+    if (lstat(to.constData(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(from.constData(), to.constData());
+}
+
+int makePath(const QByteArray &path, mode_t mode)
+{
+    struct stat st;
+    if (stat(path.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const QByteArray parent = parentOf(path);
+    if (parent != path) {
+        const int err = makePath(parent, mode);
+        if (err != 0)
+            return err;
+    }
+    if (mkdir(path.constData(), mode) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+QString formatSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QString::number(bytes) + QStringLiteral(" 字节");
+    const double kib = bytes / 1024.0;
+    if (kib < 1024)
+        return QString::number(kib, 'f', 1) + QStringLiteral(" KB");
+    const double mib = kib / 1024.0;
+    if (mib < 1024)
+        return QString::number(mib, 'f', 1) + QStringLiteral(" MB");
+    return QString::number(mib / 1024.0, 'f', 2) + QStringLiteral(" GB");
+}
+
+} // namespace FsUtil

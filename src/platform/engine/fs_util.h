@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/stat.h>
+
+// Path helpers shared by the engine and the trash. Inside the engine every
+// path is the native byte string, so names that are not valid UTF-8 survive.
+namespace FsUtil {
+
+// The system's text for an errno value (strerror).
+QString errorText(int errorCode);
+
+// For messages: the path as the user reads it (invalid bytes shown as U+FFFD).
+QString displayPath(const QByteArray &path);
+
+// Lossless bytes -> text: bytes that are not valid UTF-8 become the lone
+// surrogates U+DC80..U+DCFF, which encodePath() turns back into the same bytes.
+QString decodePath(const QByteArray &path);
+
+// Text -> bytes: UTF-8 as QFile::encodeName, except that the surrogates made
+// by decodePath() are turned back into the original bytes.
+QByteArray encodePath(const QString &path);
+
+// "/a/b/" -> "/a/b"; keeps "/" as it is.
+QByteArray stripTrailingSlashes(const QByteArray &path);
+QByteArray parentOf(const QByteArray &path);
+QByteArray baseNameOf(const QByteArray &path);
+QByteArray joinPath(const QByteArray &dir, const QByteArray &name);
+
+// The canonical form of a path whose last components may not exist yet:
+// the existing part resolved with realpath(), the rest cleaned of "." and "..".
+QByteArray canonicalPath(const QByteArray &path);
+
+// rename() that fails with EEXIST instead of replacing an existing target.
+int renameNoReplace(const QByteArray &from, const QByteArray &to);
+
+// mkdir -p; returns 0 or the errno of the step that failed.
+int makePath(const QByteArray &path, mode_t mode);
+
+QString formatSize(qint64 bytes);
+
+} // namespace FsUtil

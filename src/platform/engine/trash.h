@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Where a trashed item went, or why it could not go anywhere.
+struct TrashResult
+{
+    bool ok = false;
+    int errorCode = 0;      // errno of the failing step, 0 when none applies
+    QString message;        // why it failed, for the user
+    QByteArray trashedPath; // .../Trash/files/<name>
+    QByteArray infoPath;    // .../Trash/info/<name>.trashinfo
+};
+
+// The freedesktop.org trash (Trash specification 1.0), our own code.
+// Items on the home volume go to $XDG_DATA_HOME/Trash; items on other
+// volumes go to $topdir/.Trash/$uid or $topdir/.Trash-$uid. An item is only
+// ever renamed into a trash: when no trash can take it, nothing is deleted.
+namespace Trash {
+
+// Moves the item (not following a final symlink) into the right trash.
+TrashResult moveToTrash(const QByteArray &path);
+
+// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; read at every call.
+QByteArray homeTrashDir();
+
+// The mount point of the volume holding path (which must exist).
+QByteArray mountPointOf(const QByteArray &path);
+
+// The Path= value escaping of the specification (RFC 2396, '/' kept).
+QByteArray encodeInfoPath(const QByteArray &path);
+QByteArray decodeInfoPath(const QByteArray &encoded);
+
+// The DeletionDate= value for now, in local time.
+QByteArray deletionDateNow();
+
+} // namespace Trash

@@ -1,0 +1,337 @@
+#include "platform/engine/trash.h"
+
+#include "platform/engine/fs_util.h"
+
+#include <QFile>
+#include <QList>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace FsUtil;
+
+namespace {
+
+// A trashed name plus ".trashinfo" must fit NAME_MAX (255) with room for
+// a collision suffix, so long names are shortened before trying.
+constexpr qsizetype MaxTrashNameBytes = 200;
+constexpr int MaxCollisionTries = 10000;
+
+struct TrashDir
+{
+    QByteArray root;   // .../Trash, .../.Trash/$uid or .../.Trash-$uid
+    QByteArray topDir; // empty for the home trash (Path is then absolute)
+};
+
+bool isUnreservedByte(uchar c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    switch (c) {
+    case '-': case '_': case '.': case '!': case '~': case '*': case '\'': case '(': case ')':
+    case '/':
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString failureText(const QByteArray &path, const QString &why)
+{
+    return QStringLiteral("无法把“%1”移到回收站：%2。没有删除任何东西。").arg(displayPath(path), why);
+}
+
+TrashResult failed(const QByteArray &path, int errorCode, const QString &why)
+{
+    TrashResult result;
+    result.errorCode = errorCode;
+    result.message = failureText(path, why);
+    return result;
+}
+
+// Makes dir (0700) unless it exists; it must then be a real directory.
+int ensurePrivateDir(const QByteArray &dir)
+{
+    if (mkdir(dir.constData(), 0700) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno;
+    struct stat st;
+    if (lstat(dir.constData(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+int prepareTrashDir(const QByteArray &root)
+{
+    int err = ensurePrivateDir(root);
+    if (err == 0)
+        err = ensurePrivateDir(root + "/files");
+    if (err == 0)
+        err = ensurePrivateDir(root + "/info");
+    return err;
+}
+
+// The trash of another volume, created when missing; empty root on failure.
+TrashDir volumeTrash(const QByteArray &topDir, int *errorCode)
+{
+    const QByteArray uid = QByteArray::number(uint(getuid()));
+    const QByteArray shared = joinPath(topDir, ".Trash");
+    struct stat st;
+    // An administrator-made .Trash is used only when it is a real directory
+    // with the sticky bit; a symlink or a plain folder could be a trap.
+    if (lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        const QByteArray own = joinPath(shared, uid);
+        if (prepareTrashDir(own) == 0 && lstat(own.constData(), &st) == 0 && st.st_uid == getuid())
+            return {own, topDir};
+    }
+    const QByteArray own = joinPath(topDir, ".Trash-" + uid);
+    const int err = prepareTrashDir(own);
+    if (err == 0 && lstat(own.constData(), &st) == 0 && st.st_uid == getuid())
+        return {own, topDir};
+    *errorCode = err != 0 ? err : EPERM;
+    return {};
+}
+
+// "name" shortened to a byte length that leaves room for ".trashinfo" and a
+// suffix, cutting at a UTF-8 character boundary and keeping a short extension.
+QByteArray cappedName(const QByteArray &name)
+{
+    if (name.size() <= MaxTrashNameBytes)
+        return name;
+    QByteArray extension;
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot > 0 && name.size() - dot <= 16)
+        extension = name.mid(dot);
+    qsizetype keep = MaxTrashNameBytes - extension.size();
+    while (keep > 0 && (uchar(name.at(keep)) & 0xC0) == 0x80)
+        --keep;
+    return name.left(keep) + extension;
+}
+
+QByteArray candidateName(const QByteArray &name, int attempt)
+{
+    if (attempt == 0)
+        return name;
+    QByteArray stem = name;
+    QByteArray extension;
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot > 0 && name.size() - dot <= 16) {
+        stem = name.left(dot);
+        extension = name.mid(dot);
+    }
+    return stem + '.' + QByteArray::number(attempt + 1) + extension;
+}
+
+} // namespace
+
+namespace Trash {
+
+QByteArray homeTrashDir()
+{
+    QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    // The basedir rules say a relative value is invalid and must be ignored.
+    if (dataHome.isEmpty() || !dataHome.startsWith('/')) {
+        QByteArray home = qgetenv("HOME");
+        if (home.isEmpty())
+            return QByteArray();
+        dataHome = joinPath(home, ".local/share");
+    }
+    return joinPath(stripTrailingSlashes(dataHome), "Trash");
+}
+
+QByteArray mountPointOf(const QByteArray &path)
+{
+    const QByteArray canonical = canonicalPath(path);
+    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
+    QByteArray best = "/";
+    if (!mountInfo.open(QIODevice::ReadOnly))
+        return best;
+    const QList<QByteArray> lines = mountInfo.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Field 5 is the mount point, with space, tab, newline and '\' octal-escaped.
+        const QByteArray &raw = fields.at(4);
+        QByteArray point;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw.at(i) == '\\' && i + 3 < raw.size()) {
+                point.append(char(raw.mid(i + 1, 3).toInt(nullptr, 8)));
+                i += 3;
+            } else {
+                point.append(raw.at(i));
+            }
+        }
+        const bool contains = point == "/" || canonical == point || canonical.startsWith(QByteArray(point + '/'));
+        if (contains && point.size() >= best.size())
+            best = point;
+    }
+    return best;
+}
+
+QByteArray encodeInfoPath(const QByteArray &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray encoded;
+    encoded.reserve(path.size() * 3);
+    for (const char ch : path) {
+        const uchar c = uchar(ch);
+        if (isUnreservedByte(c)) {
+            encoded.append(ch);
+        } else {
+            encoded.append('%');
+            encoded.append(hex[c >> 4]);
+            encoded.append(hex[c & 0xF]);
+        }
+    }
+    return encoded;
+}
+
+QByteArray decodeInfoPath(const QByteArray &encoded)
+{
+    return QByteArray::fromPercentEncoding(encoded);
+}
+
+QByteArray deletionDateNow()
+{
+    const time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char buffer[32];
+    strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &local);
+    return QByteArray(buffer);
+}
+
+TrashResult moveToTrash(const QByteArray &rawPath)
+{
+    const QByteArray path = stripTrailingSlashes(rawPath);
+    if (!path.startsWith('/'))
+        return failed(path, EINVAL, QStringLiteral("路径不是绝对路径"));
+    const QByteArray name = baseNameOf(path);
+    if (path == "/" || name.isEmpty() || name == "." || name == "..")
+        return failed(path, EINVAL, QStringLiteral("不能删除这个路径"));
+
+    struct stat itemStat;
+    if (lstat(path.constData(), &itemStat) != 0) {
+        const int err = errno;
+        return failed(path, err, errorText(err));
+    }
+
+    const QByteArray homeTrash = homeTrashDir();
+    if (homeTrash.isEmpty())
+        return failed(path, ENOENT, QStringLiteral("没有设置 HOME，找不到回收站"));
+    // The item's path is made canonical apart from its own name, so that a
+    // symlink item is trashed itself and not its target.
+    const QByteArray canonicalItem = joinPath(canonicalPath(parentOf(path)), name);
+    const QByteArray canonicalHomeTrash = canonicalPath(homeTrash);
+    if (canonicalHomeTrash == canonicalItem || canonicalHomeTrash.startsWith(QByteArray(canonicalItem + '/'))
+        || canonicalItem.startsWith(QByteArray(canonicalHomeTrash + '/')))
+        return failed(path, EINVAL, QStringLiteral("它是回收站本身或在回收站之内"));
+
+    // The home trash serves the volume it lives on; find that volume from
+    // its nearest existing ancestor, as the trash may not exist yet.
+    QByteArray probe = homeTrash;
+    struct stat homeStat;
+    while (stat(probe.constData(), &homeStat) != 0 && probe != "/")
+        probe = parentOf(probe);
+
+    // The home trash first when it is on the item's volume; the volume's own
+    // trash when it is not, or when a rename still crosses a mount (bind mounts
+    // share st_dev). The volume trash is only made when it is reached.
+    const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
+    QList<bool> useHome;
+    if (homeStat.st_dev == itemStat.st_dev)
+        useHome.append(true);
+    if (homeStat.st_dev != itemStat.st_dev || mountPointOf(probe) != topDir)
+        useHome.append(false);
+
+    int lastError = 0;
+    for (const bool home : useHome) {
+        TrashDir trash;
+        if (home) {
+            const int err = makePath(homeTrash, 0700);
+            if (err != 0 || (lastError = prepareTrashDir(homeTrash)) != 0) {
+                lastError = err != 0 ? err : lastError;
+                continue;
+            }
+            trash = {homeTrash, QByteArray()};
+        } else {
+            int volumeError = 0;
+            trash = volumeTrash(topDir, &volumeError);
+            if (trash.root.isEmpty()) {
+                return failed(path, volumeError,
+                              QStringLiteral("它所在的卷（%1）上无法建立回收站（%2）")
+                                  .arg(displayPath(topDir), errorText(volumeError)));
+            }
+        }
+        QByteArray infoPathValue;
+        if (trash.topDir.isEmpty()) {
+            infoPathValue = canonicalItem;
+        } else {
+            const QByteArray base = canonicalPath(trash.topDir);
+            infoPathValue = canonicalItem.mid(base == "/" ? 1 : base.size() + 1);
+        }
+        const QByteArray content = "[Trash Info]\nPath=" + encodeInfoPath(infoPathValue)
+            + "\nDeletionDate=" + deletionDateNow() + "\n";
+
+        const QByteArray baseName = cappedName(name);
+        bool placed = false;
+        for (int attempt = 0; attempt < MaxCollisionTries && !placed; ++attempt) {
+            const QByteArray trashName = candidateName(baseName, attempt);
+            const QByteArray infoFile = trash.root + "/info/" + trashName + ".trashinfo";
+            const QByteArray filesEntry = trash.root + "/files/" + trashName;
+            struct stat existing;
+            if (lstat(filesEntry.constData(), &existing) == 0)
+                continue; // an orphan without its info file still owns the name
+            // The info file is claimed first, atomically: whoever creates it owns the name.
+            const int fd = open(infoFile.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                if (errno == EEXIST)
+                    continue;
+                lastError = errno;
+                break;
+            }
+            auto removeInfo = qScopeGuard([&] { unlink(infoFile.constData()); });
+            qsizetype written = 0;
+            while (written < content.size()) {
+                const ssize_t n = write(fd, content.constData() + written, size_t(content.size() - written));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                written += n;
+            }
+            const bool infoOk = written == content.size() && fsync(fd) == 0;
+            const int infoError = errno;
+            close(fd);
+            if (!infoOk) {
+                lastError = infoError;
+                break;
+            }
+            if (renameNoReplace(path, filesEntry) != 0) {
+                lastError = errno;
+                if (lastError == EEXIST)
+                    continue; // removeInfo drops the claim; try the next name
+                break;
+            }
+            removeInfo.dismiss();
+            TrashResult result;
+            result.ok = true;
+            result.trashedPath = filesEntry;
+            result.infoPath = infoFile;
+            return result;
+        }
+        if (lastError == 0)
+            lastError = EEXIST;
+    }
+    return failed(path, lastError, errorText(lastError));
+}
+
+} // namespace Trash
