@@ -1,0 +1,66 @@
+#include "mainwin/app_context.h"
+#include "mainwin/main_window.h"
+#include "platform/qt/desktop_file_operation.h"
+#include "platform/qt/desktop_shell_open.h"
+#include "platform/qt/qt_user_dialogs.h"
+#include "platform/system_disk_space.h"
+#include "platform/system_file_queries.h"
+#include "platform/throttled_event_yield.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace {
+
+// On a Wayland session the panel can only stay on top through X11.
+void preferX11OnWayland()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    if (qgetenv("XDG_SESSION_TYPE") == "wayland" && qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+void loadChineseTranslations(QApplication &app)
+{
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const QString &name : {QStringLiteral("qtbase_zh_CN"), QStringLiteral("qt_zh_CN")}) {
+        auto *translator = new QTranslator(&app);
+        if (translator->load(name, dir))
+            QCoreApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    preferX11OnWayland();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvan"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvan"));
+    // Only the panel menu's "关闭" ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    loadChineseTranslations(app);
+
+    QtUserDialogs dialogs;
+    DesktopFileOperation engine;
+    DesktopShellOpen shell;
+    SystemDiskSpace disk;
+    SystemFileQueries files;
+    ThrottledEventYield yield;
+    AppContext ctx(Services{&dialogs, &engine, &shell, &disk, &files, &yield});
+
+    Form1 form1(ctx);
+    // The desktop session is ending: let every window close.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [&ctx] { ctx.m.exitAllowed = true; });
+    form1.show();
+    return app.exec();
+}

@@ -1,0 +1,47 @@
+#include "mainwin/app_context.h"
+
+#include "candidates/candidate_window.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+AppContext::AppContext(const Services &services)
+    : svc(services)
+{
+}
+
+AppContext::~AppContext()
+{
+    delete form7;
+}
+
+Form7 *AppContext::candidateWindow()
+{
+    if (!form7)
+        form7 = new Form7(*this);
+    return form7;
+}
+
+void AppContext::quitNowOrWhenIdle()
+{
+    if (busyDepth > 0) {
+        quitWhenIdle = true;
+        return;
+    }
+    // Leave through the main loop, never from inside a handler's own loop.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+}
+
+BusyScope::BusyScope(AppContext &ctx)
+    : m_ctx(ctx)
+{
+    ++m_ctx.busyDepth;
+}
+
+BusyScope::~BusyScope()
+{
+    if (--m_ctx.busyDepth == 0 && m_ctx.quitWhenIdle) {
+        m_ctx.quitWhenIdle = false;
+        m_ctx.quitNowOrWhenIdle();
+    }
+}

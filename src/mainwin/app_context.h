@@ -1,0 +1,77 @@
+#pragma once
+
+#include "model/candidate_list.h"
+#include "model/module1.h"
+#include "model/move_queue.h"
+#include "model/summary_list.h"
+
+class UserDialogs;
+class FileOperation;
+class ShellOpen;
+class DiskSpace;
+class FileQueries;
+class EventYield;
+
+class Form1;
+class Form3;
+class Form4;
+class Form7;
+class QDialog;
+
+// The platform seams the windows work through.
+struct Services
+{
+    UserDialogs *dialogs = nullptr;
+    FileOperation *engine = nullptr;
+    ShellOpen *shell = nullptr;
+    DiskSpace *disk = nullptr;
+    FileQueries *files = nullptr;
+    EventYield *yield = nullptr;
+};
+
+// Everything the windows share: the state, the queue with its summary rows,
+// the candidate list, the services, and the windows themselves, so that
+// windows reach each other by name.
+class AppContext
+{
+public:
+    explicit AppContext(const Services &services);
+    ~AppContext();
+    AppContext(const AppContext &) = delete;
+    AppContext &operator=(const AppContext &) = delete;
+
+    Services svc;
+    Module1 m;
+    SummaryList summary;
+    MoveQueue queue{&summary};
+    CandidateList candidates;
+
+    // Set by Form1's start-up; they live until the program ends.
+    Form1 *form1 = nullptr;
+    Form3 *form3 = nullptr;
+    Form4 *form4 = nullptr;
+    // The candidate window, made on first use (candidateWindow()).
+    Form7 *form7 = nullptr;
+    // The modal pickers and the about box while one is open.
+    QDialog *openModal = nullptr;
+
+    Form7 *candidateWindow();
+
+    // Long handlers that let the event loop run hold a BusyScope; the
+    // program's exit waits until the last one has unwound.
+    int busyDepth = 0;
+    bool quitWhenIdle = false;
+    void quitNowOrWhenIdle();
+};
+
+class BusyScope
+{
+public:
+    explicit BusyScope(AppContext &ctx);
+    ~BusyScope();
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    AppContext &m_ctx;
+};

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class AppContext;
+class Form3;
+class Form4;
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTreeView;
+
+// The queue menu "队列操作", popped up over the queue list.
+struct QueueMenu
+{
+    QMenu *menu = nullptr;
+    QAction *newfile = nullptr;
+    QAction *readd = nullptr;
+    QMenu *rerunmode = nullptr;
+    QAction *copy = nullptr;
+    QAction *cut = nullptr;
+    QAction *redele = nullptr;
+    QAction *ADDMEMO = nullptr;
+    QAction *main_strat = nullptr;
+    QAction *main_push = nullptr;
+    QAction *move = nullptr;
+    QAction *allclear = nullptr;
+    QAction *TRYUSE = nullptr;
+};
+
+// The panel menu "面板控制器", popped up by the floating panel.
+struct PanelMenu
+{
+    QMenu *menu = nullptr;
+    QAction *ocmain = nullptr;
+    QAction *allstart = nullptr;
+    QAction *allpush = nullptr;
+    QAction *updatedisk = nullptr;
+    QMenu *updaterunmode = nullptr;
+    QAction *upcopy = nullptr;
+    QAction *upcut = nullptr;
+    QAction *updele = nullptr;
+    QAction *st_mode = nullptr;
+    QAction *crnew = nullptr;
+    QAction *crtxt = nullptr;
+    QAction *about = nullptr;
+    QAction *close = nullptr;
+};
+
+// The main window "Korvan": the queue, the summary and free-space rows, the
+// runner's progress, and both popup menus. Closing or minimising only hides
+// it until the program ends.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form1(AppContext &ctx);
+    ~Form1() override;
+
+    // Controls, named as the rest of the program addresses them.
+    QGroupBox *Frame3 = nullptr;
+    QTreeView *ListView1 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QComboBox *Drive1 = nullptr;
+    QTreeView *ListView2 = nullptr;
+    QueueMenu use;
+    PanelMenu syswork;
+
+    // Pops the queue menu up at the given global position.
+    void rshow(const QPoint &globalPos);
+    // Prepares and shows the add-task dialog.
+    void form4show();
+    // Shows the main window, or hides it when it is visible; a minimised
+    // window comes back in the normal state.
+    void toggleShown();
+
+    // Queue menu handlers.
+    void readd();
+    void changeMode(const QString &mode);
+    void main_strat();
+    void main_push();
+    void moveRow();
+    void allclear();
+    void ADDMEMO();
+    void TRYUSE();
+    // Selecting a row with the mouse.
+    void ListView1_ItemClick(int row);
+
+    // Panel menu handlers.
+    void allstart();
+    void allpush();
+    void updatedisk();
+    void setDefaultMode(const QString &mode);
+    void st_mode();
+    void crtxt();
+    void about();
+    void closeProgram();
+
+    // The drive chooser and its free-space rows.
+    void fillDrives();
+    void Drive1_Change();
+
+    // Sets the checked state of a menu mark (menus never toggle on their own).
+    static void setMark(QAction *action, bool checked);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    // The position of the last clicked row, or -1 (with the no-record
+    // message shown) when the queue is empty or that row is gone.
+    int currentRowOrMessage();
+    void showNoRecord();
+
+    AppContext &m_ctx;
+    std::unique_ptr<Form3> m_panel;
+    std::unique_ptr<Form4> m_addTask;
+    QString m_reportFileName;
+};

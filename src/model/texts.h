@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+// Every user-visible text of the queue model and the windows that share it,
+// spelled exactly as the program shows it.
+namespace Texts {
+
+// Move modes.
+inline const QString ModeCopy = QStringLiteral("复制");
+inline const QString ModeCut = QStringLiteral("剪贴");
+inline const QString ModeDelete = QStringLiteral("删除");
+// Destination word of candidate delete rows.
+inline const QString RecycleBin = QStringLiteral("回收站");
+
+// Queue columns.
+inline const QString ColumnName = QStringLiteral("文件名");
+inline const QString ColumnSize = QStringLiteral("文件大小(K)");
+inline const QString ColumnSource = QStringLiteral("原物理地址");
+inline const QString ColumnDestination = QStringLiteral("目地地址");
+inline const QString ColumnMode = QStringLiteral("移动方式");
+inline const QString ColumnRemark = QStringLiteral("备注");
+
+// Summary rows: keys, start-up texts, running texts (prefix + count + suffix).
+inline const QString SummaryKeyCopy = QStringLiteral("copy");
+inline const QString SummaryKeyCut = QStringLiteral("cut");
+inline const QString SummaryKeyDelete = QStringLiteral("dele");
+inline const QString SummaryKeyAll = QStringLiteral("allfile");
+inline const QString SummaryStartCopy = QStringLiteral("复制的文件共有0个");
+inline const QString SummaryStartCut = QStringLiteral("剪贴的文件共有0个");
+inline const QString SummaryStartDelete = QStringLiteral("删除的文件共有0个");
+inline const QString SummaryStartAll = QStringLiteral("移动文件的总和为0");
+inline const QString SummaryCopyPrefix = QStringLiteral("复制的文件有");
+inline const QString SummaryCutPrefix = QStringLiteral("剪贴的文件有");
+inline const QString SummaryDeletePrefix = QStringLiteral("删除的文件有");
+inline const QString SummaryAllPrefix = QStringLiteral("共要移动的文件个数有");
+inline const QString SummarySuffix = QStringLiteral("个");
+
+// Titles.
+inline const QString TitleKorvan = QStringLiteral("Korvan");
+inline const QString TitleKorvanSays = QStringLiteral("Korvan说");
+
+// Duplicate questions (the path goes first).
+inline const QString AlreadyQueued = QStringLiteral("已在队列中,是否重新进入队列？");
+inline const QString AlreadyCandidate = QStringLiteral("已在候选队列中,是否重新进入队列？");
+
+// Messages shared by several windows.
+inline const QString NoRecord = QStringLiteral("当前没有指定记录，无法进行操作！！");
+
+// Main window.
+inline const QString Banner = QStringLiteral("Pellavo 精品奉献 追求完美与进步");
+inline const QString QueueFrame = QStringLiteral("要移动的文件队列：");
+inline const QString ReportFrame = QStringLiteral("报告：");
+inline const QString DriveToolTip = QStringLiteral("显示当前驱动器的所剩空间");
+
+} // namespace Texts

@@ -1,0 +1,186 @@
+#include "panel/panel_window.h"
+
+#include "candidates/candidate_window.h"
+#include "dialogs/add_task_dialog.h"
+#include "mainwin/app_context.h"
+#include "mainwin/main_window.h"
+#include "panel/drop_intake.h"
+#include "panel/panel_face.h"
+#include "platform/file_operation.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+#include <QWindow>
+
+namespace {
+
+QStringList localPaths(const QMimeData *mime)
+{
+    QStringList paths;
+    if (!mime || !mime->hasUrls())
+        return paths;
+    for (const QUrl &url : mime->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+} // namespace
+
+Form3::Form3(AppContext &ctx)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_ctx(ctx)
+    , m_intake(new DropIntake(ctx))
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Korvan"));
+    setFixedSize(37, 36);
+    move(622, 62);
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setToolTip(QStringLiteral("把文件拖到这里"));
+}
+
+Form3::~Form3()
+{
+    delete m_intake;
+}
+
+void Form3::takeDrop(const QStringList &paths)
+{
+    m_intake->take(paths);
+}
+
+void Form3::setFaceText(const QString &text)
+{
+    if (m_faceText == text)
+        return;
+    m_faceText = text;
+    update();
+}
+
+void Form3::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    paintPanelFace(p, rect());
+    if (!m_faceText.isEmpty()) {
+        QFont font(QStringLiteral("SimSun"));
+        font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"),
+                          QStringLiteral("Noto Sans CJK SC")});
+        font.setPixelSize(9);
+        font.setWeight(QFont::Normal);
+        p.setFont(font);
+        // A light backing keeps the figures readable on the picture.
+        const QRect box = p.fontMetrics().boundingRect(m_faceText).translated(0, p.fontMetrics().ascent());
+        p.fillRect(box.adjusted(0, 0, 1, 0), QColor(255, 255, 255, 200));
+        p.setPen(Qt::black);
+        p.drawText(0, p.fontMetrics().ascent(), m_faceText);
+    }
+}
+
+void Form3::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        if (m_ctx.form1)
+            m_ctx.form1->syswork.menu->exec(event->globalPosition().toPoint());
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = true;
+        m_selfMoving = false;
+        m_pressGlobal = event->globalPosition().toPoint();
+        m_pressWindowPos = pos();
+    }
+}
+
+void Form3::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressed)
+        return;
+    const QPoint now = event->globalPosition().toPoint();
+    if (m_selfMoving) {
+        move(m_pressWindowPos + (now - m_pressGlobal));
+        return;
+    }
+    if ((now - m_pressGlobal).manhattanLength() < 3)
+        return;
+    // The window manager moves the panel where it can; otherwise it follows
+    // the mouse by itself.
+    if (windowHandle() && windowHandle()->startSystemMove())
+        m_pressed = false;
+    else
+        m_selfMoving = true;
+}
+
+void Form3::mouseReleaseEvent(QMouseEvent *)
+{
+    m_pressed = false;
+    m_selfMoving = false;
+}
+
+void Form3::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && m_ctx.form1)
+        m_ctx.form1->toggleShown();
+}
+
+void Form3::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form3::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form3::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = localPaths(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drop source waits for the drop to finish: take the paths in once
+    // it has, since the intake may ask questions.
+    QMetaObject::invokeMethod(this, [this, paths] { takeDrop(paths); }, Qt::QueuedConnection);
+}
+
+void Form3::closeEvent(QCloseEvent *event)
+{
+    if (!m_ctx.m.exitAllowed) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void Form3::sys_exit()
+{
+    m_ctx.m.exitAllowed = true;
+    // A task being performed is cancelled the safe way; the runner then
+    // unwinds and the program leaves once it has.
+    m_ctx.m.pauseFlag = true;
+    if (m_ctx.svc.engine && m_ctx.svc.engine->isRunning())
+        m_ctx.svc.engine->cancelRunning();
+    if (m_ctx.openModal)
+        m_ctx.openModal->reject();
+    if (m_ctx.form1)
+        m_ctx.form1->close();
+    if (m_ctx.form4)
+        m_ctx.form4->close();
+    m_ctx.candidates.clear();
+    if (m_ctx.form7)
+        m_ctx.form7->close();
+    close();
+    m_ctx.quitNowOrWhenIdle();
+}

@@ -1,0 +1,113 @@
+#include "dialogs/add_task_dialog.h"
+#include "model/texts.h"
+#include "panel/panel_window.h"
+#include "support/test_app.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTreeView>
+#include <QtTest>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void mainWindowStartsAsDesigned()
+    {
+        TestApp app;
+        Form1 &f = *app.form1;
+        QCOMPARE(f.windowTitle(), QStringLiteral("Korvan"));
+        QCOMPARE(f.size(), QSize(495, 342));
+        QCOMPARE(f.minimumSize(), f.maximumSize());
+        QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(f.Label1->text(), QStringLiteral("Pellavo 精品奉献 追求完美与进步"));
+        QVERIFY(!f.ProgressBar1->isHidden());
+        QCOMPARE(f.ProgressBar1->value(), 0);
+
+        const int widths[] = {96, 96, 96, 96, 67, 296};
+        QCOMPARE(f.ListView1->model()->columnCount(), 6);
+        for (int c = 0; c < 6; ++c)
+            QCOMPARE(f.ListView1->columnWidth(c), widths[c]);
+        QCOMPARE(f.ListView1->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("备注"));
+
+        QAbstractItemModel *summary = f.ListView2->model();
+        QCOMPARE(summary->rowCount(), 4);
+        QCOMPARE(summary->index(0, 0).data().toString(), QStringLiteral("复制的文件共有0个"));
+        QCOMPARE(summary->index(1, 0).data().toString(), QStringLiteral("剪贴的文件共有0个"));
+        QCOMPARE(summary->index(2, 0).data().toString(), QStringLiteral("删除的文件共有0个"));
+        QCOMPARE(summary->index(3, 0).data().toString(), QStringLiteral("移动文件的总和为0"));
+        QCOMPARE(f.ListView2->columnWidth(0), 296);
+    }
+
+    void sharedStateAndMarksStartAsDesigned()
+    {
+        TestApp app;
+        QCOMPARE(app.ctx.m.defaultMode, QStringLiteral("复制"));
+        QVERIFY(app.ctx.m.defaultDest.isEmpty());
+        QVERIFY(!app.ctx.m.useDefaults);
+        QVERIFY(!app.ctx.m.pauseFlag);
+        QVERIFY(!app.ctx.m.exitAllowed);
+        QCOMPARE(app.ctx.form4->StartMode, QStringLiteral("手动"));
+        QVERIFY(app.ctx.form4->isHidden());
+
+        // Only the panel menu's "复制" default-mode mark is set.
+        const Form1 &f = *app.form1;
+        QVERIFY(f.syswork.upcopy->isChecked());
+        for (QAction *a : {f.syswork.upcut, f.syswork.updele, f.syswork.st_mode, f.syswork.allstart,
+                           f.use.main_strat, f.use.copy, f.use.cut, f.use.redele})
+            QVERIFY2(!a->isChecked(), qPrintable(a->text()));
+    }
+
+    void panelFloatsBorderlessAboveEverything()
+    {
+        TestApp app;
+        Form3 *panel = app.ctx.form3;
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->size(), QSize(37, 36));
+        QCOMPARE(panel->pos(), QPoint(622, 62));
+        const Qt::WindowFlags flags = panel->windowFlags();
+        QVERIFY(flags & Qt::FramelessWindowHint);
+        QVERIFY(flags & Qt::WindowStaysOnTopHint);
+        // A tool window is left out of the task bar.
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        QVERIFY(panel->acceptDrops());
+    }
+
+    void menusListTheirEntriesInOrder()
+    {
+        TestApp app;
+        auto captions = [](QMenu *m) {
+            QStringList out;
+            for (QAction *a : m->actions())
+                out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            return out;
+        };
+        QCOMPARE(captions(app.form1->use.menu),
+                 (QStringList{QStringLiteral("新建任务..."), QStringLiteral("-"), QStringLiteral("修改目地地址"),
+                              QStringLiteral("修改移动方式"), QStringLiteral("添加备份.."), QStringLiteral("-"),
+                              QStringLiteral("全部开始"), QStringLiteral("全部暂停"), QStringLiteral("-"),
+                              QStringLiteral("移除当前记录？"), QStringLiteral("全部清空？"), QStringLiteral("-"),
+                              QStringLiteral("试运行？")}));
+        QCOMPARE(captions(app.form1->use.rerunmode),
+                 (QStringList{QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
+        QCOMPARE(captions(app.form1->syswork.menu),
+                 (QStringList{QStringLiteral("(打开/关闭)主窗口"), QStringLiteral("-"), QStringLiteral("全部开始"),
+                              QStringLiteral("全部暂停"), QStringLiteral("-"), QStringLiteral("重新设置目地地址"),
+                              QStringLiteral("重新设置运行方式"), QStringLiteral("开启默认设置"), QStringLiteral("-"),
+                              QStringLiteral("新建任务..."), QStringLiteral("生成报表"), QStringLiteral("-"),
+                              QStringLiteral("关于..."), QStringLiteral("-"), QStringLiteral("关闭")}));
+        QCOMPARE(captions(app.form1->syswork.updaterunmode),
+                 (QStringList{QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
+        // No entry is ever disabled.
+        for (QAction *a : app.form1->use.menu->actions() + app.form1->syswork.menu->actions())
+            QVERIFY(a->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/disk_space.h"
+#include "platform/event_yield.h"
+#include "platform/file_operation.h"
+#include "platform/file_queries.h"
+#include "platform/shell_open.h"
+
+#include <QHash>
+#include <QList>
+#include <functional>
+
+// Records every operation it is asked to perform; onPerform runs inside the
+// call, as if the operation were in progress (to pause, drop, exit...).
+class ScriptedFileOperation : public FileOperation
+{
+public:
+    QList<FileOpRecord> performed;
+    std::function<void(const FileOpRecord &)> onPerform;
+    FileOpResult result;
+    int cancelRequests = 0;
+
+    FileOpResult perform(const FileOpRecord &op) override;
+    void cancelRunning() override { ++cancelRequests; }
+    bool isRunning() const override { return m_running; }
+
+private:
+    bool m_running = false;
+};
+
+class RecordingShellOpen : public ShellOpen
+{
+public:
+    QStringList openedPaths;
+    QList<QUrl> openedUrls;
+    bool openPath(const QString &path) override
+    {
+        openedPaths << path;
+        return true;
+    }
+    bool openUrl(const QUrl &url) override
+    {
+        openedUrls << url;
+        return true;
+    }
+};
+
+class FakeDiskSpace : public DiskSpace
+{
+public:
+    QHash<QString, DiskFreeSpace> figures; // a root missing here fails its query
+    QList<VolumeInfo> volumes;
+    QStringList queried;
+
+    std::optional<DiskFreeSpace> query(const QString &rootPath) override;
+    QList<VolumeInfo> mountedVolumes() override { return volumes; }
+};
+
+// Plain files are the paths given a length; everything else counts as absent.
+// A plain file with length -1 exists but its length cannot be read.
+class FakeFileQueries : public FileQueries
+{
+public:
+    QHash<QString, qint64> plainFiles;
+
+    bool isPlainFile(const QString &path) override { return plainFiles.contains(path); }
+    std::optional<qint64> length(const QString &path) override;
+};
+
+// Counts yields; onYield runs at each, to let "other handlers" act there.
+class HookYield : public EventYield
+{
+public:
+    int count = 0;
+    std::function<void()> onYield;
+    void yield() override;
+};
