@@ -32,9 +32,9 @@ public:
     ErrorAnswer askOnError(const ErrorQuestion &question) override
     {
         // A cancelled operation ends with this same reason; only skips are listed here.
-        if (onError == ErrorAnswer::Skip && question.canRetry)
+        if (onError == ErrorAnswer::Skip && question.canSkip)
             printError(QStringLiteral("跳过：%1“%2”失败：%3").arg(question.action, question.path, question.reason));
-        return question.canRetry ? onError : ErrorAnswer::Cancel;
+        return question.canSkip ? onError : ErrorAnswer::Cancel;
     }
 
     bool confirmCreateFolder(const QString &) override { return true; }

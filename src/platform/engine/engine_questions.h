@@ -28,6 +28,7 @@ struct ErrorQuestion
     QString reason;
     int errorCode = 0;
     bool canRetry = true;
+    bool canSkip = true; // false: the whole operation is refused, any answer ends it
 };
 
 enum class ErrorAnswer { Retry, Skip, Cancel };

@@ -157,6 +157,7 @@ FileOpResult Job::refuse(const QByteArray &path, const QString &action, const QS
     question.action = action;
     question.reason = reason;
     question.canRetry = false;
+    question.canSkip = false;
     m_questions.askOnError(question);
     FileOpResult result;
     result.status = FileOpResult::Status::Failed;

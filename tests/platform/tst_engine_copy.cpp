@@ -1,0 +1,513 @@
+#include "platform/engine/file_op_engine.h"
+#include "platform/engine/file_op_runner.h"
+#include "platform/engine/fs_util.h"
+#include "support/engine_scripted_questions.h"
+#include "support/engine_test_files.h"
+
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace EngineTestFiles;
+
+namespace {
+
+QByteArray bytes(const QString &path)
+{
+    return FsUtil::encodePath(path);
+}
+
+QString text(const QByteArray &path)
+{
+    return FsUtil::decodePath(path);
+}
+
+struct stat statOf(const QByteArray &path)
+{
+    struct stat st;
+    memset(&st, 0, sizeof st);
+    lstat(path.constData(), &st);
+    return st;
+}
+
+} // namespace
+
+class TestEngineCopy : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void copiesFileIntoCreatedDestination_data();
+    void copiesFileIntoCreatedDestination();
+    void copiesTreeWithModesTimesAndLinks();
+    void copiesTopLevelLinkAsLink();
+    void asksBeforeCreatingDestinationWithoutFlag();
+    void conflictAnswers_data();
+    void conflictAnswers();
+    void overwritesSilentlyWithNoConfirmation();
+    void refusesCopyOntoItself_data();
+    void refusesCopyOntoItself();
+    void refusesUnknownFunction();
+    void oddNamesSurvive();
+    void tooLongPathIsReportedAndSkipped();
+    void cancelMidCopyLeavesNoPartialFile();
+    void cancelledReplaceKeepsOldTarget();
+    void fullDiskIsReportedBeforeCopying();
+    void unreadableSubtreeIsReported();
+};
+
+void TestEngineCopy::copiesFileIntoCreatedDestination_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("without slash") << QString();
+    QTest::newRow("with slash") << QStringLiteral("/");
+}
+
+void TestEngineCopy::copiesFileIntoCreatedDestination()
+{
+    QFETCH(QString, suffix);
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(writeFile(root + "/a.txt", "hello"));
+    ScriptedEngineQuestions questions;
+    const FileOpResult result =
+        runSync(copyRecord(tmp.filePath(QStringLiteral("a.txt")), tmp.filePath(QStringLiteral("x/y/z")) + suffix),
+                questions);
+    QCOMPARE(result.status, FileOpResult::Status::Done);
+    QCOMPARE(readFile(root + "/x/y/z/a.txt"), QByteArray("hello"));
+    QCOMPARE(readFile(root + "/a.txt"), QByteArray("hello"));
+    // 0x240 carries FOF_NOCONFIRMMKDIR: nothing may be asked.
+    QVERIFY(questions.createFolderQuestions.isEmpty());
+    QVERIFY(!hasTemporaries(root));
+}
+
+void TestEngineCopy::copiesTreeWithModesTimesAndLinks()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/src/sub/deeper"));
+    QVERIFY(writeFile(root + "/src/run.sh", "#!/bin/sh\n"));
+    QVERIFY(chmod(QByteArray(root + "/src/run.sh").constData(), 0751) == 0);
+    QVERIFY(writeFile(root + "/src/sub/deeper/data.bin", QByteArray(300000, 'd')));
+    QVERIFY(writeFile(root + "/src/empty", QByteArray()));
+    QVERIFY(symlink("../run.sh", QByteArray(root + "/src/sub/to_file").constData()) == 0);
+    QVERIFY(symlink("..", QByteArray(root + "/src/sub/loop").constData()) == 0); // would recurse forever if followed
+    QVERIFY(symlink("/nonexistent/target", QByteArray(root + "/src/dangling").constData()) == 0);
+    QVERIFY(chmod(QByteArray(root + "/src/sub").constData(), 0750) == 0);
+    const struct timespec old[2] = {{1000000000, 0}, {1234567890, 500000000}};
+    QVERIFY(utimensat(AT_FDCWD, QByteArray(root + "/src/run.sh").constData(), old, 0) == 0);
+    QVERIFY(utimensat(AT_FDCWD, QByteArray(root + "/src/sub").constData(), old, 0) == 0);
+
+    ScriptedEngineQuestions questions;
+    const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/dst")), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Done);
+    QCOMPARE(listTree(root + "/dst/src"), listTree(root + "/src"));
+    QCOMPARE(readFile(root + "/dst/src/sub/deeper/data.bin"), QByteArray(300000, 'd'));
+
+    const struct stat script = statOf(root + "/dst/src/run.sh");
+    QCOMPARE(script.st_mode & 07777, mode_t(0751));
+    QCOMPARE(qint64(script.st_mtim.tv_sec), qint64(1234567890));
+    QCOMPARE(qint64(script.st_mtim.tv_nsec), qint64(500000000));
+    const struct stat sub = statOf(root + "/dst/src/sub");
+    QCOMPARE(sub.st_mode & 07777, mode_t(0750));
+    QCOMPARE(qint64(sub.st_mtim.tv_sec), qint64(1234567890));
+
+    char target[256] = {};
+    QVERIFY(S_ISLNK(statOf(root + "/dst/src/sub/loop").st_mode));
+    QCOMPARE(readlink(QByteArray(root + "/dst/src/sub/to_file").constData(), target, sizeof target - 1), ssize_t(9));
+    QCOMPARE(QByteArray(target), QByteArray("../run.sh"));
+    QVERIFY(S_ISLNK(statOf(root + "/dst/src/dangling").st_mode));
+    QVERIFY(!hasTemporaries(root));
+}
+
+void TestEngineCopy::copiesTopLevelLinkAsLink()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(writeFile(root + "/real.txt", "real"));
+    QVERIFY(symlink("real.txt", QByteArray(root + "/link.txt").constData()) == 0);
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(copyRecord(text(root + "/link.txt"), text(root + "/out")), questions).status,
+             FileOpResult::Status::Done);
+    QVERIFY(S_ISLNK(statOf(root + "/out/link.txt").st_mode));
+    char target[64] = {};
+    QVERIFY(readlink(QByteArray(root + "/out/link.txt").constData(), target, sizeof target - 1) > 0);
+    QCOMPARE(QByteArray(target), QByteArray("real.txt"));
+}
+
+void TestEngineCopy::asksBeforeCreatingDestinationWithoutFlag()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(writeFile(root + "/a.txt", "a"));
+    FileOpRecord record = copyRecord(text(root + "/a.txt"), text(root + "/new/dir"));
+    record.fFlags = FileOpFlag::AllowUndo; // no FOF_NOCONFIRMMKDIR
+
+    ScriptedEngineQuestions declining;
+    declining.createFolderAnswer = false;
+    QCOMPARE(runSync(record, declining).status, FileOpResult::Status::Cancelled);
+    QCOMPARE(declining.createFolderQuestions, QStringList{text(root + "/new/dir")});
+    QVERIFY(!exists(root + "/new"));
+
+    ScriptedEngineQuestions accepting;
+    QCOMPARE(runSync(record, accepting).status, FileOpResult::Status::Done);
+    QCOMPARE(readFile(root + "/new/dir/a.txt"), QByteArray("a"));
+}
+
+void TestEngineCopy::conflictAnswers_data()
+{
+    QTest::addColumn<QList<OverwriteAnswer>>("answers");
+    QTest::addColumn<int>("questionsAsked");
+    QTest::addColumn<QByteArray>("firstAfter");
+    QTest::addColumn<QByteArray>("secondAfter");
+    QTest::addColumn<FileOpResult::Status>("status");
+
+    // The tree has two conflicting files, 1.txt and 2.txt (in that order
+    // only if the directory lists them so; the test sorts answers by file).
+    QTest::newRow("overwrite each")
+        << QList<OverwriteAnswer>{OverwriteAnswer::Overwrite, OverwriteAnswer::Overwrite} << 2
+        << QByteArray("new") << QByteArray("new") << FileOpResult::Status::Done;
+    QTest::newRow("overwrite all asks once")
+        << QList<OverwriteAnswer>{OverwriteAnswer::OverwriteAll} << 1 << QByteArray("new") << QByteArray("new")
+        << FileOpResult::Status::Done;
+    QTest::newRow("skip both") << QList<OverwriteAnswer>{OverwriteAnswer::Skip, OverwriteAnswer::Skip} << 2
+                               << QByteArray("old") << QByteArray("old") << FileOpResult::Status::Skipped;
+    QTest::newRow("cancel at first") << QList<OverwriteAnswer>{OverwriteAnswer::Cancel} << 1 << QByteArray("old")
+                                     << QByteArray("old") << FileOpResult::Status::Cancelled;
+}
+
+void TestEngineCopy::conflictAnswers()
+{
+    QFETCH(QList<OverwriteAnswer>, answers);
+    QFETCH(int, questionsAsked);
+    QFETCH(QByteArray, firstAfter);
+    QFETCH(QByteArray, secondAfter);
+    QFETCH(FileOpResult::Status, status);
+
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/src"));
+    QVERIFY(makeDirs(root + "/dst/src"));
+    QVERIFY(writeFile(root + "/src/1.txt", "new"));
+    QVERIFY(writeFile(root + "/src/2.txt", "new"));
+    QVERIFY(writeFile(root + "/dst/src/1.txt", "old"));
+    QVERIFY(writeFile(root + "/dst/src/2.txt", "old"));
+
+    ScriptedEngineQuestions questions;
+    questions.overwriteAnswers = answers;
+    const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/dst")), questions);
+    QCOMPARE(result.status, status);
+    QCOMPARE(questions.overwriteQuestions.size(), questionsAsked);
+    const OverwriteQuestion &first = questions.overwriteQuestions.first();
+    QVERIFY(first.source.path.startsWith(text(root + "/src/")));
+    QCOMPARE(first.target.path, QString(first.source.path).replace(text(root + "/src/"), text(root + "/dst/src/")));
+    QCOMPARE(first.source.size, qint64(3));
+    QCOMPARE(first.target.size, qint64(3));
+    QVERIFY(first.target.modified.isValid());
+    const QByteArray firstName = bytes(first.source.path.section(QLatin1Char('/'), -1));
+    const QByteArray secondName = firstName == "1.txt" ? QByteArray("2.txt") : QByteArray("1.txt");
+    QCOMPARE(readFile(root + "/dst/src/" + firstName), firstAfter);
+    QCOMPARE(readFile(root + "/dst/src/" + secondName), secondAfter);
+    QCOMPARE(readFile(root + "/src/1.txt"), QByteArray("new"));
+    QVERIFY(!hasTemporaries(root));
+}
+
+void TestEngineCopy::overwritesSilentlyWithNoConfirmation()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/dst"));
+    QVERIFY(writeFile(root + "/a.txt", "new content"));
+    QVERIFY(writeFile(root + "/dst/a.txt", "old"));
+    FileOpRecord record = copyRecord(text(root + "/a.txt"), text(root + "/dst"));
+    record.fFlags |= FileOpFlag::NoConfirmation;
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(record, questions).status, FileOpResult::Status::Done);
+    QVERIFY(questions.overwriteQuestions.isEmpty());
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("new content"));
+}
+
+void TestEngineCopy::refusesCopyOntoItself_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QByteArray>("destination");
+    QTest::newRow("file into its own folder") << QByteArray("/dir/a.txt") << QByteArray("/dir");
+    QTest::newRow("file, folder with slash and dot") << QByteArray("/dir/a.txt") << QByteArray("/dir/./");
+    QTest::newRow("folder into its parent") << QByteArray("/dir") << QByteArray("");
+    QTest::newRow("folder into itself") << QByteArray("/dir") << QByteArray("/dir");
+    QTest::newRow("folder into its subfolder") << QByteArray("/dir") << QByteArray("/dir/sub/new");
+    QTest::newRow("folder via a link to it") << QByteArray("/dir") << QByteArray("/link-to-dir/sub");
+    QTest::newRow("file onto a hard link of itself") << QByteArray("/dir/a.txt") << QByteArray("/other");
+}
+
+void TestEngineCopy::refusesCopyOntoItself()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QByteArray, destination);
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/dir/sub"));
+    QVERIFY(makeDirs(root + "/other"));
+    QVERIFY(writeFile(root + "/dir/a.txt", "precious"));
+    QVERIFY(link(QByteArray(root + "/dir/a.txt").constData(), QByteArray(root + "/other/a.txt").constData()) == 0);
+    QVERIFY(symlink(QByteArray(root + "/dir").constData(), QByteArray(root + "/link-to-dir").constData()) == 0);
+    const QStringList before = listTree(root);
+
+    for (const bool moving : {false, true}) {
+        ScriptedEngineQuestions questions;
+        const FileOpRecord record = moving ? moveRecord(text(root + source), text(root + destination))
+                                           : copyRecord(text(root + source), text(root + destination));
+        const FileOpResult result = runSync(record, questions);
+        QCOMPARE(result.status, FileOpResult::Status::Failed);
+        QVERIFY2(!result.message.isEmpty(), "a refusal says why");
+        QCOMPARE(questions.errorQuestions.size(), 1);
+        QVERIFY(!questions.errorQuestions.first().canSkip);
+        QCOMPARE(readFile(root + "/dir/a.txt"), QByteArray("precious"));
+        QCOMPARE(listTree(root), before);
+    }
+}
+
+void TestEngineCopy::refusesUnknownFunction()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(writeFile(root + "/a.txt", "a"));
+    for (const quint32 wFunc : {0u, 4u, 0x12u}) {
+        FileOpRecord record = copyRecord(text(root + "/a.txt"), text(root + "/dst"));
+        record.wFunc = wFunc;
+        ScriptedEngineQuestions questions;
+        const FileOpResult result = runSync(record, questions);
+        QCOMPARE(result.status, FileOpResult::Status::Failed);
+        QVERIFY(result.message.contains(QString::number(wFunc)));
+        QVERIFY(!exists(root + "/dst"));
+        QVERIFY(exists(root + "/a.txt"));
+    }
+    // A delete without FOF_ALLOWUNDO would be permanent: refused, nothing touched.
+    FileOpRecord permanent = deleteRecord(text(root + "/a.txt"));
+    permanent.fFlags = FileOpFlag::NoConfirmation;
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(permanent, questions).status, FileOpResult::Status::Failed);
+    QVERIFY(exists(root + "/a.txt"));
+}
+
+void TestEngineCopy::oddNamesSurvive()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    auto cleanUp = qScopeGuard([&] { removeTree(root); }); // QDir cannot remove undecodable names
+    const QByteArray invalidUtf8 = QByteArray("bad\xff\xfe name", 12);
+    const QByteArray longName(255, 'L');
+    const QList<QByteArray> names = {"with space", "new\nline", invalidUtf8, longName,
+                                     QString::fromUtf8("中文 文件").toUtf8()};
+    QVERIFY(makeDirs(root + "/src"));
+    for (const QByteArray &name : names)
+        QVERIFY(writeFile(root + "/src/" + name, name));
+
+    // Inside a folder every name is copied byte for byte.
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(copyRecord(text(root + "/src"), text(root + "/dst")), questions).status,
+             FileOpResult::Status::Done);
+    for (const QByteArray &name : names)
+        QCOMPARE(readFile(root + "/dst/src/" + name), name);
+
+    // As the top-level source the name travels in a QString and must come back whole.
+    for (const QByteArray &name : names) {
+        ScriptedEngineQuestions top;
+        QCOMPARE(runSync(copyRecord(text(root + "/src/" + name), text(root + "/top")), top).status,
+                 FileOpResult::Status::Done);
+        QCOMPARE(readFile(root + "/top/" + name), name);
+    }
+    // A name mangled by a lossy decoding does not exist: a clear failure, no copy.
+    ScriptedEngineQuestions lossy;
+    const FileOpResult result =
+        runSync(copyRecord(QFile::decodeName(root + "/src/" + invalidUtf8), text(root + "/lossy")), lossy);
+    QCOMPARE(result.status, FileOpResult::Status::Failed);
+    QVERIFY(result.message.contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    QVERIFY(!exists(root + "/lossy/" + invalidUtf8));
+}
+
+void TestEngineCopy::tooLongPathIsReportedAndSkipped()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    // The source fits PATH_MAX; the same tree under a longer destination does not.
+    QByteArray deep = root + "/s";
+    while (deep.size() < 4000)
+        deep += '/' + QByteArray(90, 'd');
+    QVERIFY(makeDirs(deep));
+    QVERIFY(writeFile(deep + "/f", "x"));
+    QVERIFY(writeFile(root + "/s/short.txt", "short"));
+
+    ScriptedEngineQuestions questions;
+    questions.defaultError = ErrorAnswer::Skip;
+    const FileOpResult result =
+        runSync(copyRecord(text(root + "/s"), text(root + '/' + QByteArray(200, 'D'))), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Skipped);
+    QVERIFY(!questions.errorQuestions.isEmpty());
+    QCOMPARE(questions.errorQuestions.first().errorCode, ENAMETOOLONG);
+    QCOMPARE(questions.errorQuestions.first().reason, QString::fromLocal8Bit(strerror(ENAMETOOLONG)));
+    QCOMPARE(readFile(root + '/' + QByteArray(200, 'D') + "/s/short.txt"), QByteArray("short"));
+}
+
+void TestEngineCopy::cancelMidCopyLeavesNoPartialFile()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    makeBigFile(root + "/big.bin", 8 * 1024 * 1024);
+    QVERIFY(makeDirs(root + "/dst"));
+
+    FileOpRunner runner;
+    runner.setChunkDelayForTesting(64 * 1024, 20000); // 128 chunks of 20 ms: ~2.5 s
+    qint64 bytesSeen = 0;
+    connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
+        bytesSeen = std::max(bytesSeen, p.bytesDone);
+        if (p.bytesDone > 0)
+            runner.cancel();
+    });
+    FileOpParams params;
+    QString error;
+    QVERIFY(FileOpParams::fromRecord(copyRecord(text(root + "/big.bin"), text(root + "/dst")), &params, &error));
+    ScriptedEngineQuestions questions;
+    const FileOpResult result = runner.run(params, questions);
+    QCOMPARE(result.status, FileOpResult::Status::Cancelled);
+    QVERIFY(bytesSeen > 0 && bytesSeen < 8 * 1024 * 1024);
+    QCOMPARE(listTree(root + "/dst"), QStringList());
+    QCOMPARE(statOf(root + "/big.bin").st_size, off_t(8 * 1024 * 1024));
+    QVERIFY(!runner.isRunning());
+}
+
+void TestEngineCopy::cancelledReplaceKeepsOldTarget()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    makeBigFile(root + "/big.bin", 4 * 1024 * 1024);
+    QVERIFY(makeDirs(root + "/dst"));
+    QVERIFY(writeFile(root + "/dst/big.bin", "the old version"));
+
+    FileOpRunner runner;
+    runner.setChunkDelayForTesting(64 * 1024, 20000);
+    connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
+        if (p.bytesDone > 0) {
+            // Mid-copy the target still holds the old content.
+            QCOMPARE(readFile(root + "/dst/big.bin"), QByteArray("the old version"));
+            runner.cancel();
+        }
+    });
+    FileOpParams params;
+    QString error;
+    QVERIFY(FileOpParams::fromRecord(copyRecord(text(root + "/big.bin"), text(root + "/dst")), &params, &error));
+    ScriptedEngineQuestions questions;
+    questions.defaultOverwrite = OverwriteAnswer::Overwrite;
+    QCOMPARE(runner.run(params, questions).status, FileOpResult::Status::Cancelled);
+    QCOMPARE(readFile(root + "/dst/big.bin"), QByteArray("the old version"));
+    QCOMPARE(listTree(root + "/dst"), QStringList{QStringLiteral("big.bin")});
+}
+
+void TestEngineCopy::fullDiskIsReportedBeforeCopying()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to mount a small tmpfs for the full-disk case");
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/small"));
+    if (mount("tmpfs", QByteArray(root + "/small").constData(), "tmpfs", 0, "size=2m") != 0)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + QString::fromLocal8Bit(strerror(errno))));
+    auto unmount = qScopeGuard([&] { umount2(QByteArray(root + "/small").constData(), MNT_DETACH); });
+
+    QVERIFY(makeDirs(root + "/src"));
+    makeBigFile(root + "/src/1-fits.bin", 512 * 1024);
+    makeBigFile(root + "/src/2-too-big.bin", 3 * 1024 * 1024);
+
+    for (const ErrorAnswer answer : {ErrorAnswer::Skip, ErrorAnswer::Cancel}) {
+        ScriptedEngineQuestions questions;
+        questions.defaultError = answer;
+        questions.defaultOverwrite = OverwriteAnswer::OverwriteAll;
+        const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/small")), questions);
+        QCOMPARE(result.status,
+                 answer == ErrorAnswer::Skip ? FileOpResult::Status::Skipped : FileOpResult::Status::Failed);
+        QCOMPARE(questions.errorQuestions.size(), 1);
+        QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
+        QVERIFY(questions.errorQuestions.first().path.endsWith(QStringLiteral("2-too-big.bin")));
+        QVERIFY(!exists(root + "/small/src/2-too-big.bin"));
+        QVERIFY(!hasTemporaries(root + "/small"));
+        QVERIFY(result.message.contains(QStringLiteral("空间不足")));
+    }
+    QCOMPARE(statOf(root + "/small/src/1-fits.bin").st_size, off_t(512 * 1024));
+}
+
+void TestEngineCopy::unreadableSubtreeIsReported()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/src/locked"));
+    QVERIFY(makeDirs(root + "/dst"));
+    QVERIFY(writeFile(root + "/src/ok.txt", "ok"));
+    QVERIFY(writeFile(root + "/src/locked/secret.txt", "secret"));
+    QVERIFY(chmod(QByteArray(root + "/src/locked").constData(), 0) == 0);
+    auto unlock = qScopeGuard([&] { chmod(QByteArray(root + "/src/locked").constData(), 0755); });
+
+    const auto runCopy = [&](QString *reason) {
+        ScriptedEngineQuestions questions;
+        questions.defaultError = ErrorAnswer::Skip;
+        const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/dst")), questions);
+        if (!questions.errorQuestions.isEmpty())
+            *reason = questions.errorQuestions.first().reason;
+        return result.status;
+    };
+
+    FileOpResult::Status status;
+    QString reason;
+    if (geteuid() != 0) {
+        status = runCopy(&reason);
+    } else {
+        // Root reads everything, so the copy runs in a child that drops to nobody.
+        QVERIFY(chmod(root.constData(), 0777) == 0);
+        QVERIFY(chmod(QByteArray(root + "/src").constData(), 0777) == 0);
+        QVERIFY(chmod(QByteArray(root + "/dst").constData(), 0777) == 0);
+        int channel[2];
+        QVERIFY(pipe(channel) == 0);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            close(channel[0]);
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(100);
+            QString childReason;
+            const FileOpResult::Status childStatus = runCopy(&childReason);
+            const QByteArray report = QByteArray::number(int(childStatus)) + '\n' + childReason.toUtf8();
+            if (write(channel[1], report.constData(), size_t(report.size())) < 0)
+                _exit(101);
+            _exit(0);
+        }
+        close(channel[1]);
+        QByteArray report;
+        char buffer[512];
+        ssize_t n;
+        while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
+            report.append(buffer, n);
+        close(channel[0]);
+        int exitStatus = 0;
+        waitpid(child, &exitStatus, 0);
+        if (WEXITSTATUS(exitStatus) == 100)
+            QSKIP("cannot drop to the nobody user for the permission case");
+        QCOMPARE(WEXITSTATUS(exitStatus), 0);
+        status = FileOpResult::Status(report.left(report.indexOf('\n')).toInt());
+        reason = QString::fromUtf8(report.mid(report.indexOf('\n') + 1));
+    }
+    QCOMPARE(status, FileOpResult::Status::Skipped);
+    QCOMPARE(reason, QString::fromLocal8Bit(strerror(EACCES)));
+    QCOMPARE(readFile(root + "/dst/src/ok.txt"), QByteArray("ok"));
+    QVERIFY(!exists(root + "/dst/src/locked/secret.txt"));
+}
+
+QTEST_GUILESS_MAIN(TestEngineCopy)
+#include "tst_engine_copy.moc"

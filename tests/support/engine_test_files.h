@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/engine/engine_questions.h"
+#include "platform/engine/file_op_params.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+
+// Small file-system helpers for the engine tests. Paths are native bytes.
+namespace EngineTestFiles {
+
+bool writeFile(const QByteArray &path, const QByteArray &content);
+QByteArray readFile(const QByteArray &path);
+bool exists(const QByteArray &path);   // lstat: a dangling link exists
+bool makeDirs(const QByteArray &path);
+QByteArray makeBigFile(const QByteArray &path, qint64 bytes); // returns the path
+// Every entry under dir (recursive, relative names); "." entries left out.
+QStringList listTree(const QByteArray &dir);
+// True when dir or anything under it is a left-over temporary of the engine.
+bool hasTemporaries(const QByteArray &dir);
+// rm -rf on the bytes: QDir cannot remove names that are not valid UTF-8.
+void removeTree(const QByteArray &path);
+
+// The shell record the program uses for each mode.
+FileOpRecord copyRecord(const QString &from, const QString &to);
+FileOpRecord moveRecord(const QString &from, const QString &to);
+FileOpRecord deleteRecord(const QString &path);
+
+// Decodes the record and runs it synchronously on this thread.
+FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions,
+                     const std::atomic_bool *cancel = nullptr);
+
+} // namespace EngineTestFiles
