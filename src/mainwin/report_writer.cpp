@@ -1,6 +1,99 @@
+#include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "model/report_format.h"
+#include "model/texts.h"
+#include "platform/event_yield.h"
+#include "platform/text_encoding.h"
+#include "platform/user_dialogs.h"
+
+#include <QFile>
+
+namespace {
+
+const QString kNoRecords = QStringLiteral("没有任何记录 无法生成报表！！");
+const QString kSignTitle = QStringLiteral("请你签字！！");
+const QString kFilter = QStringLiteral("文本文件(*.txt)|*.txt");
+const QString kNoSignature = QStringLiteral("没有签名，请确认！！");
+const QString kDone = QStringLiteral("报表生成完毕");
+const QString kCannotOpen = QStringLiteral("无法打开报表文件：");
+const QString kCannotWrite = QStringLiteral("无法写入报表文件：");
+
+struct ReportRow
+{
+    QString source;
+    QString destination;
+    QString remark;
+};
+
+QString failureText(const QString &what, const QString &path, const QString &reason)
+{
+    return what + path + u'\n' + reason;
+}
+
+} // namespace
 
 // Writes the queue to the report file the user signs for.
 void Form1::crtxt()
 {
+    BusyScope busy(m_ctx);
+    if (m_ctx.queue.isEmpty()) {
+        m_ctx.svc.dialogs->message(kNoRecords, Texts::TitleKorvan);
+        return;
+    }
+    // The name chosen last time is offered again; a cancelled dialog counts
+    // as no signature and leaves that name as it was.
+    const QString fileName = m_ctx.svc.dialogs->saveFileName(kSignTitle, m_reportFileName, kFilter);
+    if (m_ctx.m.exitAllowed)
+        return;
+    if (fileName.isEmpty()) {
+        m_ctx.svc.dialogs->message(kNoSignature, Texts::TitleKorvan);
+        return;
+    }
+    m_reportFileName = fileName;
+
+    // The rows are taken now: whatever happens to the queue while the report
+    // yields, it writes what the user saw when signing.
+    QList<ReportRow> rows;
+    rows.reserve(m_ctx.queue.count());
+    for (int pos = 0; pos < m_ctx.queue.count(); ++pos) {
+        const MoveTask &t = m_ctx.queue.task(pos);
+        rows.append(ReportRow{t.sourcePath, t.destination, t.remark});
+    }
+    if (rows.isEmpty()) {
+        // The queue was emptied while the dialog was open.
+        m_ctx.svc.dialogs->message(kNoRecords, Texts::TitleKorvan);
+        return;
+    }
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        m_ctx.svc.dialogs->message(failureText(kCannotOpen, fileName, file.errorString()), Texts::TitleKorvan);
+        return;
+    }
+    const qint64 sizeBefore = file.size();
+
+    QByteArray report;
+    for (const ReportRow &row : rows) {
+        m_ctx.svc.yield->yield();
+        report += ReportFormat::line({toReportEncoding(row.source), toReportEncoding(row.destination),
+                                      toReportEncoding(row.remark)});
+    }
+    // One write for the whole report: two reports into the same file never
+    // interleave their lines, and a failed write is cut back off whole.
+    const bool written = file.write(report) == report.size() && file.flush();
+    if (!written) {
+        const QString reason = file.errorString();
+        file.resize(sizeBefore);
+        file.close();
+        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, reason), Texts::TitleKorvan);
+        return;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, file.errorString()), Texts::TitleKorvan);
+        return;
+    }
+    if (m_ctx.m.exitAllowed)
+        return;
+    m_ctx.svc.dialogs->message(kDone + fileName, Texts::TitleKorvan);
 }
