@@ -5,10 +5,8 @@
 #include <cerrno>
 #include <iconv.h>
 
-namespace {
-
 // glibc's iconv knows GB18030 even where Qt was built without ICU.
-QByteArray encodeWithIconv(const QString &text)
+QByteArray toGb18030WithIconv(const QString &text)
 {
     iconv_t cd = iconv_open("GB18030", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -43,8 +41,6 @@ QByteArray encodeWithIconv(const QString &text)
     return out;
 }
 
-} // namespace
-
 QByteArray toReportEncoding(const QString &text)
 {
     QStringEncoder encoder("GB18030");
@@ -53,5 +49,5 @@ QByteArray toReportEncoding(const QString &text)
         if (!encoder.hasError())
             return bytes;
     }
-    return encodeWithIconv(text);
+    return toGb18030WithIconv(text);
 }

@@ -1,0 +1,328 @@
+#include "platform/engine/file_op_runner.h"
+#include "platform/engine/fs_util.h"
+#include "support/engine_scripted_questions.h"
+#include "support/engine_test_files.h"
+
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace EngineTestFiles;
+
+namespace {
+
+QByteArray bytes(const QString &path)
+{
+    return FsUtil::encodePath(path);
+}
+
+QString text(const QByteArray &path)
+{
+    return FsUtil::decodePath(path);
+}
+
+struct stat statOf(const QByteArray &path)
+{
+    struct stat st;
+    memset(&st, 0, sizeof st);
+    lstat(path.constData(), &st);
+    return st;
+}
+
+// A source tree with a bit of everything a move must carry over.
+void makeTree(const QByteArray &root)
+{
+    makeDirs(root + "/sub/deeper");
+    writeFile(root + "/top.txt", "top");
+    writeFile(root + "/sub/deeper/data.bin", QByteArray(100000, 'q'));
+    writeFile(root + "/sub/with space\nand newline", "odd");
+    writeFile(root + "/sub/" + QByteArray("\xff\xfe", 2), "not utf-8");
+    symlink("../top.txt", QByteArray(root + "/sub/link").constData());
+    chmod(QByteArray(root + "/top.txt").constData(), 0640);
+    const struct timespec old[2] = {{1000000000, 0}, {1111111111, 0}};
+    utimensat(AT_FDCWD, QByteArray(root + "/top.txt").constData(), old, 0);
+    utimensat(AT_FDCWD, QByteArray(root + "/sub").constData(), old, 0);
+}
+
+void verifyTree(const QByteArray &root)
+{
+    QCOMPARE(readFile(root + "/top.txt"), QByteArray("top"));
+    QCOMPARE(readFile(root + "/sub/deeper/data.bin"), QByteArray(100000, 'q'));
+    QCOMPARE(readFile(root + "/sub/with space\nand newline"), QByteArray("odd"));
+    QCOMPARE(readFile(root + "/sub/" + QByteArray("\xff\xfe", 2)), QByteArray("not utf-8"));
+    QVERIFY(S_ISLNK(statOf(root + "/sub/link").st_mode));
+    QCOMPARE(statOf(root + "/top.txt").st_mode & 07777, mode_t(0640));
+    QCOMPARE(qint64(statOf(root + "/top.txt").st_mtim.tv_sec), qint64(1111111111));
+    QCOMPARE(qint64(statOf(root + "/sub").st_mtim.tv_sec), qint64(1111111111));
+}
+
+} // namespace
+
+class TestEngineMove : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void sameVolumeMoveIsARename_data();
+    void sameVolumeMoveIsARename();
+    void overwritesWithoutAskingUnlessTold();
+    void folderMergesIntoExistingFolder();
+    void crossVolumeMoveCopiesThenRemoves_data();
+    void crossVolumeMoveCopiesThenRemoves();
+    void crossVolumeMergeOverwrites();
+    void cancelledCrossVolumeMoveKeepsSource();
+    void skippedItemStaysInSource();
+    void crossVolumeMoveOntoFullDisk();
+
+private:
+    void requireTwoVolumes();
+    QTemporaryDir *m_disk = nullptr; // under /tmp
+    QTemporaryDir *m_shm = nullptr;  // under /dev/shm (tmpfs)
+};
+
+void TestEngineMove::initTestCase()
+{
+    m_disk = new QTemporaryDir;
+    m_shm = new QTemporaryDir(QStringLiteral("/dev/shm/korvan-test-XXXXXX"));
+}
+
+void TestEngineMove::cleanupTestCase()
+{
+    cleanup();
+    delete m_disk;
+    delete m_shm;
+}
+
+void TestEngineMove::cleanup()
+{
+    for (QTemporaryDir *dir : {m_disk, m_shm}) {
+        if (!dir->isValid())
+            continue;
+        const QByteArray root = bytes(dir->path());
+        for (const QString &entry : listTree(root)) {
+            if (!entry.contains(QLatin1Char('/')))
+                removeTree(root + '/' + bytes(entry));
+        }
+    }
+}
+
+void TestEngineMove::requireTwoVolumes()
+{
+    if (!m_shm->isValid())
+        QSKIP("/dev/shm is not usable here, so no second volume for the cross-volume case");
+    if (statOf(bytes(m_disk->path())).st_dev == statOf(bytes(m_shm->path())).st_dev)
+        QSKIP("the temporary folder and /dev/shm are on the same volume; cannot test a cross-volume move");
+}
+
+void TestEngineMove::sameVolumeMoveIsARename_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("without slash") << QString();
+    QTest::newRow("with slash") << QStringLiteral("/");
+}
+
+void TestEngineMove::sameVolumeMoveIsARename()
+{
+    QFETCH(QString, suffix);
+    const QByteArray root = bytes(m_disk->path());
+    makeTree(root + "/tree");
+    QVERIFY(writeFile(root + "/file.txt", "file"));
+    const ino_t treeInode = statOf(root + "/tree").st_ino;
+    const ino_t fileInode = statOf(root + "/file.txt").st_ino;
+
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(moveRecord(text(root + "/tree"), text(root + "/new/place") + suffix), questions).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(runSync(moveRecord(text(root + "/file.txt"), text(root + "/new/place") + suffix), questions).status,
+             FileOpResult::Status::Done);
+    QVERIFY(!exists(root + "/tree"));
+    QVERIFY(!exists(root + "/file.txt"));
+    verifyTree(root + "/new/place/tree");
+    QCOMPARE(statOf(root + "/new/place/tree").st_ino, treeInode);
+    QCOMPARE(statOf(root + "/new/place/file.txt").st_ino, fileInode);
+    QVERIFY(questions.createFolderQuestions.isEmpty());
+    QVERIFY(questions.errorQuestions.isEmpty());
+}
+
+void TestEngineMove::overwritesWithoutAskingUnlessTold()
+{
+    const QByteArray root = bytes(m_disk->path());
+    QVERIFY(makeDirs(root + "/dst"));
+    QVERIFY(writeFile(root + "/a.txt", "new"));
+    QVERIFY(writeFile(root + "/dst/a.txt", "old"));
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(moveRecord(text(root + "/a.txt"), text(root + "/dst")), questions).status,
+             FileOpResult::Status::Done);
+    QVERIFY(questions.overwriteQuestions.isEmpty());
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("new"));
+    QVERIFY(!exists(root + "/a.txt"));
+
+    // Without FOF_NOCONFIRMATION a move asks like a copy; skipping keeps both.
+    QVERIFY(writeFile(root + "/a.txt", "newer"));
+    FileOpRecord asking = moveRecord(text(root + "/a.txt"), text(root + "/dst"));
+    asking.fFlags &= ~FileOpFlag::NoConfirmation;
+    ScriptedEngineQuestions skipping;
+    skipping.defaultOverwrite = OverwriteAnswer::Skip;
+    QCOMPARE(runSync(asking, skipping).status, FileOpResult::Status::Skipped);
+    QCOMPARE(skipping.overwriteQuestions.size(), 1);
+    QCOMPARE(readFile(root + "/a.txt"), QByteArray("newer"));
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("new"));
+}
+
+void TestEngineMove::folderMergesIntoExistingFolder()
+{
+    const QByteArray root = bytes(m_disk->path());
+    QVERIFY(makeDirs(root + "/src/dir/sub"));
+    QVERIFY(makeDirs(root + "/dst/dir/sub"));
+    QVERIFY(writeFile(root + "/src/dir/a", "new a"));
+    QVERIFY(writeFile(root + "/src/dir/sub/b", "b"));
+    QVERIFY(writeFile(root + "/dst/dir/a", "old a"));
+    QVERIFY(writeFile(root + "/dst/dir/c", "c"));
+    QVERIFY(writeFile(root + "/dst/dir/sub/d", "d"));
+
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(moveRecord(text(root + "/src/dir"), text(root + "/dst")), questions).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(listTree(root + "/dst/dir"),
+             (QStringList{QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("sub"), QStringLiteral("sub/b"),
+                          QStringLiteral("sub/d")}));
+    QCOMPARE(readFile(root + "/dst/dir/a"), QByteArray("new a"));
+    QVERIFY(!exists(root + "/src/dir"));
+}
+
+void TestEngineMove::crossVolumeMoveCopiesThenRemoves_data()
+{
+    QTest::addColumn<bool>("fromShm");
+    QTest::newRow("tmpfs to disk") << true;
+    QTest::newRow("disk to tmpfs") << false;
+}
+
+void TestEngineMove::crossVolumeMoveCopiesThenRemoves()
+{
+    QFETCH(bool, fromShm);
+    requireTwoVolumes();
+    const QByteArray from = bytes((fromShm ? m_shm : m_disk)->path());
+    const QByteArray to = bytes((fromShm ? m_disk : m_shm)->path());
+    makeTree(from + "/tree");
+    QVERIFY(writeFile(from + "/single.txt", "single"));
+
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(moveRecord(text(from + "/tree"), text(to + "/dest/")), questions).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(runSync(moveRecord(text(from + "/single.txt"), text(to + "/dest")), questions).status,
+             FileOpResult::Status::Done);
+    verifyTree(to + "/dest/tree");
+    QCOMPARE(readFile(to + "/dest/single.txt"), QByteArray("single"));
+    QVERIFY(!exists(from + "/tree"));
+    QVERIFY(!exists(from + "/single.txt"));
+    QVERIFY(!hasTemporaries(to));
+}
+
+void TestEngineMove::crossVolumeMergeOverwrites()
+{
+    requireTwoVolumes();
+    const QByteArray from = bytes(m_shm->path());
+    const QByteArray to = bytes(m_disk->path());
+    QVERIFY(makeDirs(from + "/dir/sub"));
+    QVERIFY(makeDirs(to + "/dir/sub"));
+    QVERIFY(writeFile(from + "/dir/sub/x", "new x"));
+    QVERIFY(writeFile(from + "/dir/y", "y"));
+    QVERIFY(writeFile(to + "/dir/sub/x", "old x"));
+    QVERIFY(writeFile(to + "/dir/keep", "keep"));
+
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(moveRecord(text(from + "/dir"), text(to)), questions).status, FileOpResult::Status::Done);
+    QVERIFY(questions.overwriteQuestions.isEmpty());
+    QCOMPARE(readFile(to + "/dir/sub/x"), QByteArray("new x"));
+    QCOMPARE(readFile(to + "/dir/y"), QByteArray("y"));
+    QCOMPARE(readFile(to + "/dir/keep"), QByteArray("keep"));
+    QVERIFY(!exists(from + "/dir"));
+}
+
+void TestEngineMove::cancelledCrossVolumeMoveKeepsSource()
+{
+    requireTwoVolumes();
+    const QByteArray from = bytes(m_shm->path());
+    const QByteArray to = bytes(m_disk->path());
+    makeTree(from + "/tree");
+    makeBigFile(from + "/tree/zz-big.bin", 4 * 1024 * 1024);
+    const QStringList sourceBefore = listTree(from + "/tree");
+    QVERIFY(makeDirs(to + "/dest"));
+
+    FileOpRunner runner;
+    runner.setChunkDelayForTesting(64 * 1024, 20000);
+    bool sawCopying = false;
+    connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
+        if (p.bytesDone > 0 && !sawCopying) {
+            sawCopying = true;
+            runner.cancel();
+        }
+    });
+    FileOpParams params;
+    QString error;
+    QVERIFY(FileOpParams::fromRecord(moveRecord(text(from + "/tree"), text(to + "/dest")), &params, &error));
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runner.run(params, questions).status, FileOpResult::Status::Cancelled);
+    QVERIFY(sawCopying);
+    QCOMPARE(listTree(from + "/tree"), sourceBefore);
+    verifyTree(from + "/tree");
+    QCOMPARE(statOf(from + "/tree/zz-big.bin").st_size, off_t(4 * 1024 * 1024));
+    QCOMPARE(listTree(to + "/dest"), QStringList()); // the partial copy is gone
+}
+
+void TestEngineMove::skippedItemStaysInSource()
+{
+    requireTwoVolumes();
+    const QByteArray from = bytes(m_shm->path());
+    const QByteArray to = bytes(m_disk->path());
+    QVERIFY(makeDirs(from + "/tree/sub"));
+    QVERIFY(writeFile(from + "/tree/sub/moved.txt", "moved"));
+    QVERIFY(writeFile(from + "/tree/top.txt", "top"));
+    QVERIFY(mkfifo(QByteArray(from + "/tree/sub/pipe").constData(), 0644) == 0);
+
+    ScriptedEngineQuestions questions;
+    questions.defaultError = ErrorAnswer::Skip;
+    const FileOpResult result = runSync(moveRecord(text(from + "/tree"), text(to)), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Skipped);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    QVERIFY(questions.errorQuestions.first().path.endsWith(QStringLiteral("/pipe")));
+    QCOMPARE(listTree(from + "/tree"), (QStringList{QStringLiteral("sub"), QStringLiteral("sub/pipe")}));
+    QCOMPARE(readFile(to + "/tree/sub/moved.txt"), QByteArray("moved"));
+    QCOMPARE(readFile(to + "/tree/top.txt"), QByteArray("top"));
+}
+
+void TestEngineMove::crossVolumeMoveOntoFullDisk()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to mount a small tmpfs for the full-disk case");
+    const QByteArray root = bytes(m_disk->path());
+    QVERIFY(makeDirs(root + "/small"));
+    if (mount("tmpfs", QByteArray(root + "/small").constData(), "tmpfs", 0, "size=2m") != 0)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + QString::fromLocal8Bit(strerror(errno))));
+    auto unmount = qScopeGuard([&] { umount2(QByteArray(root + "/small").constData(), MNT_DETACH); });
+    QVERIFY(makeDirs(root + "/src"));
+    makeBigFile(root + "/src/a-small.bin", 256 * 1024);
+    makeBigFile(root + "/src/b-huge.bin", 5 * 1024 * 1024);
+
+    ScriptedEngineQuestions questions;
+    questions.defaultError = ErrorAnswer::Cancel;
+    const FileOpResult result = runSync(moveRecord(text(root + "/src"), text(root + "/small")), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Failed);
+    QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
+    // Nothing of the source is lost and nothing of the attempt is left.
+    QCOMPARE(statOf(root + "/src/a-small.bin").st_size, off_t(256 * 1024));
+    QCOMPARE(statOf(root + "/src/b-huge.bin").st_size, off_t(5 * 1024 * 1024));
+    QCOMPARE(listTree(root + "/small"), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestEngineMove)
+#include "tst_engine_move.moc"
