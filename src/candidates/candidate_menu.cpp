@@ -1,0 +1,192 @@
+// The candidate list's popup menu "候选操作" and the list's mouse handling.
+#include "candidates/candidate_window.h"
+
+#include "candidates/candidate_texts.h"
+#include "dialogs/directory_pickers.h"
+#include "mainwin/app_context.h"
+#include "model/texts.h"
+#include "platform/shell_open.h"
+#include "platform/user_dialogs.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QTreeView>
+
+namespace {
+
+// A mode mark only its handler changes: Qt flips a checkable action before
+// triggered() fires, so the flip is undone first.
+QAction *addMarkAction(QMenu *menu, const QString &text, std::function<void()> handler)
+{
+    QAction *a = menu->addAction(text);
+    a->setCheckable(true);
+    QObject::connect(a, &QAction::triggered, menu, [a, handler = std::move(handler)] {
+        a->setChecked(!a->isChecked());
+        handler();
+    });
+    return a;
+}
+
+QAction *addPlainAction(QMenu *menu, const QString &text, std::function<void()> handler)
+{
+    QAction *a = menu->addAction(text);
+    QObject::connect(a, &QAction::triggered, menu, std::move(handler));
+    return a;
+}
+
+} // namespace
+
+void Form7::buildMenu()
+{
+    using namespace CandidateTexts;
+    CandidateMenu &m = BLACKWORK;
+    m.menu = new QMenu(Menu, this);
+    m.rddisk = addPlainAction(m.menu, MenuChangeDest, [this] { rddisk(); });
+    m.rdrunmode = m.menu->addMenu(MenuChangeMode);
+    m.copy = addMarkAction(m.rdrunmode, Texts::ModeCopy, [this] { changeMode(Texts::ModeCopy); });
+    m.cut = addMarkAction(m.rdrunmode, Texts::ModeCut, [this] { changeMode(Texts::ModeCut); });
+    m.redele = addMarkAction(m.rdrunmode, Texts::ModeDelete, [this] { changeMode(Texts::ModeDelete); });
+    m.rememo = addPlainAction(m.menu, MenuChangeRemark, [this] { rememo(); });
+    m.f1 = m.menu->addSeparator();
+    m.recls = addPlainAction(m.menu, MenuRemoveRow, [this] { recls(); });
+    m.reclose = addPlainAction(m.menu, MenuClearAll, [this] { reclose(); });
+    m.f2 = m.menu->addSeparator();
+    m.TRYUSE = addPlainAction(m.menu, MenuTryOut, [this] { TRYUSE(); });
+}
+
+void Form7::setMarks(const QString &mode)
+{
+    if (mode != Texts::ModeCopy && mode != Texts::ModeCut && mode != Texts::ModeDelete)
+        return;
+    BLACKWORK.copy->setChecked(mode == Texts::ModeCopy);
+    BLACKWORK.cut->setChecked(mode == Texts::ModeCut);
+    BLACKWORK.redele->setChecked(mode == Texts::ModeDelete);
+}
+
+bool Form7::haveCandidatesOrMessage()
+{
+    if (!m_ctx.candidates.isEmpty())
+        return true;
+    showNoRecord();
+    return false;
+}
+
+int Form7::selectedRow() const
+{
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return -1;
+    const int pos = rows.first().row();
+    return pos < m_ctx.candidates.count() ? pos : -1;
+}
+
+void Form7::ListView1_ItemClick(int row)
+{
+    if (row < 0 || row >= m_ctx.candidates.count())
+        return;
+    m_ctx.m.currentCandidate = m_ctx.candidates.refAt(row);
+    setMarks(m_ctx.candidates.at(row).mode);
+}
+
+void Form7::ListView1_MouseDown(Qt::MouseButton button, const QPoint &viewportPos)
+{
+    if (m_ctx.candidates.isEmpty()) {
+        showNoRecord();
+        return;
+    }
+    if (button != Qt::RightButton)
+        return;
+    // The menu acts on the row under the pointer.
+    const QModelIndex index = ListView1->indexAt(viewportPos);
+    if (index.isValid()) {
+        ListView1->setCurrentIndex(index);
+        ListView1_ItemClick(index.row());
+    }
+    showMenu(ListView1->viewport()->mapToGlobal(viewportPos));
+}
+
+void Form7::showMenu(const QPoint &globalPos)
+{
+    BLACKWORK.menu->popup(globalPos);
+}
+
+void Form7::rddisk()
+{
+    if (!haveCandidatesOrMessage())
+        return;
+    if (m_ctx.candidates.positionOf(m_ctx.m.currentCandidate) < 0) {
+        showNoRecord();
+        return;
+    }
+    BusyScope busy(m_ctx);
+    showForm5(m_ctx);
+    if (m_ctx.m.exitAllowed)
+        return;
+    const int pos = m_ctx.candidates.positionOf(m_ctx.m.currentCandidate);
+    if (pos >= 0)
+        m_ctx.candidates.setField(pos, MoveTask::Destination, m_ctx.m.defaultDest);
+}
+
+void Form7::changeMode(const QString &mode)
+{
+    if (!haveCandidatesOrMessage())
+        return;
+    const int pos = selectedRow();
+    if (pos < 0) {
+        showNoRecord();
+        return;
+    }
+    setMarks(mode);
+    m_ctx.candidates.setField(pos, MoveTask::Mode, mode);
+    // Copy and cut need a new destination; a delete keeps whatever it had.
+    if (mode != Texts::ModeDelete)
+        m_ctx.candidates.setField(pos, MoveTask::Destination, QString());
+}
+
+void Form7::rememo()
+{
+    if (!haveCandidatesOrMessage())
+        return;
+    if (m_ctx.candidates.positionOf(m_ctx.m.currentCandidate) < 0) {
+        showNoRecord();
+        return;
+    }
+    BusyScope busy(m_ctx);
+    const QString remark =
+        m_ctx.svc.dialogs->inputBox(CandidateTexts::RemarkPrompt, Texts::TitleKorvan, QString());
+    if (m_ctx.m.exitAllowed)
+        return;
+    const int pos = m_ctx.candidates.positionOf(m_ctx.m.currentCandidate);
+    if (pos >= 0)
+        m_ctx.candidates.setField(pos, MoveTask::Remark, remark);
+}
+
+void Form7::recls()
+{
+    if (!haveCandidatesOrMessage())
+        return;
+    const int pos = selectedRow();
+    if (pos < 0) {
+        showNoRecord();
+        return;
+    }
+    m_ctx.candidates.removeAt(pos);
+}
+
+void Form7::reclose()
+{
+    m_ctx.candidates.clear();
+}
+
+void Form7::TRYUSE()
+{
+    if (!haveCandidatesOrMessage())
+        return;
+    const int pos = selectedRow();
+    if (pos < 0) {
+        showNoRecord();
+        return;
+    }
+    m_ctx.svc.shell->openPath(m_ctx.candidates.at(pos).sourcePath);
+}
