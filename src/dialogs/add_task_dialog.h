@@ -5,9 +5,12 @@
 class AppContext;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
 
 // The add-task dialog "添加新任务": one path at a time becomes a task, is
 // performed at once, or is queued with "下一个". Closing only hides it until
@@ -18,16 +21,23 @@ class Form4 : public QWidget
 public:
     explicit Form4(AppContext &ctx);
 
+    QTabWidget *TabStrip1 = nullptr;
+    QGroupBox *Frame1 = nullptr;  // "原地址："
     QLineEdit *Text1 = nullptr;   // full source path
     QPushButton *Command1 = nullptr;
+    QLabel *Label1 = nullptr;
     QLineEdit *Text3 = nullptr;   // name shown in the queue
+    QGroupBox *Frame2 = nullptr;  // "目地地址："
     QComboBox *Combo1 = nullptr;  // destination
     QPushButton *Command2 = nullptr;
+    QGroupBox *Frame3 = nullptr;  // "开始..."
     QRadioButton *Option2 = nullptr; // "手动"
     QRadioButton *Option1 = nullptr; // "立即"
+    QGroupBox *Frame4 = nullptr;  // "移动方式："
     QRadioButton *Option5 = nullptr; // "删除"
     QRadioButton *Option4 = nullptr; // "剪贴"
     QRadioButton *Option3 = nullptr; // "复制"
+    QGroupBox *Frame5 = nullptr;  // "备注："
     QLineEdit *Text4 = nullptr;   // remark
     QCheckBox *Check1 = nullptr;  // use these settings as defaults
     QPushButton *Command3 = nullptr;
@@ -41,9 +51,38 @@ public:
     // Leaves all three mode options unselected.
     void clearModeOptions();
 
+    // "使用本次设置成为默认设置 以后不再提问！" changed: useDefaults follows it,
+    // but only while a default destination exists.
+    void Check1_Click();
+    // "...": a source file from the open-file dialog.
+    void Command1_Click();
+    // "...": the destination picker.
+    void Command2_Click();
+    // "添加要移动目录": a whole directory as the source.
+    void Command3_Click();
+    // "取消": hides the dialog; its fields keep their contents.
+    void Command4_Click();
+    // "确定": queues the path, or with "立即" performs it at once.
+    void Command5_Click();
+    // "下一个": queues the path and stays open for the next one.
+    void Command6_Click();
+    // Queues the path shown, then empties the source fields for the next
+    // one and goes back to "手动".
+    void addnew();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildControls();
+    void connectHandlers();
+    // Appends the task the dialog shows and marks its mode in the panel menu.
+    void appendRow();
+    // The duplicate check on Text1; false when the command must go no
+    // further (declined, the program is ending, or the dialog now shows
+    // another path).
+    bool passesDuplicateCheck(bool *declined);
+    void runNow();
+
     AppContext &m_ctx;
 };

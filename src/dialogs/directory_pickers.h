@@ -3,47 +3,83 @@
 #include <QDialog>
 
 class AppContext;
+class DirectoryList;
+class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QPushButton;
+class QTabWidget;
+
+// What both pickers share: a one-tab tab strip around a frame holding the
+// drive list (the mounted volumes) and the directory list. A picker opens
+// at the home folder; a volume that cannot be opened is ignored silently.
+class DirectoryPicker : public QDialog
+{
+    Q_OBJECT
+public:
+    // The directory the directory list shows as current.
+    QString currentPath() const;
+    void setCurrentPath(const QString &path);
+
+    QTabWidget *TabStrip1 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QComboBox *Drive1 = nullptr;
+    DirectoryList *Dir1 = nullptr;
+
+    // A volume chosen in the drive list: its root becomes current, unless
+    // it cannot be opened (the lists then stay as they were).
+    void Drive1_Change();
+
+protected:
+    DirectoryPicker(AppContext &ctx, const QString &title, const QString &tabCaption, QWidget *parent);
+
+    AppContext &m_ctx;
+    // The row under the lists that takes the picker's buttons.
+    QHBoxLayout *m_buttons = nullptr;
+
+private:
+    void fillDrives();
+    // Shows in the drive list the volume that holds the current folder.
+    void showDriveOfPath();
+};
 
 // The destination picker "保存到的目录": a modal window, made afresh for each
 // showing. On "确定" it stores the chosen directory in defaultDest and offers
 // it to the add-task dialog's destination box; "取消" changes nothing.
-class Form5 : public QDialog
+class Form5 : public DirectoryPicker
 {
     Q_OBJECT
 public:
     explicit Form5(AppContext &ctx, QWidget *parent = nullptr);
 
-    // The directory the directory list shows as current.
-    QString currentPath() const;
-    void setCurrentPath(const QString &path);
-
     QPushButton *Command3 = nullptr; // "确定"
     QPushButton *Command2 = nullptr; // "取消"
     QPushButton *Command1 = nullptr; // "新建文件夹"
 
-private:
-    AppContext &m_ctx;
-    QString m_path;
+    // "确定": refuses the folder that already holds the add-task dialog's
+    // source; otherwise writes the destination back and closes.
+    void Command3_Click();
+    // "新建文件夹": a new folder in the current directory, then the list again.
+    void Command1_Click();
+    // Asks for a name and creates that folder in f2_path, numbering the name
+    // while it exists. Returns the folder made, or empty (with a message
+    // saying why, unless the program is ending).
+    QString mddir(const QString &f2_path);
 };
 
 // The directory picker "要移动的正个目录": chooses a whole directory as the
 // add-task dialog's source.
-class Form2 : public QDialog
+class Form2 : public DirectoryPicker
 {
     Q_OBJECT
 public:
     explicit Form2(AppContext &ctx, QWidget *parent = nullptr);
 
-    QString currentPath() const;
-    void setCurrentPath(const QString &path);
-
     QPushButton *Command2 = nullptr; // "确定"
     QPushButton *Command1 = nullptr; // "取消"
 
-private:
-    AppContext &m_ctx;
-    QString m_path;
+    // "确定": the current folder becomes the add-task dialog's source.
+    void Command2_Click();
 };
 
 // Shows Form5 modally through the dialogs service and waits until it closes.
