@@ -1,5 +1,6 @@
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "platform/qt/chinese_translations.h"
 #include "platform/qt/desktop_file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
 #include "platform/qt/qt_user_dialogs.h"
@@ -8,9 +9,7 @@
 #include "platform/throttled_event_yield.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 namespace {
 
@@ -21,18 +20,6 @@ void preferX11OnWayland()
         return;
     if (qgetenv("XDG_SESSION_TYPE") == "wayland" && qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-}
-
-void loadChineseTranslations(QApplication &app)
-{
-    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    for (const QString &name : {QStringLiteral("qtbase_zh_CN"), QStringLiteral("qt_zh_CN")}) {
-        auto *translator = new QTranslator(&app);
-        if (translator->load(name, dir))
-            QCoreApplication::installTranslator(translator);
-        else
-            delete translator;
-    }
 }
 
 } // namespace
@@ -47,7 +34,7 @@ int main(int argc, char *argv[])
     // Only the panel menu's "关闭" ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    loadChineseTranslations(app);
+    installChineseTranslations(app);
 
     QtUserDialogs dialogs;
     DesktopFileOperation engine;
