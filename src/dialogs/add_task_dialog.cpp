@@ -111,6 +111,7 @@ void Form4::buildControls()
     sourceGrid->addWidget(Command1, 0, 2);
     sourceGrid->addWidget(Label1, 1, 0);
     sourceGrid->addWidget(Text3, 1, 1, 1, 2);
+    sourceGrid->setColumnStretch(1, 1);
     pageLayout->addWidget(Frame1);
 
     Frame2 = new QGroupBox(kDestFrame, page);

@@ -22,6 +22,9 @@ DirectoryList::DirectoryList(QWidget *parent)
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setIndentation(12);
+    // Every folder shown is open or openable by double-click: no branch
+    // arrows that would suggest folding.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     setSelectionMode(QAbstractItemView::SingleSelection);
     // Opened after the click is over: opening rebuilds the items, the one
     // clicked included.
