@@ -1,8 +1,108 @@
 #include "platform/qt/desktop_file_operation.h"
 
-DesktopFileOperation::DesktopFileOperation(QWidget *) {}
+#include "platform/engine/file_op_params.h"
+#include "platform/engine/file_op_runner.h"
+#include "platform/qt/engine_dialogs.h"
 
-FileOpResult DesktopFileOperation::perform(const FileOpRecord &)
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace {
+
+QString titleFor(FileOpParams::Mode mode)
 {
-    return {FileOpResult::Status::Failed, QStringLiteral("文件操作引擎尚不可用")};
+    switch (mode) {
+    case FileOpParams::Mode::Copy:
+        return QStringLiteral("正在复制");
+    case FileOpParams::Mode::Move:
+        return QStringLiteral("正在移动");
+    case FileOpParams::Mode::Trash:
+        return QStringLiteral("正在移到回收站");
+    }
+    return QString();
+}
+
+} // namespace
+
+DesktopFileOperation::DesktopFileOperation(QWidget *dialogParent)
+    : m_dialogParent(dialogParent)
+    , m_runner(std::make_unique<FileOpRunner>())
+    , m_dialogQuestions(std::make_unique<DialogEngineQuestions>(dialogParent))
+    , m_questions(m_dialogQuestions.get())
+{
+    // Quitting the program cancels the operation the safe way.
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        FileOpRunner *runner = m_runner.get();
+        QObject::connect(app, &QCoreApplication::aboutToQuit, runner, [runner] { runner->cancel(); });
+    }
+}
+
+DesktopFileOperation::~DesktopFileOperation() = default;
+
+void DesktopFileOperation::setQuestions(EngineQuestions *questions)
+{
+    m_questions = questions ? questions : m_dialogQuestions.get();
+}
+
+void DesktopFileOperation::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
+{
+    m_runner->setChunkDelayForTesting(chunkBytes, delayUs);
+}
+
+FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
+{
+    FileOpParams params;
+    QString error;
+    if (!FileOpParams::fromRecord(op, &params, &error)) {
+        ErrorQuestion question;
+        question.path = op.pFrom;
+        question.action = QStringLiteral("执行文件操作");
+        question.reason = error;
+        question.canRetry = false;
+        question.canSkip = false;
+        m_questions->askOnError(question);
+        FileOpResult refused;
+        refused.status = FileOpResult::Status::Failed;
+        refused.message = error;
+        return refused;
+    }
+    if (m_runner->isRunning()) {
+        FileOpResult busy;
+        busy.status = FileOpResult::Status::Failed;
+        busy.message = QStringLiteral("另一个文件操作正在进行，请等它结束。");
+        return busy;
+    }
+
+    auto *dialog = new EngineProgressDialog(m_dialogParent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog->setOperationTitle(titleFor(params.mode));
+    m_progressDialog = dialog;
+    FileOpRunner *runner = m_runner.get();
+    QObject::connect(runner, &FileOpRunner::progress, dialog, &EngineProgressDialog::updateProgress);
+    QObject::connect(dialog, &EngineProgressDialog::cancelRequested, runner, [runner] { runner->cancel(); });
+    QTimer showTimer;
+    showTimer.setSingleShot(true);
+    QObject::connect(&showTimer, &QTimer::timeout, dialog, [dialog, runner] {
+        if (runner->isRunning())
+            dialog->show();
+    });
+    showTimer.start(m_progressDelayMs);
+
+    const FileOpResult result = m_runner->run(params, *m_questions);
+
+    showTimer.stop();
+    m_progressDialog.clear();
+    dialog->hide();
+    delete dialog;
+    return result;
+}
+
+void DesktopFileOperation::cancelRunning()
+{
+    m_runner->cancel();
+}
+
+bool DesktopFileOperation::isRunning() const
+{
+    return m_runner->isRunning();
 }

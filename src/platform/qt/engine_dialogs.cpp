@@ -1,0 +1,225 @@
+#include "platform/qt/engine_dialogs.h"
+
+#include "platform/engine/fs_util.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString describeSide(const ConflictSide &side)
+{
+    const QString size = side.size >= 0 ? FsUtil::formatSize(side.size) : QStringLiteral("—");
+    const QString date = side.modified.isValid()
+        ? QLocale(QLocale::Chinese, QLocale::China).toString(side.modified, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+        : QStringLiteral("—");
+    return QStringLiteral("%1\n大小：%2    修改时间：%3").arg(side.path, size, date);
+}
+
+QLabel *wrappingLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+QString formatSpeed(double bytesPerSecond)
+{
+    if (bytesPerSecond <= 0)
+        return QStringLiteral("—");
+    return FsUtil::formatSize(qint64(bytesPerSecond)) + QStringLiteral("/秒");
+}
+
+QString formatDuration(qint64 seconds)
+{
+    if (seconds < 0)
+        return QStringLiteral("—");
+    if (seconds < 60)
+        return QStringLiteral("约 %1 秒").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("约 %1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("约 %1 小时 %2 分").arg(seconds / 3600).arg((seconds % 3600) / 60);
+}
+
+EngineProgressDialog::EngineProgressDialog(QWidget *parent)
+    : QDialog(parent)
+    , m_currentLabel(new QLabel(this))
+    , m_countLabel(new QLabel(this))
+    , m_speedLabel(new QLabel(this))
+    , m_bar(new QProgressBar(this))
+    , m_cancelButton(new QPushButton(QStringLiteral("取消"), this))
+{
+    setWindowTitle(QStringLiteral("文件操作"));
+    setModal(false);
+    m_currentLabel->setObjectName(QStringLiteral("currentLabel"));
+    m_countLabel->setObjectName(QStringLiteral("countLabel"));
+    m_speedLabel->setObjectName(QStringLiteral("speedLabel"));
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_currentLabel->setTextFormat(Qt::PlainText);
+    m_currentLabel->setMinimumWidth(420);
+    m_bar->setRange(0, 1000);
+    m_bar->setValue(0);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_currentLabel);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_countLabel);
+    layout->addWidget(m_speedLabel);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cancelButton);
+    layout->addLayout(buttons);
+
+    connect(m_cancelButton, &QPushButton::clicked, this, &EngineProgressDialog::reject);
+}
+
+void EngineProgressDialog::setOperationTitle(const QString &title)
+{
+    setWindowTitle(title);
+}
+
+void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
+{
+    // Elide in the middle so that both the folder and the name stay readable.
+    const QFontMetrics metrics(m_currentLabel->font());
+    m_currentLabel->setText(metrics.elidedText(progress.currentPath, Qt::ElideMiddle, m_currentLabel->width()));
+    m_currentLabel->setToolTip(progress.currentPath);
+
+    const qint64 filesTotal = std::max(progress.filesTotal, progress.filesDone);
+    const qint64 bytesTotal = std::max(progress.bytesTotal, progress.bytesDone);
+    m_countLabel->setText(QStringLiteral("已完成 %1 / %2 个文件，%3 / %4")
+                              .arg(progress.filesDone)
+                              .arg(filesTotal)
+                              .arg(FsUtil::formatSize(progress.bytesDone), FsUtil::formatSize(bytesTotal)));
+    const double seconds = progress.elapsedMs / 1000.0;
+    const double speed = seconds > 0 ? progress.bytesDone / seconds : 0;
+    const qint64 left = speed > 0 ? qint64((bytesTotal - progress.bytesDone) / speed + 0.5) : -1;
+    m_speedLabel->setText(QStringLiteral("速度：%1    剩余时间：%2").arg(formatSpeed(speed), formatDuration(left)));
+    if (bytesTotal > 0)
+        m_bar->setValue(int(progress.bytesDone * 1000 / bytesTotal));
+    else if (filesTotal > 0)
+        m_bar->setValue(int(progress.filesDone * 1000 / filesTotal));
+}
+
+void EngineProgressDialog::reject()
+{
+    // The window stays until the operation has stopped and removed its partial file.
+    m_cancelButton->setEnabled(false);
+    m_cancelButton->setText(QStringLiteral("正在取消…"));
+    emit cancelRequested();
+}
+
+EngineConflictDialog::EngineConflictDialog(const OverwriteQuestion &question, QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("确认文件替换"));
+    auto *layout = new QVBoxLayout(this);
+    const QString name = question.target.path.section(QLatin1Char('/'), -1);
+    layout->addWidget(wrappingLabel(QStringLiteral("此位置已经有一个名为“%1”的文件。").arg(name), this));
+    layout->addWidget(wrappingLabel(QStringLiteral("是否用这个文件："), this));
+    auto *sourceLabel = wrappingLabel(describeSide(question.source), this);
+    sourceLabel->setObjectName(QStringLiteral("sourceLabel"));
+    layout->addWidget(sourceLabel);
+    layout->addWidget(wrappingLabel(QStringLiteral("替换现有的文件："), this));
+    auto *targetLabel = wrappingLabel(describeSide(question.target), this);
+    targetLabel->setObjectName(QStringLiteral("targetLabel"));
+    layout->addWidget(targetLabel);
+
+    auto *buttons = new QDialogButtonBox(this);
+    const auto addButton = [&](const QString &text, const QString &objectName, OverwriteAnswer answer) {
+        auto *button = buttons->addButton(text, QDialogButtonBox::ActionRole);
+        button->setObjectName(objectName);
+        connect(button, &QPushButton::clicked, this, [this, answer] {
+            m_answer = answer;
+            accept();
+        });
+        return button;
+    };
+    addButton(QStringLiteral("覆盖"), QStringLiteral("overwriteButton"), OverwriteAnswer::Overwrite)->setDefault(true);
+    addButton(QStringLiteral("全部覆盖"), QStringLiteral("overwriteAllButton"), OverwriteAnswer::OverwriteAll);
+    addButton(QStringLiteral("跳过"), QStringLiteral("skipButton"), OverwriteAnswer::Skip);
+    addButton(QStringLiteral("取消"), QStringLiteral("cancelButton"), OverwriteAnswer::Cancel);
+    layout->addWidget(buttons);
+}
+
+EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("文件操作出错"));
+    auto *layout = new QVBoxLayout(this);
+    auto *what = wrappingLabel(QStringLiteral("无法%1“%2”。").arg(question.action, question.path), this);
+    what->setObjectName(QStringLiteral("whatLabel"));
+    layout->addWidget(what);
+    auto *reason = wrappingLabel(QStringLiteral("原因：%1").arg(question.reason), this);
+    reason->setObjectName(QStringLiteral("reasonLabel"));
+    layout->addWidget(reason);
+
+    auto *buttons = new QDialogButtonBox(this);
+    const auto addButton = [&](const QString &text, const QString &objectName, ErrorAnswer answer) {
+        auto *button = buttons->addButton(text, QDialogButtonBox::ActionRole);
+        button->setObjectName(objectName);
+        connect(button, &QPushButton::clicked, this, [this, answer] {
+            m_answer = answer;
+            accept();
+        });
+        return button;
+    };
+    if (!question.canSkip) {
+        addButton(QStringLiteral("确定"), QStringLiteral("okButton"), ErrorAnswer::Cancel)->setDefault(true);
+    } else {
+        if (question.canRetry)
+            addButton(QStringLiteral("重试"), QStringLiteral("retryButton"), ErrorAnswer::Retry)->setDefault(true);
+        addButton(QStringLiteral("跳过"), QStringLiteral("skipButton"), ErrorAnswer::Skip);
+        addButton(QStringLiteral("取消"), QStringLiteral("cancelButton"), ErrorAnswer::Cancel);
+    }
+    layout->addWidget(buttons);
+}
+
+DialogEngineQuestions::DialogEngineQuestions(QWidget *parent)
+    : m_parent(parent)
+{
+}
+
+OverwriteAnswer DialogEngineQuestions::askOverwrite(const OverwriteQuestion &question)
+{
+    EngineConflictDialog dialog(question, m_parent);
+    dialog.exec();
+    return dialog.answer();
+}
+
+ErrorAnswer DialogEngineQuestions::askOnError(const ErrorQuestion &question)
+{
+    EngineErrorDialog dialog(question, m_parent);
+    dialog.exec();
+    return dialog.answer();
+}
+
+bool DialogEngineQuestions::confirmCreateFolder(const QString &folder)
+{
+    return askYesNo(QStringLiteral("目标文件夹“%1”不存在。要创建它吗？").arg(folder));
+}
+
+bool DialogEngineQuestions::confirmTrash(const QString &path)
+{
+    return askYesNo(QStringLiteral("确实要把“%1”移到回收站吗？").arg(path));
+}
+
+bool DialogEngineQuestions::askYesNo(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton, m_parent);
+    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}

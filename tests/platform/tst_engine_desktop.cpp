@@ -1,0 +1,229 @@
+#include "platform/engine/fs_util.h"
+#include "platform/qt/desktop_file_operation.h"
+#include "platform/qt/engine_dialogs.h"
+#include "support/engine_scripted_questions.h"
+#include "support/engine_test_files.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+using namespace EngineTestFiles;
+
+namespace {
+
+QByteArray bytes(const QString &path)
+{
+    return FsUtil::encodePath(path);
+}
+
+QString text(const QByteArray &path)
+{
+    return FsUtil::decodePath(path);
+}
+
+// Notes every progress window that becomes visible.
+class ShowWatcher : public QObject
+{
+public:
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<EngineProgressDialog *>(watched))
+            ++shown;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestEngineDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void questionsArriveOnTheGuiThread();
+    void quickOperationShowsNoProgressWindow();
+    void progressWindowCancelsLongCopy();
+    void cancelRunningStopsTheOperation();
+    void refusesUnknownFunctionAndSecondOperation();
+    void realDialogsAnswerAConflict();
+
+private:
+    QTemporaryDir *m_tmp = nullptr;
+    QByteArray m_root;
+    ShowWatcher m_watcher;
+};
+
+void TestEngineDesktop::init()
+{
+    m_tmp = new QTemporaryDir;
+    m_root = bytes(m_tmp->path());
+    qputenv("XDG_DATA_HOME", m_root + "/data");
+    m_watcher.shown = 0;
+    qApp->installEventFilter(&m_watcher);
+}
+
+void TestEngineDesktop::cleanup()
+{
+    qApp->removeEventFilter(&m_watcher);
+    delete m_tmp;
+}
+
+void TestEngineDesktop::questionsArriveOnTheGuiThread()
+{
+    QVERIFY(makeDirs(m_root + "/src"));
+    QVERIFY(makeDirs(m_root + "/dst/src"));
+    for (const char *name : {"a", "b", "c"}) {
+        QVERIFY(writeFile(m_root + "/src/" + name, "new"));
+        QVERIFY(writeFile(m_root + "/dst/src/" + name, "old"));
+    }
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    questions.overwriteAnswers = {OverwriteAnswer::OverwriteAll};
+    QList<QThread *> threads;
+    questions.onQuestion = [&] { threads.append(QThread::currentThread()); };
+    operation.setQuestions(&questions);
+
+    QCOMPARE(operation.perform(copyRecord(text(m_root + "/src"), text(m_root + "/dst"))).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(threads, QList<QThread *>{qApp->thread()});
+    for (const char *name : {"a", "b", "c"})
+        QCOMPARE(readFile(m_root + "/dst/src/" + name), QByteArray("new"));
+
+    // All three modes go through the same object.
+    QCOMPARE(operation.perform(moveRecord(text(m_root + "/dst/src"), text(m_root + "/moved"))).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(operation.perform(deleteRecord(text(m_root + "/moved/src"))).status, FileOpResult::Status::Done);
+    QCOMPARE(listTree(m_root + "/data/Trash/files/src").size(), 3);
+    QVERIFY(!exists(m_root + "/moved/src"));
+}
+
+void TestEngineDesktop::quickOperationShowsNoProgressWindow()
+{
+    QVERIFY(writeFile(m_root + "/a", "a"));
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    operation.setQuestions(&questions);
+    QCOMPARE(operation.perform(copyRecord(text(m_root + "/a"), text(m_root + "/dst"))).status,
+             FileOpResult::Status::Done);
+    QTest::qWait(50);
+    QCOMPARE(m_watcher.shown, 0);
+}
+
+void TestEngineDesktop::progressWindowCancelsLongCopy()
+{
+    makeBigFile(m_root + "/big.bin", 8 * 1024 * 1024);
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    operation.setQuestions(&questions);
+    operation.setProgressDelay(200);
+    operation.setChunkDelayForTesting(64 * 1024, 15000); // 128 chunks: about 2 s in all
+
+    int ticks = 0;
+    QTimer ticker; // the GUI must keep running while it waits
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(10);
+
+    QString shownPath;
+    QString shownCounts;
+    QTimer::singleShot(600, this, [&] {
+        EngineProgressDialog *dialog = operation.progressDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        shownPath = dialog->findChild<QLabel *>(QStringLiteral("currentLabel"))->toolTip();
+        shownCounts = dialog->findChild<QLabel *>(QStringLiteral("countLabel"))->text();
+        auto *cancel = dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"));
+        QCOMPARE(cancel->text(), QStringLiteral("取消"));
+        cancel->click();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const FileOpResult result = operation.perform(copyRecord(text(m_root + "/big.bin"), text(m_root + "/dst")));
+    QCOMPARE(result.status, FileOpResult::Status::Cancelled);
+    QVERIFY(clock.elapsed() < 1800);
+    QCOMPARE(m_watcher.shown, 1);
+    QCOMPARE(shownPath, text(m_root + "/big.bin"));
+    QVERIFY2(shownCounts.contains(QStringLiteral("/ 1 个文件")) && shownCounts.contains(QStringLiteral("8.0 MB")),
+             qPrintable(shownCounts));
+    QVERIFY(ticks > 30);
+    QCOMPARE(listTree(m_root + "/dst"), QStringList());
+    QVERIFY(!operation.progressDialog());
+}
+
+void TestEngineDesktop::cancelRunningStopsTheOperation()
+{
+    makeBigFile(m_root + "/big.bin", 4 * 1024 * 1024);
+    QTemporaryDir shm(QStringLiteral("/dev/shm/korvan-test-XXXXXX")); // another volume, usually
+    QVERIFY(shm.isValid());
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    operation.setQuestions(&questions);
+    operation.setChunkDelayForTesting(64 * 1024, 15000);
+    bool runningMeanwhile = false;
+    QTimer::singleShot(100, this, [&] {
+        runningMeanwhile = operation.isRunning();
+        operation.cancelRunning();
+    });
+    QCOMPARE(operation.perform(copyRecord(text(m_root + "/big.bin"), shm.path())).status,
+             FileOpResult::Status::Cancelled);
+    QVERIFY(runningMeanwhile);
+    QVERIFY(!operation.isRunning());
+    QCOMPARE(listTree(bytes(shm.path())), QStringList());
+    QCOMPARE(readFile(m_root + "/big.bin").size(), qsizetype(4 * 1024 * 1024));
+}
+
+void TestEngineDesktop::refusesUnknownFunctionAndSecondOperation()
+{
+    QVERIFY(writeFile(m_root + "/a", "a"));
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    operation.setQuestions(&questions);
+    FileOpRecord odd = copyRecord(text(m_root + "/a"), text(m_root + "/dst"));
+    odd.wFunc = 4;
+    const FileOpResult refused = operation.perform(odd);
+    QCOMPARE(refused.status, FileOpResult::Status::Failed);
+    QCOMPARE(questions.errorQuestions.size(), 1); // the user is told
+    QVERIFY(!questions.errorQuestions.first().canSkip);
+    QVERIFY(!exists(m_root + "/dst"));
+
+    makeBigFile(m_root + "/big.bin", 2 * 1024 * 1024);
+    operation.setChunkDelayForTesting(64 * 1024, 10000);
+    FileOpResult second;
+    QTimer::singleShot(50, this, [&] { second = operation.perform(copyRecord(text(m_root + "/a"), text(m_root + "/x"))); });
+    QCOMPARE(operation.perform(copyRecord(text(m_root + "/big.bin"), text(m_root + "/dst"))).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(second.status, FileOpResult::Status::Failed);
+    QVERIFY(!exists(m_root + "/x"));
+}
+
+void TestEngineDesktop::realDialogsAnswerAConflict()
+{
+    QVERIFY(makeDirs(m_root + "/dst"));
+    QVERIFY(writeFile(m_root + "/a.txt", "new"));
+    QVERIFY(writeFile(m_root + "/dst/a.txt", "old!"));
+    DesktopFileOperation operation; // no scripted questions: the real dialogs
+    QString targetText;
+    QTimer::singleShot(100, this, [&] {
+        auto *dialog = qobject_cast<EngineConflictDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        targetText = dialog->findChild<QLabel *>(QStringLiteral("targetLabel"))->text();
+        dialog->findChild<QPushButton *>(QStringLiteral("overwriteButton"))->click();
+    });
+    QCOMPARE(operation.perform(copyRecord(text(m_root + "/a.txt"), text(m_root + "/dst"))).status,
+             FileOpResult::Status::Done);
+    QVERIFY(targetText.contains(text(m_root + "/dst/a.txt")));
+    QVERIFY(targetText.contains(QStringLiteral("4 字节")));
+    QCOMPARE(readFile(m_root + "/dst/a.txt"), QByteArray("new"));
+}
+
+QTEST_MAIN(TestEngineDesktop)
+#include "tst_engine_desktop.moc"

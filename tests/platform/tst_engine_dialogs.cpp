@@ -1,0 +1,157 @@
+#include "platform/qt/engine_dialogs.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+class TestEngineDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void conflictDialogNamesBothSides();
+    void conflictButtonsGiveTheirAnswers_data();
+    void conflictButtonsGiveTheirAnswers();
+    void errorDialogButtons_data();
+    void errorDialogButtons();
+    void progressShowsCountsSpeedAndTimeLeft();
+    void progressCancelWaitsForTheOperation();
+};
+
+namespace {
+
+OverwriteQuestion sampleConflict()
+{
+    OverwriteQuestion question;
+    question.source = {QStringLiteral("/from/报告.txt"), 2048,
+                       QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))};
+    question.target = {QStringLiteral("/to/报告.txt"), 10, QDateTime(QDate(2023, 12, 31), QTime(23, 59, 0))};
+    return question;
+}
+
+QStringList buttonTexts(QWidget *dialog)
+{
+    QStringList texts;
+    for (QPushButton *button : dialog->findChildren<QPushButton *>())
+        texts.append(button->text());
+    texts.sort();
+    return texts;
+}
+
+} // namespace
+
+void TestEngineDialogs::conflictDialogNamesBothSides()
+{
+    EngineConflictDialog dialog(sampleConflict());
+    const QString source = dialog.findChild<QLabel *>(QStringLiteral("sourceLabel"))->text();
+    const QString target = dialog.findChild<QLabel *>(QStringLiteral("targetLabel"))->text();
+    QVERIFY(source.contains(QStringLiteral("/from/报告.txt")));
+    QVERIFY(source.contains(QStringLiteral("2.0 KB")));
+    QVERIFY(source.contains(QStringLiteral("2024-03-05 14:07:09")));
+    QVERIFY(target.contains(QStringLiteral("/to/报告.txt")));
+    QVERIFY(target.contains(QStringLiteral("10 字节")));
+    QVERIFY(target.contains(QStringLiteral("2023-12-31 23:59:00")));
+    QCOMPARE(buttonTexts(&dialog), (QStringList{QStringLiteral("全部覆盖"), QStringLiteral("取消"),
+                                                QStringLiteral("覆盖"), QStringLiteral("跳过")}));
+    QCOMPARE(dialog.answer(), OverwriteAnswer::Cancel); // closing = cancel
+}
+
+void TestEngineDialogs::conflictButtonsGiveTheirAnswers_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<OverwriteAnswer>("answer");
+    QTest::newRow("覆盖") << QStringLiteral("overwriteButton") << OverwriteAnswer::Overwrite;
+    QTest::newRow("全部覆盖") << QStringLiteral("overwriteAllButton") << OverwriteAnswer::OverwriteAll;
+    QTest::newRow("跳过") << QStringLiteral("skipButton") << OverwriteAnswer::Skip;
+    QTest::newRow("取消") << QStringLiteral("cancelButton") << OverwriteAnswer::Cancel;
+}
+
+void TestEngineDialogs::conflictButtonsGiveTheirAnswers()
+{
+    QFETCH(QString, button);
+    QFETCH(OverwriteAnswer, answer);
+    EngineConflictDialog dialog(sampleConflict());
+    dialog.show();
+    dialog.findChild<QPushButton *>(button)->click();
+    QCOMPARE(dialog.answer(), answer);
+    QVERIFY(!dialog.isVisible());
+}
+
+void TestEngineDialogs::errorDialogButtons_data()
+{
+    QTest::addColumn<bool>("canRetry");
+    QTest::addColumn<bool>("canSkip");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::newRow("item error") << true << true
+                                << QStringList{QStringLiteral("取消"), QStringLiteral("跳过"), QStringLiteral("重试")};
+    QTest::newRow("no retry") << false << true << QStringList{QStringLiteral("取消"), QStringLiteral("跳过")};
+    QTest::newRow("refusal") << false << false << QStringList{QStringLiteral("确定")};
+}
+
+void TestEngineDialogs::errorDialogButtons()
+{
+    QFETCH(bool, canRetry);
+    QFETCH(bool, canSkip);
+    QFETCH(QStringList, buttons);
+    ErrorQuestion question;
+    question.path = QStringLiteral("/x/y.txt");
+    question.action = QStringLiteral("复制");
+    question.reason = QStringLiteral("Permission denied");
+    question.canRetry = canRetry;
+    question.canSkip = canSkip;
+    EngineErrorDialog dialog(question);
+    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("whatLabel"))->text().contains(QStringLiteral("复制“/x/y.txt”")));
+    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("reasonLabel"))->text().contains(QStringLiteral("Permission denied")));
+    QCOMPARE(buttonTexts(&dialog), buttons);
+    if (canRetry) {
+        dialog.findChild<QPushButton *>(QStringLiteral("retryButton"))->click();
+        QCOMPARE(dialog.answer(), ErrorAnswer::Retry);
+    }
+    if (canSkip) {
+        dialog.findChild<QPushButton *>(QStringLiteral("skipButton"))->click();
+        QCOMPARE(dialog.answer(), ErrorAnswer::Skip);
+        dialog.findChild<QPushButton *>(QStringLiteral("cancelButton"))->click();
+        QCOMPARE(dialog.answer(), ErrorAnswer::Cancel);
+    }
+}
+
+void TestEngineDialogs::progressShowsCountsSpeedAndTimeLeft()
+{
+    EngineProgressDialog dialog;
+    dialog.setOperationTitle(QStringLiteral("正在复制"));
+    FileOpProgress progress;
+    progress.currentPath = QStringLiteral("/src/文件.bin");
+    progress.filesDone = 3;
+    progress.filesTotal = 10;
+    progress.bytesDone = 100 * 1024 * 1024;
+    progress.bytesTotal = 400 * 1024 * 1024;
+    progress.elapsedMs = 2000;
+    dialog.updateProgress(progress);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("正在复制"));
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("countLabel"))->text(),
+             QStringLiteral("已完成 3 / 10 个文件，100.0 MB / 400.0 MB"));
+    // 50 MB/s with 300 MB to go: six seconds.
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("speedLabel"))->text(),
+             QStringLiteral("速度：50.0 MB/秒    剩余时间：约 6 秒"));
+    QCOMPARE(formatDuration(3725), QStringLiteral("约 1 小时 2 分"));
+    QCOMPARE(formatDuration(65), QStringLiteral("约 1 分 5 秒"));
+}
+
+void TestEngineDialogs::progressCancelWaitsForTheOperation()
+{
+    EngineProgressDialog dialog;
+    dialog.show();
+    int requests = 0;
+    connect(&dialog, &EngineProgressDialog::cancelRequested, this, [&] { ++requests; });
+    auto *cancel = dialog.findChild<QPushButton *>(QStringLiteral("cancelButton"));
+    QCOMPARE(cancel->text(), QStringLiteral("取消"));
+    cancel->click();
+    QCOMPARE(requests, 1);
+    QVERIFY(dialog.isVisible()); // it goes when the operation has stopped
+    QVERIFY(!cancel->isEnabled());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QCOMPARE(requests, 2);
+}
+
+QTEST_MAIN(TestEngineDialogs)
+#include "tst_engine_dialogs.moc"
