@@ -83,7 +83,8 @@ void Form1::crtxt()
     const bool written = file.write(report) == report.size() && file.flush();
     if (!written) {
         const QString reason = file.errorString();
-        file.resize(sizeBefore);
+        if (!file.isSequential())
+            file.resize(sizeBefore);
         file.close();
         m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, reason), Texts::TitleKorvan);
         return;
