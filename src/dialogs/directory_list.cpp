@@ -111,6 +111,14 @@ void DirectoryList::refresh()
     scrollToItem(parentItem);
 }
 
+QStringList DirectoryList::subfolderNames() const
+{
+    QStringList names;
+    for (int i = 0; m_currentItem && i < m_currentItem->childCount(); ++i)
+        names << m_currentItem->child(i)->text(0);
+    return names;
+}
+
 void DirectoryList::selectSubfolder(const QString &name)
 {
     if (!m_currentItem)

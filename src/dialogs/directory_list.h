@@ -20,6 +20,8 @@ public:
     bool openFolder(const QString &path);
     // Reads the current folder's subfolders again.
     void refresh();
+    // The names listed under the current folder, in their order.
+    QStringList subfolderNames() const;
     // Selects the entry of a subfolder of the current folder, if listed.
     void selectSubfolder(const QString &name);
 

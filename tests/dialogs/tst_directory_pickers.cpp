@@ -1,0 +1,374 @@
+#include "dialogs/add_task_dialog.h"
+#include "dialogs/directory_list.h"
+#include "dialogs/directory_pickers.h"
+#include "support/pickers.h"
+#include "support/test_app.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+const QString kKorvan = QStringLiteral("Korvan");
+const QString kAskTitle = QStringLiteral("Korvan想问？");
+
+QString newFolderPrompt(const QString &dir)
+{
+    return QStringLiteral("当前文件为：\r\n") + dir + QStringLiteral("\r\n新建文件夹名字为：");
+}
+
+void makeDirs(const QString &base, const QStringList &names)
+{
+    for (const QString &n : names)
+        QVERIFY(QDir(base).mkpath(n));
+}
+
+// Picks dir in a Form2 shown by the add-task dialog's directory button.
+void expectDirectoryChosen(ScriptedDialogs &dialogs, const QString &dir)
+{
+    dialogs.expectModal([dir](QDialog *d) {
+        auto *picker = qobject_cast<Form2 *>(d);
+        if (!picker)
+            return int(QDialog::Rejected);
+        picker->setCurrentPath(dir);
+        picker->Command2->click();
+        return picker->result();
+    });
+}
+
+} // namespace
+
+class TestDirectoryPickers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void pickersOpenAtHomeWithTheirCaptions()
+    {
+        TestApp app;
+        Form5 dest(app.ctx);
+        QCOMPARE(dest.windowTitle(), QStringLiteral("保存到的目录"));
+        QCOMPARE(dest.TabStrip1->count(), 1);
+        QCOMPARE(dest.TabStrip1->tabText(0), QStringLiteral("保存..."));
+        QCOMPARE(dest.Command3->text(), QStringLiteral("确定"));
+        QCOMPARE(dest.Command2->text(), QStringLiteral("取消"));
+        QCOMPARE(dest.Command1->text(), QStringLiteral("新建文件夹"));
+        QCOMPARE(dest.currentPath(), QDir::cleanPath(QDir::homePath()));
+
+        Form2 source(app.ctx);
+        QCOMPARE(source.windowTitle(), QStringLiteral("要移动的正个目录"));
+        QCOMPARE(source.TabStrip1->tabText(0), QStringLiteral("目录"));
+        QCOMPARE(source.Command2->text(), QStringLiteral("确定"));
+        QCOMPARE(source.Command1->text(), QStringLiteral("取消"));
+        QCOMPARE(source.currentPath(), QDir::cleanPath(QDir::homePath()));
+    }
+
+    void destinationIsWrittenBackEndingInOneSeparator_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QString>("dest");
+        QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/");
+        QTest::newRow("nested, case kept") << QStringLiteral("/home/ann/Games") << QStringLiteral("/home/ann/Games/");
+    }
+
+    void destinationIsWrittenBackEndingInOneSeparator()
+    {
+        QFETCH(QString, dir);
+        QFETCH(QString, dest);
+        TestApp app;
+        expectDestinationChosen(app.dialogs, dir);
+        showForm5(app.ctx);
+        QCOMPARE(app.ctx.m.defaultDest, dest);
+        QCOMPARE(app.ctx.form4->Combo1->currentText(), dest);
+        QCOMPARE(app.ctx.form4->Combo1->count(), 1);
+        QVERIFY(!app.ctx.openModal);
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void choosingOneDestinationTwiceLeavesTwoEntries()
+    {
+        TestApp app;
+        for (int i = 0; i < 2; ++i) {
+            expectDestinationChosen(app.dialogs, QStringLiteral("/srv/share"));
+            showForm5(app.ctx);
+        }
+        QComboBox *combo = app.ctx.form4->Combo1;
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->itemText(0), QStringLiteral("/srv/share/"));
+        QCOMPARE(combo->itemText(1), QStringLiteral("/srv/share/"));
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void cancelWritesNothing()
+    {
+        TestApp app;
+        app.ctx.m.defaultDest = QStringLiteral("/before/");
+        app.dialogs.expectModal([&](QDialog *d) {
+            // The picker is the open modal window while it runs.
+            if (app.ctx.openModal != d)
+                return int(QDialog::Accepted);
+            auto *picker = qobject_cast<Form5 *>(d);
+            picker->setCurrentPath(QStringLiteral("/elsewhere"));
+            picker->Command2->click();
+            return picker->result();
+        });
+        showForm5(app.ctx);
+        QCOMPARE(app.ctx.m.defaultDest, QStringLiteral("/before/"));
+        QCOMPARE(app.ctx.form4->Combo1->count(), 0);
+        QVERIFY(!app.ctx.openModal);
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void theSourcesOwnFolderIsRefused()
+    {
+        TestApp app;
+        Form4 &addTask = *app.ctx.form4;
+        addTask.Text1->setText(QStringLiteral("/data/music/song.mp3"));
+        addTask.Text3->setText(QStringLiteral("song.mp3"));
+        Form5 picker(app.ctx);
+        picker.setCurrentPath(QStringLiteral("/data/music"));
+        app.dialogs.expectMessage(QStringLiteral("目地地址与原地址相同 无法进行移动！！"), kKorvan);
+        picker.Command3->click();
+        QCOMPARE(picker.result(), int(QDialog::Rejected));
+        QVERIFY(app.ctx.m.defaultDest.isEmpty());
+        QCOMPARE(addTask.Combo1->count(), 0);
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void theSamePlaceCheckComparesExactly_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("letter case differs") << QStringLiteral("/data/Music/song.mp3") << QStringLiteral("song.mp3");
+        QTest::newRow("empty dialog") << QString() << QString();
+    }
+
+    void theSamePlaceCheckComparesExactly()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, name);
+        TestApp app;
+        app.ctx.form4->Text1->setText(source);
+        app.ctx.form4->Text3->setText(name);
+        Form5 picker(app.ctx);
+        picker.setCurrentPath(QStringLiteral("/data/music"));
+        picker.Command3->click();
+        QCOMPARE(picker.result(), int(QDialog::Accepted));
+        QCOMPARE(app.ctx.m.defaultDest, QStringLiteral("/data/music/"));
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void wholeDirectoryBecomesTheSource_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("nested") << QStringLiteral("/data/Music/Pop") << QStringLiteral("Pop");
+        QTest::newRow("root") << QStringLiteral("/") << QString();
+    }
+
+    void wholeDirectoryBecomesTheSource()
+    {
+        QFETCH(QString, dir);
+        QFETCH(QString, name);
+        TestApp app;
+        app.ctx.form4->Combo1->setCurrentText(QStringLiteral("/keep/"));
+        expectDirectoryChosen(app.dialogs, dir);
+        showForm2(app.ctx);
+        QCOMPARE(app.ctx.form4->Text1->text(), dir);
+        QCOMPARE(app.ctx.form4->Text3->text(), name);
+        // Nothing else is written.
+        QVERIFY(app.ctx.m.defaultDest.isEmpty());
+        QCOMPARE(app.ctx.form4->Combo1->currentText(), QStringLiteral("/keep/"));
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void newFolderTakesTheNextFreeNumber()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        makeDirs(tmp.path(), {QStringLiteral("A"), QStringLiteral("A1"), QStringLiteral("A2")});
+        TestApp app;
+        Form5 picker(app.ctx);
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("A"));
+        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/A3"));
+        QCOMPARE(app.dialogs.asked.last().extra, QStringLiteral("新建文件夹"));
+        QVERIFY(QFileInfo(tmp.filePath(QStringLiteral("A3"))).isDir());
+        QVERIFY(!QFileInfo::exists(tmp.filePath(QStringLiteral("A4"))));
+
+        // A plain file of the name counts as taken too.
+        QFile file(tmp.filePath(QStringLiteral("B")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("B"));
+        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/B1"));
+
+        // An empty answer (or a cancelled box) names the folder itself first.
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QString());
+        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/1"));
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QString());
+        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/2"));
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void newFolderButtonShowsTheFolderMade()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        TestApp app;
+        Form5 picker(app.ctx);
+        picker.setCurrentPath(tmp.path());
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("新建文件夹"));
+        picker.Command1->click();
+        QVERIFY(QFileInfo(tmp.filePath(QStringLiteral("新建文件夹"))).isDir());
+        QCOMPARE(picker.Dir1->subfolderNames(), QStringList{QStringLiteral("新建文件夹")});
+        QCOMPARE(picker.Dir1->currentItem()->text(0), QStringLiteral("新建文件夹"));
+        // The current folder stays where it was: "确定" still means it.
+        QCOMPARE(picker.currentPath(), tmp.path());
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void newFolderFailuresSayWhyAndCreateNothing()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        TestApp app;
+        Form5 picker(app.ctx);
+
+        // A "/" in the answer would make folders somewhere else.
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("a/b"));
+        app.dialogs.expectMessage(QStringLiteral("文件夹名字中不能有“/”，没有新建文件夹！"), kKorvan);
+        QVERIFY(picker.mddir(tmp.path()).isEmpty());
+        QVERIFY(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+
+        // The directory vanished while the box was open.
+        const QString gone = tmp.filePath(QStringLiteral("gone"));
+        QVERIFY(QDir().mkdir(gone));
+        app.dialogs.onAsk = [&](const ScriptedDialogs::Question &q) {
+            if (q.kind == ScriptedDialogs::Kind::Input)
+                QDir().rmdir(gone);
+        };
+        app.dialogs.expectInput(newFolderPrompt(gone), kAskTitle, QStringLiteral("A"));
+        app.dialogs.expectMessage(QStringLiteral("无法新建文件夹：\r\n") + gone + QStringLiteral("/A\r\n")
+                                      + qt_error_string(ENOENT),
+                                  kKorvan);
+        QVERIFY(picker.mddir(gone).isEmpty());
+        QVERIFY(!QFileInfo::exists(gone));
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void newFolderInADirectoryThatRefusesAccess()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root may create folders anywhere");
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        makeDirs(tmp.path(), {QStringLiteral("A")});
+        QVERIFY(QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::ExeOwner));
+        TestApp app;
+        Form5 picker(app.ctx);
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("A"));
+        app.dialogs.expectMessage(QStringLiteral("没有权限在这个目录中新建文件夹：\r\n") + tmp.path(), kKorvan);
+        QVERIFY(picker.mddir(tmp.path()).isEmpty());
+        QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("A")});
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void newFolderStopsWhenTheProgramEndsMeanwhile()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        TestApp app;
+        Form5 picker(app.ctx);
+        app.dialogs.onAsk = [&](const ScriptedDialogs::Question &) { app.ctx.m.exitAllowed = true; };
+        app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("A"));
+        QVERIFY(picker.mddir(tmp.path()).isEmpty());
+        QVERIFY(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void driveListOffersTheVolumesAndIgnoresOnesThatCannotOpen()
+    {
+        QTemporaryDir volume;
+        QVERIFY(volume.isValid());
+        makeDirs(volume.path(), {QStringLiteral("sub")});
+        TestApp app;
+        app.disk.volumes = {VolumeInfo{volume.path(), QStringLiteral("usb")},
+                            VolumeInfo{QStringLiteral("/no/such/volume"), QString()}};
+        Form2 picker(app.ctx);
+        QComboBox *drives = picker.Drive1;
+        // The root is always offered, first.
+        QCOMPARE(drives->count(), 3);
+        QCOMPARE(drives->itemData(0).toString(), QStringLiteral("/"));
+        QCOMPARE(drives->itemText(1), volume.path() + QStringLiteral(" [usb]"));
+
+        picker.setCurrentPath(volume.filePath(QStringLiteral("sub")));
+        QCOMPARE(drives->currentIndex(), 1);
+
+        drives->setCurrentIndex(2);
+        picker.Drive1_Change();
+        QCOMPARE(picker.currentPath(), volume.filePath(QStringLiteral("sub")));
+        QCOMPARE(drives->currentIndex(), 1);
+
+        drives->setCurrentIndex(0);
+        picker.Drive1_Change();
+        QCOMPARE(picker.currentPath(), QStringLiteral("/"));
+        drives->setCurrentIndex(1);
+        picker.Drive1_Change();
+        QCOMPARE(picker.currentPath(), volume.path());
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void directoryListBrowsesInAndOut()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        makeDirs(tmp.path(), {QStringLiteral("b"), QStringLiteral("A/inner"), QStringLiteral(".hidden")});
+        QFile file(tmp.filePath(QStringLiteral("file.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        TestApp app;
+        Form5 picker(app.ctx);
+        picker.show();
+        DirectoryList *list = picker.Dir1;
+        picker.setCurrentPath(tmp.path());
+        // Folders only, hidden ones left out, sorted without regard to case.
+        QCOMPARE(list->subfolderNames(), (QStringList{QStringLiteral("A"), QStringLiteral("b")}));
+
+        // Enter opens the selected folder and does not press "确定".
+        list->selectSubfolder(QStringLiteral("A"));
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(picker.currentPath(), tmp.filePath(QStringLiteral("A")));
+        QVERIFY(picker.isVisible());
+        QCOMPARE(list->subfolderNames(), QStringList{QStringLiteral("inner")});
+
+        // Back out through the chain of folders above.
+        QTreeWidgetItem *parentEntry = list->currentItem()->parent();
+        list->setCurrentItem(parentEntry);
+        QTest::keyClick(list, Qt::Key_Enter);
+        QCOMPARE(picker.currentPath(), tmp.path());
+
+        // Files and missing paths are not folders to open.
+        QVERIFY(!list->openFolder(tmp.filePath(QStringLiteral("file.txt"))));
+        QVERIFY(!list->openFolder(tmp.filePath(QStringLiteral("missing"))));
+        QCOMPARE(picker.currentPath(), tmp.path());
+
+        picker.Command3->click();
+        QCOMPARE(app.ctx.m.defaultDest, tmp.path() + u'/');
+        VERIFY_DIALOGS(app.dialogs);
+    }
+};
+
+QTEST_MAIN(TestDirectoryPickers)
+#include "tst_directory_pickers.moc"
