@@ -2,8 +2,10 @@
 #include "mainwin/main_window.h"
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/desktop_file_operation.h"
+#include "platform/qt/engine_dialogs.h"
 #include "platform/qt/desktop_shell_open.h"
 #include "platform/qt/qt_user_dialogs.h"
+#include "platform/qt/single_instance.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
@@ -36,6 +38,13 @@ int main(int argc, char *argv[])
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installChineseTranslations(app);
 
+    // A second start shows the running instance's main window instead.
+    SingleInstance instance;
+    if (instance.handOverToRunningInstance())
+        return 0;
+    if (!instance.listen() && instance.handOverToRunningInstance())
+        return 0;
+
     QtUserDialogs dialogs;
     DesktopFileOperation engine;
     DesktopShellOpen shell;
@@ -48,6 +57,12 @@ int main(int argc, char *argv[])
     // The desktop session is ending: let every window close.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [&ctx] { ctx.m.exitAllowed = true; });
+    QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {
+        form1.setWindowState(form1.windowState() & ~Qt::WindowMinimized);
+        form1.show();
+        form1.raise();
+        form1.activateWindow();
+    });
     form1.show();
     return app.exec();
 }
