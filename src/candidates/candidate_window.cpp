@@ -139,7 +139,9 @@ void Form7::buildControls()
     Option2 = option(Texts::ModeCut, Frame5, QRect(16, 32, 57, 12));
     Option3 = option(Texts::ModeDelete, Frame5, QRect(16, 48, 49, 12));
     Command5 = new QPushButton(Done, Frame1);
-    Command5->setGeometry(280, 80, 41, 12);
+    // 12 pixels (180 twips) clip the caption in Qt's button frame; it grows
+    // down to Frame1's bottom edge instead.
+    Command5->setGeometry(280, 80, 41, 16);
 
     Frame4 = frame(UntickedFrame, this, QRect(328, 256, 153, 73));
     Option4 = option(UntickedRemove, Frame4, QRect(8, 16, 137, 12));
