@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   fonts-wqy-microhei
-  xvfb xauth trash-cli
+  xvfb xauth trash-cli desktop-file-utils
 )
 
 missing=()
