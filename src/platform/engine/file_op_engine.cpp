@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QPair>
 #include <QScopeGuard>
@@ -27,10 +28,27 @@ namespace {
 constexpr qint64 CopyChunkBytes = 64 * 1024 * 1024;
 constexpr qint64 ReadWriteBufferBytes = 1024 * 1024;
 constexpr qint64 ProgressIntervalMs = 100;
+// The free space of a folder is measured again after this long, or sooner
+// when our own writes since may have used it up.
+constexpr qint64 SpaceRecheckMs = 100;
+
+mode_t currentUmask()
+{
+    // Reading it with umask() would briefly change it for every thread.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        for (const QByteArray &line : lines) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
+}
 
 // What a step tells its caller: go on, this item was skipped (go on with
 // the rest), or stop everything (cancelled or failed).
-enum class Flow { Continue, Skip, Stop };
+enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */ };
 
 // What a cross-volume move created, so that it can be undone, and what it
 // copied, so that the sources can be checked and removed afterwards.
@@ -115,6 +133,12 @@ private:
     bool m_copyRangeWorks = true;
     QByteArray m_buffer;
     quint64 m_tempCounter = 0;
+    const QByteArray m_tempPrefix = ".korvan-" + QByteArray::number(qint64(getpid())) + '-';
+    const mode_t m_umask = currentUmask();
+
+    QByteArray m_spaceDir;
+    qint64 m_spaceFree = 0;
+    qint64 m_spaceCheckedMs = 0;
 
     QElapsedTimer m_clock;
     qint64 m_lastProgressMs = -ProgressIntervalMs;
@@ -220,8 +244,7 @@ void Job::afterChunk()
 QByteArray Job::temporaryNameIn(const QByteArray &dir)
 {
     // Short, hidden and unique: the real name may already be near NAME_MAX.
-    return joinPath(dir, ".korvan-" + QByteArray::number(qint64(getpid())) + '-'
-                             + QByteArray::number(++m_tempCounter) + ".part");
+    return joinPath(dir, m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part");
 }
 
 bool Job::listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode)
@@ -403,9 +426,22 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
         return Flow::Stop;
     }
     const QString action = m_moving ? QStringLiteral("移动") : QStringLiteral("复制");
+    const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
+    if (leaf) {
+        // Most targets do not exist yet: create right away and look only on EEXIST.
+        const Flow created = copyLeaf(src, dst, srcSt, false, journal);
+        if (created != Flow::Exists)
+            return created;
+    }
     for (;;) {
         struct stat dstSt;
         const bool exists = lstat(dst.constData(), &dstSt) == 0;
+        if (!exists && errno == ENOENT && leaf) {
+            const Flow created = copyLeaf(src, dst, srcSt, false, journal);
+            if (created != Flow::Exists)
+                return created;
+            continue;
+        }
         if (!exists && errno != ENOENT) {
             const ErrorAnswer answer = reportError(dst, action, errno);
             if (answer == ErrorAnswer::Retry)
@@ -525,13 +561,28 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
 
 Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
 {
+    if (needed <= 0)
+        return Flow::Continue;
+    const QByteArray dir = parentOf(dst);
+    // Whole blocks, plus one for the file's own metadata.
+    const qint64 blocks = (needed + 4095) / 4096 * 4096 + 4096;
+    const qint64 now = m_clock.elapsed();
+    if (dir == m_spaceDir && now - m_spaceCheckedMs < SpaceRecheckMs && m_spaceFree >= blocks) {
+        m_spaceFree -= blocks;
+        return Flow::Continue;
+    }
     for (;;) {
         struct statvfs vfs;
-        if (needed <= 0 || statvfs(parentOf(dst).constData(), &vfs) != 0)
+        if (statvfs(dir.constData(), &vfs) != 0)
             return Flow::Continue;
         const qint64 available = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
-        if (available >= needed)
+        if (available >= needed) {
+            m_spaceDir = dir;
+            m_spaceFree = available - blocks;
+            m_spaceCheckedMs = m_clock.elapsed();
             return Flow::Continue;
+        }
+        m_spaceDir.clear();
         const ErrorAnswer answer = reportError(
             dst, m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), ENOSPC,
             QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用")
@@ -560,6 +611,8 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         if (err == 0)
             break;
         m_progress.bytesDone = bytesBefore;
+        if (err == EEXIST && !replace)
+            return Flow::Exists;
         if (err == ECANCELED || cancelled()) {
             m_cancelled = true;
             return Flow::Stop;
@@ -592,8 +645,12 @@ int Job::copyFileOnce(const QByteArray &src, const QByteArray &dst, bool replace
     if (fstat(srcFd, &st) != 0)
         return errno;
 
-    const QByteArray temporary = temporaryNameIn(parentOf(dst));
-    int dstFd = open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // A new file is written in place (O_EXCL: it is ours); a file that is
+    // replaced is written under a temporary name and renamed over it at the
+    // end, so the old content stays until the new one is complete.
+    const QByteArray temporary = replace ? temporaryNameIn(parentOf(dst)) : dst;
+    const mode_t createMode = replace ? 0600 : (st.st_mode & 0777);
+    int dstFd = open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
     if (dstFd < 0)
         return errno;
     // Every early return leaves neither the descriptor nor the half-written file.
@@ -609,7 +666,7 @@ int Job::copyFileOnce(const QByteArray &src, const QByteArray &dst, bool replace
     if (copied != st.st_size)
         return EIO; // the source changed size while it was copied
 
-    if (fchmod(dstFd, st.st_mode & 07777) != 0)
+    if ((st.st_mode & 07777) != (createMode & ~m_umask) && fchmod(dstFd, st.st_mode & 07777) != 0)
         return errno;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(dstFd, times) != 0)
@@ -621,9 +678,7 @@ int Job::copyFileOnce(const QByteArray &src, const QByteArray &dst, bool replace
     if (close(fd) != 0)
         return errno;
 
-    const int renamed = replace ? rename(temporary.constData(), dst.constData())
-                                : renameNoReplace(temporary, dst);
-    if (renamed != 0)
+    if (replace && rename(temporary.constData(), dst.constData()) != 0)
         return errno;
     dropTemporary.dismiss();
     return 0;
@@ -717,15 +772,13 @@ int Job::copyLinkOnce(const QByteArray &src, const QByteArray &dst, const struct
         }
         linkTarget.resize(linkTarget.size() * 2);
     }
-    const QByteArray temporary = temporaryNameIn(parentOf(dst));
+    const QByteArray temporary = replace ? temporaryNameIn(parentOf(dst)) : dst;
     if (symlink(linkTarget.constData(), temporary.constData()) != 0)
         return errno;
     auto dropTemporary = qScopeGuard([&] { unlink(temporary.constData()); });
     const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
     utimensat(AT_FDCWD, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
-    const int renamed = replace ? rename(temporary.constData(), dst.constData())
-                                : renameNoReplace(temporary, dst);
-    if (renamed != 0)
+    if (replace && rename(temporary.constData(), dst.constData()) != 0)
         return errno;
     dropTemporary.dismiss();
     return 0;
