@@ -2,6 +2,7 @@
 
 #include "candidates/candidate_texts.h"
 #include "mainwin/app_context.h"
+#include "platform/qt/accessibility.h"
 #include "model/texts.h"
 #include "panel/panel_face.h"
 #include "platform/user_dialogs.h"
@@ -152,6 +153,12 @@ void Form7::buildControls()
     Command2->setGeometry(336, 336, 65, 17);
     Command1 = new QPushButton(Cancel, this);
     Command1->setGeometry(416, 336, 65, 17);
+
+    // Names for screen readers where a control has no caption of its own.
+    ListView1->setAccessibleName(QStringLiteral("候选列表"));
+    Combo1->setAccessibleName(DestinationFrame);
+    Text2->setAccessibleName(RemarkFrame);
+    nameForAccessibility(this);
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });

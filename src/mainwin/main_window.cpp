@@ -7,6 +7,7 @@
 #include "mainwin/app_context.h"
 #include "model/texts.h"
 #include "panel/panel_window.h"
+#include "platform/qt/accessibility.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
 
@@ -174,6 +175,15 @@ void Form1::buildControls()
 
     setTabOrder(ListView1, ListView2);
     setTabOrder(ListView2, Drive1);
+
+    // Names for screen readers where a control has no caption of its own.
+    ListView1->setAccessibleName(QStringLiteral("要移动的文件队列"));
+    ListView2->setAccessibleName(QStringLiteral("报告"));
+    Drive1->setAccessibleName(QStringLiteral("驱动器"));
+    Drive1->setAccessibleDescription(Texts::DriveToolTip);
+    Frame1->setAccessibleName(QStringLiteral("进度"));
+    ProgressBar1->setAccessibleName(QStringLiteral("进度"));
+    nameForAccessibility(this);
 }
 
 void Form1::buildMenus()

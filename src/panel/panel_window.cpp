@@ -47,6 +47,8 @@ Form3::Form3(AppContext &ctx)
     setAcceptDrops(true);
     setAttribute(Qt::WA_AlwaysShowToolTips);
     setToolTip(QStringLiteral("把文件拖到这里"));
+    setAccessibleName(QStringLiteral("Korvan 面板"));
+    setAccessibleDescription(QStringLiteral("把文件拖到这里；双击打开或关闭主窗口；右键打开面板控制器菜单"));
 }
 
 Form3::~Form3()
