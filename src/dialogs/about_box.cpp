@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -90,6 +91,10 @@ Form6::Form6(AppContext &ctx, QWidget *parent)
     buttons->addStretch(1);
     buttons->addWidget(Command1);
     pageLayout->addLayout(buttons);
+    // The tab and the frame carry no caption: the window's title names them.
+    TabStrip1->tabBar()->setAccessibleName(kTitle);
+    TabStrip1->tabBar()->setAccessibleTabName(0, kTitle);
+    Frame1->setAccessibleName(kTitle);
 
     connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });

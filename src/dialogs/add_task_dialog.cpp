@@ -179,6 +179,13 @@ void Form4::buildControls()
     buttons->addWidget(Command4);
     pageLayout->addLayout(buttons);
 
+    // Screen readers name the boxes by the captions the user sees.
+    Text1->setAccessibleName(kSourceFrame);
+    Text3->setAccessibleName(kNameLabel);
+    Combo1->setAccessibleName(kDestFrame);
+    Combo1->lineEdit()->setAccessibleName(kDestFrame);
+    Text4->setAccessibleName(kRemarkFrame);
+
     setTabOrder(Text1, Command1);
     setTabOrder(Command1, Text3);
     setTabOrder(Text3, Combo1);

@@ -30,6 +30,8 @@ const QString kForm5Title = QStringLiteral("保存到的目录");
 const QString kForm5Tab = QStringLiteral("保存...");
 const QString kForm2Title = QStringLiteral("要移动的正个目录");
 const QString kForm2Tab = QStringLiteral("目录");
+const QString kDriveListName = QStringLiteral("驱动器");
+const QString kDirListName = QStringLiteral("目录");
 const QString kOk = QStringLiteral("确定");
 const QString kCancel = QStringLiteral("取消");
 const QString kNewFolder = QStringLiteral("新建文件夹");
@@ -101,6 +103,9 @@ DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QS
     pageLayout->addWidget(Frame1);
     m_buttons = new QHBoxLayout;
     pageLayout->addLayout(m_buttons);
+    Frame1->setAccessibleName(title);
+    Drive1->setAccessibleName(kDriveListName);
+    Dir1->setAccessibleName(kDirListName);
 
     fillDrives();
     Dir1->setPath(homeOrRoot());
