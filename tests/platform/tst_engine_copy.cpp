@@ -61,6 +61,7 @@ private slots:
     void tooLongPathIsReportedAndSkipped();
     void cancelMidCopyLeavesNoPartialFile();
     void cancelledReplaceKeepsOldTarget();
+    void errorAnsweredCancelFailsWithReason();
     void fullDiskIsReportedBeforeCopying();
     void unreadableSubtreeIsReported();
 };
@@ -410,6 +411,29 @@ void TestEngineCopy::cancelledReplaceKeepsOldTarget()
     QCOMPARE(runner.run(params, questions).status, FileOpResult::Status::Cancelled);
     QCOMPARE(readFile(root + "/dst/big.bin"), QByteArray("the old version"));
     QCOMPARE(listTree(root + "/dst"), QStringList{QStringLiteral("big.bin")});
+}
+
+void TestEngineCopy::errorAnsweredCancelFailsWithReason()
+{
+    QTemporaryDir tmp;
+    const QByteArray root = bytes(tmp.path());
+    QVERIFY(makeDirs(root + "/src/sub"));
+    QVERIFY(mkfifo(QByteArray(root + "/src/sub/pipe").constData(), 0644) == 0);
+    QVERIFY(chmod(QByteArray(root + "/src/sub").constData(), 0751) == 0);
+    QVERIFY(chmod(QByteArray(root + "/src").constData(), 0705) == 0);
+
+    ScriptedEngineQuestions questions;
+    questions.defaultError = ErrorAnswer::Cancel;
+    const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/dst")), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Failed);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    QVERIFY(!questions.errorQuestions.first().canRetry);
+    QVERIFY(result.message.contains(text(root + "/src/sub/pipe")));
+    QVERIFY(result.message.contains(questions.errorQuestions.first().reason));
+    // The folders made before the stop are not left owner-only.
+    QCOMPARE(statOf(root + "/dst/src").st_mode & 07777, mode_t(0705));
+    QCOMPARE(statOf(root + "/dst/src/sub").st_mode & 07777, mode_t(0751));
+    QVERIFY(!exists(root + "/dst/src/sub/pipe"));
 }
 
 void TestEngineCopy::fullDiskIsReportedBeforeCopying()

@@ -25,7 +25,7 @@ using namespace FsUtil;
 
 namespace {
 
-constexpr qint64 CopyChunkBytes = 64 * 1024 * 1024;
+constexpr qint64 CopyChunkBytes = 16 * 1024 * 1024; // cancel and progress granularity
 constexpr qint64 ReadWriteBufferBytes = 1024 * 1024;
 constexpr qint64 ProgressIntervalMs = 100;
 // The free space of a folder is measured again after this long, or sooner
@@ -526,6 +526,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         journal->targetDirs.append(dst);
     }
 
+    Flow flow = Flow::Continue;
     for (const QByteArray &name : std::as_const(names)) {
         const QByteArray child = joinPath(src, name);
         struct stat childSt;
@@ -540,23 +541,28 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             const ErrorAnswer answer = reportError(child, action, errno);
             if (answer == ErrorAnswer::Retry)
                 continue;
-            if (answer == ErrorAnswer::Cancel)
-                return Flow::Stop;
             gone = true;
+            break;
+        }
+        if (m_failed || m_cancelled) {
+            flow = Flow::Stop;
             break;
         }
         if (gone)
             continue;
-        if (copyItem(child, joinPath(dst, name), childSt, journal) == Flow::Stop)
-            return Flow::Stop;
+        if (copyItem(child, joinPath(dst, name), childSt, journal) == Flow::Stop) {
+            flow = Flow::Stop;
+            break;
+        }
     }
 
+    // Also after a stop: what was copied keeps the folder's real mode and time.
     if (created) {
         chmod(dst.constData(), srcSt.st_mode & 07777);
         const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
         utimensat(AT_FDCWD, dst.constData(), times, 0);
     }
-    return Flow::Continue;
+    return flow;
 }
 
 Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
