@@ -119,14 +119,13 @@ QStringList DirectoryList::subfolderNames() const
     return names;
 }
 
-void DirectoryList::selectSubfolder(const QString &name)
+void DirectoryList::showSubfolder(const QString &name)
 {
     if (!m_currentItem)
         return;
     for (int i = 0; i < m_currentItem->childCount(); ++i) {
         QTreeWidgetItem *item = m_currentItem->child(i);
         if (item->text(0) == name) {
-            setCurrentItem(item);
             scrollToItem(item);
             return;
         }

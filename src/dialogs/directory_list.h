@@ -22,8 +22,9 @@ public:
     void refresh();
     // The names listed under the current folder, in their order.
     QStringList subfolderNames() const;
-    // Selects the entry of a subfolder of the current folder, if listed.
-    void selectSubfolder(const QString &name);
+    // Scrolls a subfolder of the current folder into view, leaving the
+    // current folder highlighted (it is still what "确定" takes).
+    void showSubfolder(const QString &name);
 
 signals:
     void pathChanged(const QString &path);

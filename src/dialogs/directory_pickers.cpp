@@ -217,7 +217,7 @@ void Form5::Command1_Click()
     const QString made = mddir(Dir1->path());
     Dir1->refresh();
     if (!made.isEmpty())
-        Dir1->selectSubfolder(pathName(made));
+        Dir1->showSubfolder(pathName(made));
 }
 
 QString Form5::mddir(const QString &f2_path)
