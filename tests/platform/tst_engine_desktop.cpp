@@ -57,6 +57,8 @@ private slots:
     void cancelRunningStopsTheOperation();
     void refusesUnknownFunctionAndSecondOperation();
     void realDialogsAnswerAConflict();
+    // Last: after QCoreApplication::exit() no event loop of this process runs again.
+    void applicationExitCancelsTheSafeWay();
 
 private:
     QTemporaryDir *m_tmp = nullptr;
@@ -223,6 +225,26 @@ void TestEngineDesktop::realDialogsAnswerAConflict()
     QVERIFY(targetText.contains(text(m_root + "/dst/a.txt")));
     QVERIFY(targetText.contains(QStringLiteral("4 字节")));
     QCOMPARE(readFile(m_root + "/dst/a.txt"), QByteArray("new"));
+}
+
+void TestEngineDesktop::applicationExitCancelsTheSafeWay()
+{
+    makeBigFile(m_root + "/big.bin", 4 * 1024 * 1024);
+    QVERIFY(makeDirs(m_root + "/dst"));
+    QVERIFY(writeFile(m_root + "/dst/big.bin", "old"));
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    questions.defaultOverwrite = OverwriteAnswer::Overwrite;
+    operation.setQuestions(&questions);
+    operation.setChunkDelayForTesting(64 * 1024, 15000);
+    QTimer::singleShot(150, qApp, [] { QCoreApplication::exit(0); });
+    QElapsedTimer clock;
+    clock.start();
+    const FileOpResult result = operation.perform(copyRecord(text(m_root + "/big.bin"), text(m_root + "/dst")));
+    QCOMPARE(result.status, FileOpResult::Status::Cancelled);
+    QVERIFY(clock.elapsed() < 900); // stopped, not run to the end
+    QCOMPARE(readFile(m_root + "/dst/big.bin"), QByteArray("old"));
+    QCOMPARE(listTree(m_root + "/dst"), QStringList{QStringLiteral("big.bin")});
 }
 
 QTEST_MAIN(TestEngineDesktop)

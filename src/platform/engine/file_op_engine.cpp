@@ -398,6 +398,10 @@ Flow Job::resolveConflict(const QByteArray &src, const struct stat &srcSt, const
 {
     if (!m_askOverwrite || m_overwriteAll)
         return Flow::Continue;
+    if (cancelled()) {
+        m_cancelled = true;
+        return Flow::Stop;
+    }
     OverwriteQuestion question;
     question.source = {displayPath(src), S_ISREG(srcSt.st_mode) ? qint64(srcSt.st_size) : -1,
                        modifiedTime(srcSt)};

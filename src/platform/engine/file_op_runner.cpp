@@ -2,6 +2,7 @@
 
 #include "platform/engine/file_op_engine.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QThread>
@@ -135,9 +136,11 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     result.status = FileOpResult::Status::Failed;
     result.message = QStringLiteral("文件操作意外中止。");
     QEventLoop loop;
+    bool done = false;
     connect(worker, &FileOpWorker::progress, this, &FileOpRunner::progress, Qt::QueuedConnection);
     connect(worker, &FileOpWorker::finished, &loop, [&](const FileOpResult &r) {
         result = r;
+        done = true;
         loop.quit();
     }, Qt::QueuedConnection);
 
@@ -145,6 +148,15 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection, Q_ARG(FileOpParams, params));
     emit started();
     loop.exec(QEventLoop::AllEvents);
+    // QCoreApplication::exit() ends every event loop, ours too, and makes new
+    // ones return at once. The worker must still finish the safe way (and
+    // may need its questions delivered), so keep serving events by hand.
+    while (!done) {
+        m_cancelFlag.store(true);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!done)
+            QThread::msleep(5);
+    }
 
     thread.quit();
     thread.wait();
