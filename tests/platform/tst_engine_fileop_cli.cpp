@@ -1,0 +1,131 @@
+#include "platform/engine/fs_util.h"
+#include "support/engine_test_files.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace EngineTestFiles;
+
+namespace {
+
+struct Outcome
+{
+    int exitCode = -1;
+    QString errors;
+};
+
+} // namespace
+
+// korvan-fileop is the engine without dialogs; scripts rely on its exit
+// status and on the reason it prints.
+class TestEngineFileopCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exitStatusTellsWhatHappened();
+    void takesAnyFileNameAsBytes();
+
+private:
+    Outcome run(const QList<QByteArray> &arguments);
+    QString m_program;
+    QTemporaryDir m_tmp;
+};
+
+void TestEngineFileopCli::initTestCase()
+{
+    m_program = QStringLiteral(QT_TESTCASE_BUILDDIR "/../bench/korvan-fileop");
+    if (!QFileInfo(m_program).isExecutable())
+        QSKIP("korvan-fileop is not built (cmake --build BUILD --target korvan-fileop)");
+}
+
+Outcome TestEngineFileopCli::run(const QList<QByteArray> &arguments)
+{
+    // Arguments go as raw bytes: QProcess would re-encode them.
+    int errorPipe[2];
+    Outcome outcome;
+    if (pipe(errorPipe) != 0)
+        return outcome;
+    const QByteArray program = QFile::encodeName(m_program);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(errorPipe[1], 2);
+        close(errorPipe[0]);
+        QList<char *> argv;
+        argv.append(const_cast<char *>(program.constData()));
+        for (const QByteArray &argument : arguments)
+            argv.append(const_cast<char *>(argument.constData()));
+        argv.append(nullptr);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execv(program.constData(), argv.data());
+        _exit(127);
+    }
+    close(errorPipe[1]);
+    QByteArray errors;
+    char buffer[1024];
+    ssize_t n;
+    while ((n = read(errorPipe[0], buffer, sizeof buffer)) > 0)
+        errors.append(buffer, n);
+    close(errorPipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.errors = QString::fromUtf8(errors);
+    return outcome;
+}
+
+void TestEngineFileopCli::exitStatusTellsWhatHappened()
+{
+    const QByteArray root = FsUtil::encodePath(m_tmp.path());
+    QVERIFY(writeFile(root + "/a.txt", "one"));
+
+    QCOMPARE(run({"copy", root + "/a.txt", root + "/dst/"}).exitCode, 0);
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("one"));
+
+    QVERIFY(writeFile(root + "/a.txt", "two"));
+    const Outcome conflict = run({"copy", root + "/a.txt", root + "/dst"});
+    QCOMPARE(conflict.exitCode, 4); // cancelled at the conflict by default
+    QVERIFY(conflict.errors.contains(QFile::decodeName(root + "/dst/a.txt")));
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("one"));
+    QCOMPARE(run({"copy", root + "/a.txt", root + "/dst", "--on-conflict=skip"}).exitCode, 3);
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("one"));
+    QCOMPARE(run({"copy", root + "/a.txt", root + "/dst", "--on-conflict=overwrite"}).exitCode, 0);
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("two"));
+
+    const Outcome itself = run({"move", root + "/dst/a.txt", root + "/dst"});
+    QCOMPARE(itself.exitCode, 1);
+    QVERIFY(itself.errors.contains(QStringLiteral("同一个位置")));
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("two"));
+
+    QCOMPARE(run({"copy", root + "/a.txt"}).exitCode, 2);
+    QCOMPARE(run({"rename", root + "/a.txt", root + "/x"}).exitCode, 2);
+    QCOMPARE(run({"copy", root + "/a.txt", root + "/x", "--on-conflict=maybe"}).exitCode, 2);
+    QVERIFY(!exists(root + "/x"));
+
+    qputenv("XDG_DATA_HOME", root + "/data");
+    QCOMPARE(run({"delete", root + "/dst/a.txt"}).exitCode, 0);
+    QCOMPARE(readFile(root + "/data/Trash/files/a.txt"), QByteArray("two"));
+    const Outcome missing = run({"delete", root + "/dst/a.txt"});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(!missing.errors.isEmpty());
+}
+
+void TestEngineFileopCli::takesAnyFileNameAsBytes()
+{
+    const QByteArray root = FsUtil::encodePath(m_tmp.path());
+    const QByteArray name("caf\xe9 \xff.txt", 10); // Latin-1 bytes: not UTF-8
+    QVERIFY(writeFile(root + '/' + name, "latin"));
+    QCOMPARE(run({"move", root + '/' + name, root + "/moved"}).exitCode, 0);
+    QCOMPARE(readFile(root + "/moved/" + name), QByteArray("latin"));
+    QVERIFY(!exists(root + '/' + name));
+    removeTree(root + "/moved");
+}
+
+QTEST_GUILESS_MAIN(TestEngineFileopCli)
+#include "tst_engine_fileop_cli.moc"
