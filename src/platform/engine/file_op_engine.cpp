@@ -143,6 +143,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastProgressMs = -ProgressIntervalMs;
     FileOpProgress m_progress;
+    QByteArray m_currentPath;
 };
 
 FileOpResult Job::run(const FileOpParams &params)
@@ -230,7 +231,9 @@ void Job::progress(const QByteArray &current, bool force)
         return;
     m_lastProgressMs = now;
     if (!current.isEmpty())
-        m_progress.currentPath = displayPath(current);
+        m_currentPath = current;
+    // Decoded only when sent: most files start and end between two reports.
+    m_progress.currentPath = displayPath(m_currentPath);
     m_progress.elapsedMs = now;
     m_progressHandler(m_progress);
 }
@@ -615,6 +618,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         }
     }
     const qint64 bytesBefore = m_progress.bytesDone;
+    m_currentPath = src;
     for (;;) {
         const int err = S_ISREG(srcSt.st_mode) ? copyFileOnce(src, dst, replace)
                                                : copyLinkOnce(src, dst, srcSt, replace);

@@ -282,8 +282,7 @@ TrashResult moveToTrash(const QByteArray &rawPath)
             + "\nDeletionDate=" + deletionDateNow() + "\n";
 
         const QByteArray baseName = cappedName(name);
-        bool placed = false;
-        for (int attempt = 0; attempt < MaxCollisionTries && !placed; ++attempt) {
+        for (int attempt = 0; attempt < MaxCollisionTries; ++attempt) {
             const QByteArray trashName = candidateName(baseName, attempt);
             const QByteArray infoFile = trash.root + "/info/" + trashName + ".trashinfo";
             const QByteArray filesEntry = trash.root + "/files/" + trashName;
