@@ -13,7 +13,7 @@ struct TrashResult
     QByteArray infoPath;    // .../Trash/info/<name>.trashinfo
 };
 
-// The freedesktop.org trash (Trash specification 1.0), our own code.
+// The freedesktop.org trash (version 1.0 of its layout), our own code.
 // Items on the home volume go to $XDG_DATA_HOME/Trash; items on other
 // volumes go to $topdir/.Trash/$uid or $topdir/.Trash-$uid. An item is only
 // ever renamed into a trash: when no trash can take it, nothing is deleted.
@@ -28,7 +28,7 @@ QByteArray homeTrashDir();
 // The mount point of the volume holding path (which must exist).
 QByteArray mountPointOf(const QByteArray &path);
 
-// The Path= value escaping of the specification (RFC 2396, '/' kept).
+// The escaping of the Path= value: RFC 2396, with '/' kept.
 QByteArray encodeInfoPath(const QByteArray &path);
 QByteArray decodeInfoPath(const QByteArray &encoded);
 
