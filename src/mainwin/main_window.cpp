@@ -127,6 +127,12 @@ void Form1::buildControls()
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // While rows go, the view moves its selection to a neighbour by itself;
+    // that is no click. Connected before the view's own handlers run.
+    connect(&m_ctx.queue, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
+    connect(&m_ctx.queue, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_removingRows = true; });
+    connect(&m_ctx.queue, &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
+    connect(&m_ctx.queue, &QAbstractItemModel::modelReset, this, [this] { m_removingRows = false; });
     ListView1->setModel(&m_ctx.queue);
     ListView1->header()->setStretchLastSection(false);
     const int widths[] = {96, 96, 96, 96, 67, 296};
@@ -138,11 +144,13 @@ void Form1::buildControls()
     ListView1->viewport()->installEventFilter(this);
     connect(ListView1, &QAbstractItemView::pressed, this,
             [this](const QModelIndex &index) { ListView1_ItemClick(index.row()); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (current.isValid())
-                    ListView1_ItemClick(current.row());
-            });
+    // A row selected with the keyboard counts as clicked; a row that is only
+    // current (focus lands on the list) does not.
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+        if (!m_removingRows && !rows.isEmpty())
+            ListView1_ItemClick(rows.first().row());
+    });
 
     Frame1 = new QGroupBox(this);
     Frame1->setGeometry(8, 272, 321, 65);
@@ -298,6 +306,7 @@ void Form1::readd()
     const RowRef ref = m_ctx.m.currentRow;
     if (currentRowOrMessage() < 0)
         return;
+    BusyScope busy(m_ctx);
     showForm5(m_ctx);
     // The picker ran its own loop: the row may have gone meanwhile.
     const int pos = m_ctx.queue.positionOf(ref);
@@ -350,6 +359,7 @@ void Form1::ADDMEMO()
     const RowRef ref = m_ctx.m.currentRow;
     if (currentRowOrMessage() < 0)
         return;
+    BusyScope busy(m_ctx);
     const QString remark = m_ctx.svc.dialogs->inputBox(kRemarkPrompt, Texts::TitleKorvan, QString());
     const int pos = m_ctx.queue.positionOf(ref);
     if (pos >= 0)
@@ -358,12 +368,12 @@ void Form1::ADDMEMO()
 
 void Form1::TRYUSE()
 {
-    const QModelIndex current = ListView1->selectionModel()->currentIndex();
-    if (m_ctx.queue.isEmpty() || !current.isValid() || current.row() >= m_ctx.queue.count()) {
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    if (m_ctx.queue.isEmpty() || selected.isEmpty() || selected.first().row() >= m_ctx.queue.count()) {
         showNoRecord();
         return;
     }
-    m_ctx.svc.shell->openPath(m_ctx.queue.task(current.row()).sourcePath);
+    m_ctx.svc.shell->openPath(m_ctx.queue.task(selected.first().row()).sourcePath);
 }
 
 void Form1::allstart()

@@ -128,4 +128,5 @@ private:
     std::unique_ptr<Form3> m_panel;
     std::unique_ptr<Form4> m_addTask;
     QString m_reportFileName;
+    bool m_removingRows = false;
 };

@@ -86,6 +86,9 @@ void Form3::kp()
 
         pos = queue.positionOf(refs.at(runIndex - 1));
         if (known && pos >= 0 && !m_ctx.m.exitAllowed) {
+            // Another handler may have filled the shared record during the
+            // yield (an immediate start): set it from this row once more.
+            setOperationFor(m_ctx.m.fileOp, queue.task(pos));
             m_ctx.m.fileOp.pFrom = queue.task(pos).sourcePath;
             // Take a copy: the record must not change under a running operation.
             const FileOpRecord op = m_ctx.m.fileOp;

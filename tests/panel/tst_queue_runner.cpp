@@ -238,6 +238,25 @@ private slots:
         QCOMPARE(app.ctx.queue.count(), 0);
     }
 
+    void aRecordChangedDuringTheYieldDoesNotChangeTheTask()
+    {
+        TestApp app;
+        app.ctx.queue.appendTask(task(QStringLiteral("/keep"), Texts::ModeCopy, QStringLiteral("/to/")));
+        // Another handler (an immediate start) fills the shared record while
+        // the runner lets the event loop run.
+        app.yield.onYield = [&] {
+            app.ctx.m.fileOp.wFunc = FileOpCode::Delete;
+            app.ctx.m.fileOp.fFlags = 0x50;
+            app.ctx.m.fileOp.pTo = QStringLiteral("/elsewhere/");
+        };
+        app.form1->main_strat();
+        QCOMPARE(app.engine.performed.size(), 1);
+        QCOMPARE(app.engine.performed[0].wFunc, quint32(2));
+        QCOMPARE(app.engine.performed[0].fFlags, quint16(0x240));
+        QCOMPARE(app.engine.performed[0].pTo, QStringLiteral("/to/"));
+        QCOMPARE(app.engine.performed[0].pFrom, QStringLiteral("/keep"));
+    }
+
     void closingDuringARunCancelsTheOperationAndUnwinds()
     {
         TestApp app;

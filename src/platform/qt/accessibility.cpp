@@ -1,7 +1,9 @@
 #include "platform/qt/accessibility.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 
 void nameForAccessibility(QWidget *root)
@@ -16,6 +18,11 @@ void nameForAccessibility(QWidget *root)
         QWidget *buddy = label->buddy();
         if (buddy && buddy->accessibleName().isEmpty())
             buddy->setAccessibleName(label->text().remove(u'&').simplified());
+    }
+    // The text field inside an editable box speaks for the box.
+    for (QComboBox *box : root->findChildren<QComboBox *>()) {
+        if (QLineEdit *edit = box->lineEdit(); edit && edit->accessibleName().isEmpty())
+            edit->setAccessibleName(box->accessibleName());
     }
 }
 

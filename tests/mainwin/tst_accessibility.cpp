@@ -1,0 +1,73 @@
+#include "candidates/candidate_window.h"
+#include "dialogs/about_box.h"
+#include "dialogs/add_task_dialog.h"
+#include "dialogs/directory_pickers.h"
+#include "panel/panel_window.h"
+#include "platform/qt/accessibility.h"
+#include "support/test_app.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+
+QStringList unnamedMenuEntries(QMenu *menu)
+{
+    QStringList out;
+    for (QAction *a : menu->actions()) {
+        if (a->isSeparator())
+            continue;
+        if (a->text().trimmed().isEmpty())
+            out << QStringLiteral("entry without text in %1").arg(menu->title());
+        if (a->menu())
+            out << unnamedMenuEntries(a->menu());
+    }
+    return out;
+}
+
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void everyControlOfEveryWindowHasAName()
+    {
+        TestApp app;
+        QWidget *windows[] = {app.form1.get(), app.ctx.form3, app.ctx.form4, app.ctx.candidateWindow()};
+        for (QWidget *w : windows) {
+            const QStringList unnamed = unnamedControls(w);
+            QVERIFY2(unnamed.isEmpty(), qPrintable(w->objectName() + QStringLiteral(": ") + unnamed.join(u", ")));
+        }
+        Form5 form5(app.ctx);
+        Form2 form2(app.ctx);
+        for (QWidget *w : {static_cast<QWidget *>(&form5), static_cast<QWidget *>(&form2)}) {
+            const QStringList unnamed = unnamedControls(w);
+            QVERIFY2(unnamed.isEmpty(), qPrintable(w->windowTitle() + QStringLiteral(": ") + unnamed.join(u", ")));
+        }
+    }
+
+    void thePanelSaysWhatItIs()
+    {
+        TestApp app;
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(app.ctx.form3);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Korvan 面板"));
+        QVERIFY(!iface->text(QAccessible::Description).isEmpty());
+    }
+
+    void everyMenuEntryCanBeRead()
+    {
+        TestApp app;
+        QStringList unnamed = unnamedMenuEntries(app.form1->use.menu) + unnamedMenuEntries(app.form1->syswork.menu);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", ")));
+    }
+};
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
