@@ -5,6 +5,7 @@
 #include "dialogs/directory_pickers.h"
 #include "mainwin/app_context.h"
 #include "model/texts.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
 
@@ -12,30 +13,6 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QTreeView>
-
-namespace {
-
-// A mode mark only its handler changes: Qt flips a checkable action before
-// triggered() fires, so the flip is undone first.
-QAction *addMarkAction(QMenu *menu, const QString &text, std::function<void()> handler)
-{
-    QAction *a = menu->addAction(text);
-    a->setCheckable(true);
-    QObject::connect(a, &QAction::triggered, menu, [a, handler = std::move(handler)] {
-        a->setChecked(!a->isChecked());
-        handler();
-    });
-    return a;
-}
-
-QAction *addPlainAction(QMenu *menu, const QString &text, std::function<void()> handler)
-{
-    QAction *a = menu->addAction(text);
-    QObject::connect(a, &QAction::triggered, menu, std::move(handler));
-    return a;
-}
-
-} // namespace
 
 void Form7::buildMenu()
 {

@@ -3,6 +3,7 @@
 #include "candidates/candidate_texts.h"
 #include "mainwin/app_context.h"
 #include "platform/qt/accessibility.h"
+#include "platform/qt/widget_helpers.h"
 #include "model/texts.h"
 #include "panel/panel_face.h"
 #include "platform/user_dialogs.h"
@@ -57,19 +58,6 @@ QGroupBox *frame(const QString &title, QWidget *parent, const QRect &geometry)
     return f;
 }
 
-// Local file paths of a drop, in their order.
-QStringList droppedPaths(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime || !mime->hasUrls())
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
-
 } // namespace
 
 Form7::Form7(AppContext &ctx)
@@ -98,19 +86,7 @@ void Form7::buildControls()
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(8, 24, 465, 217);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setExpandsOnDoubleClick(false);
-    ListView1->setModel(&m_ctx.candidates);
-    ListView1->header()->setStretchLastSection(false);
-    const int widths[] = {169, 169, 169, 169, 118, 522};
-    for (int c = 0; c < 6; ++c)
-        ListView1->setColumnWidth(c, widths[c]);
+    setUpReportView(ListView1, &m_ctx.candidates, {169, 169, 169, 169, 118, 522});
     ListView1->setAcceptDrops(true);
     ListView1->viewport()->setAcceptDrops(true);
     ListView1->viewport()->installEventFilter(this);

@@ -8,6 +8,7 @@
 #include "model/texts.h"
 #include "panel/panel_window.h"
 #include "platform/qt/accessibility.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
 
@@ -50,26 +51,6 @@ const QString kClose = QStringLiteral("关闭");
 const QString kNoDefaultDest = QStringLiteral("没有默认的目地地址 请输入目地地址！");
 const QString kNoDefaultMode = QStringLiteral("没有默认的移动方式 请输入移动方式！");
 const QString kRemarkPrompt = QStringLiteral("请输入备注:");
-
-// A checkable action whose mark only its handler changes: Qt flips the mark
-// before triggered() fires, so the flip is undone before the handler runs.
-QAction *addMarkAction(QMenu *menu, const QString &text, std::function<void()> handler)
-{
-    QAction *a = menu->addAction(text);
-    a->setCheckable(true);
-    QObject::connect(a, &QAction::triggered, menu, [a, handler = std::move(handler)] {
-        a->setChecked(!a->isChecked());
-        handler();
-    });
-    return a;
-}
-
-QAction *addPlainAction(QMenu *menu, const QString &text, std::function<void()> handler)
-{
-    QAction *a = menu->addAction(text);
-    QObject::connect(a, &QAction::triggered, menu, std::move(handler));
-    return a;
-}
 
 } // namespace
 
@@ -120,24 +101,13 @@ void Form1::buildControls()
     ListView1 = new QTreeView(Frame3);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(8, 16, 305, 249);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setItemsExpandable(false);
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // While rows go, the view moves its selection to a neighbour by itself;
     // that is no click. Connected before the view's own handlers run.
     connect(&m_ctx.queue, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
     connect(&m_ctx.queue, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_removingRows = true; });
     connect(&m_ctx.queue, &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
     connect(&m_ctx.queue, &QAbstractItemModel::modelReset, this, [this] { m_removingRows = false; });
-    ListView1->setModel(&m_ctx.queue);
-    ListView1->header()->setStretchLastSection(false);
-    const int widths[] = {96, 96, 96, 96, 67, 296};
-    for (int c = 0; c < 6; ++c)
-        ListView1->setColumnWidth(c, widths[c]);
+    setUpReportView(ListView1, &m_ctx.queue, {96, 96, 96, 96, 67, 296});
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { rshow(ListView1->viewport()->mapToGlobal(pos)); });

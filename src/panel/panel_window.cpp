@@ -7,6 +7,7 @@
 #include "panel/drop_intake.h"
 #include "panel/panel_face.h"
 #include "platform/file_operation.h"
+#include "platform/qt/widget_helpers.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -18,22 +19,6 @@
 #include <QPainter>
 #include <QUrl>
 #include <QWindow>
-
-namespace {
-
-QStringList localPaths(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime || !mime->hasUrls())
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-} // namespace
 
 Form3::Form3(AppContext &ctx)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -136,19 +121,19 @@ void Form3::mouseDoubleClickEvent(QMouseEvent *event)
 
 void Form3::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!localPaths(event->mimeData()).isEmpty())
+    if (!droppedPaths(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form3::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (!localPaths(event->mimeData()).isEmpty())
+    if (!droppedPaths(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form3::dropEvent(QDropEvent *event)
 {
-    const QStringList paths = localPaths(event->mimeData());
+    const QStringList paths = droppedPaths(event->mimeData());
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
