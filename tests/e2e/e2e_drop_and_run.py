@@ -280,8 +280,11 @@ if __name__ == "__main__":
     except Failure as e:
         status = 1
         shot = os.path.join(tempfile.gettempdir(), "korvan-e2e-failure.png")
-        subprocess.run(["import", "-window", "root", shot], env=ENV, capture_output=True)
-        print("FAIL:", e, "(screen saved to %s)" % shot)
+        try:
+            subprocess.run(["import", "-window", "root", shot], env=ENV, capture_output=True, timeout=10)
+            print("FAIL:", e, "(screen saved to %s)" % shot)
+        except (OSError, subprocess.TimeoutExpired):
+            print("FAIL:", e)
     finally:
         for p in reversed(procs):
             if p.poll() is None:

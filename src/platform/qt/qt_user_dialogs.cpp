@@ -57,9 +57,18 @@ QString QtUserDialogs::toQtFilter(const QString &filter)
     const QStringList parts = filter.split(u'|');
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts.at(i + 1);
+        QString description = parts.at(i);
+        const QString pattern = parts.at(i + 1);
+        QString patterns = pattern;
         patterns.replace(u';', u' ');
-        out << parts.at(i) + QStringLiteral(" (") + patterns + u')';
+        // Qt reads the patterns from the parentheses that end the entry; a
+        // description that already shows them is not given them twice.
+        const QString shown = u'(' + pattern + u')';
+        if (description.endsWith(shown))
+            description.chop(shown.size());
+        else
+            description += u' ';
+        out << description + u'(' + patterns + u')';
     }
     return out.join(QStringLiteral(";;"));
 }
