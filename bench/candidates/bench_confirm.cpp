@@ -4,11 +4,11 @@
 #include "candidates/candidate_window.h"
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "platform/file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
-#include "platform/file_operation.h"
 #include "platform/user_dialogs.h"
 
 #include <QApplication>
@@ -36,7 +36,7 @@ class NoOperations : public FileOperation
 {
 public:
     FileOpResult perform(const FileOpRecord &) override { return {}; }
-    void cancelRunning() override {}
+    void cancelRunning() override { }
     bool isRunning() const override { return false; }
 };
 
@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
     SystemDiskSpace disk;
     SystemFileQueries files;
     ThrottledEventYield yield;
-    AppContext ctx(Services{&dialogs, &engine, &shell, &disk, &files, &yield});
+    AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
     Form1 form1(ctx);
     form1.show();
 

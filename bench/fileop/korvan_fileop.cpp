@@ -123,16 +123,10 @@ int main(int argc, char **argv)
     FileOpRunner runner;
     const FileOpResult result = runner.run(params, questions);
     switch (result.status) {
-    case FileOpResult::Status::Done:
-        return 0;
-    case FileOpResult::Status::Skipped:
-        CommandLineQuestions::printError(result.message);
-        return 3;
-    case FileOpResult::Status::Cancelled:
-        CommandLineQuestions::printError(result.message);
-        return 4;
-    case FileOpResult::Status::Failed:
-        break;
+    case FileOpResult::Status::Done: return 0;
+    case FileOpResult::Status::Skipped: CommandLineQuestions::printError(result.message); return 3;
+    case FileOpResult::Status::Cancelled: CommandLineQuestions::printError(result.message); return 4;
+    case FileOpResult::Status::Failed: break;
     }
     CommandLineQuestions::printError(result.message);
     return 1;

@@ -14,8 +14,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QScrollBar>
@@ -31,7 +31,7 @@ class NoFileOperation : public FileOperation
 {
 public:
     FileOpResult perform(const FileOpRecord &) override { return {}; }
-    void cancelRunning() override {}
+    void cancelRunning() override { }
     bool isRunning() const override { return false; }
 };
 
@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
 
     // tmpfs keeps file creation out of the figures where it is available.
     const bool shm = QFileInfo(QStringLiteral("/dev/shm")).isWritable();
-    QTemporaryDir dir(shm ? QStringLiteral("/dev/shm/korvan-bench-XXXXXX") : QDir::tempPath() + QStringLiteral("/korvan-bench-XXXXXX"));
+    QTemporaryDir dir(shm ? QStringLiteral("/dev/shm/korvan-bench-XXXXXX")
+                          : QDir::tempPath() + QStringLiteral("/korvan-bench-XXXXXX"));
     QStringList paths;
     paths.reserve(dropCount);
     for (int i = 0; i < dropCount; ++i) {
@@ -71,7 +72,7 @@ int main(int argc, char *argv[])
     SystemDiskSpace disk;
     SystemFileQueries files;
     ThrottledEventYield yield;
-    AppContext ctx(Services{&dialogs, &engine, &shell, &disk, &files, &yield});
+    AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
     Form1 form1(ctx);
     form1.show();
     ctx.m.defaultDest = dir.path() + QStringLiteral("/out/");

@@ -2,8 +2,8 @@
 #include "mainwin/main_window.h"
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/desktop_file_operation.h"
-#include "platform/qt/engine_dialogs.h"
 #include "platform/qt/desktop_shell_open.h"
+#include "platform/qt/engine_dialogs.h"
 #include "platform/qt/qt_user_dialogs.h"
 #include "platform/qt/single_instance.h"
 #include "platform/system_disk_space.h"
@@ -51,12 +51,11 @@ int main(int argc, char *argv[])
     SystemDiskSpace disk;
     SystemFileQueries files;
     ThrottledEventYield yield;
-    AppContext ctx(Services{&dialogs, &engine, &shell, &disk, &files, &yield});
+    AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
 
     Form1 form1(ctx);
     // The desktop session is ending: let every window close.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                     [&ctx] { ctx.m.exitAllowed = true; });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&ctx] { ctx.m.exitAllowed = true; });
     QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {
         form1.setWindowState(form1.windowState() & ~Qt::WindowMinimized);
         form1.show();

@@ -130,8 +130,7 @@ void Form7::rememo()
         return;
     }
     BusyScope busy(m_ctx);
-    const QString remark =
-        m_ctx.svc.dialogs->inputBox(CandidateTexts::RemarkPrompt, Texts::TitleKorvan, QString());
+    const QString remark = m_ctx.svc.dialogs->inputBox(CandidateTexts::RemarkPrompt, Texts::TitleKorvan, QString());
     if (m_ctx.m.exitAllowed)
         return;
     const int pos = m_ctx.candidates.positionOf(m_ctx.m.currentCandidate);

@@ -45,8 +45,7 @@ void Form7::Command2_Click()
         const CandidateRow &c = list.at(pos);
         if (!c.ticked || !c.destination.isEmpty())
             continue;
-        dialogs.message(MissingDestinationPrefix + c.sourcePath + MissingDestinationSuffix,
-                        Texts::TitleKorvan);
+        dialogs.message(MissingDestinationPrefix + c.sourcePath + MissingDestinationSuffix, Texts::TitleKorvan);
         if (m_ctx.m.exitAllowed)
             return;
         const int now = list.positionOf(ref);
@@ -107,8 +106,7 @@ void Form7::Command3_Click()
 
     bool pick = true;
     if (!m_ctx.m.defaultDest.isEmpty()) {
-        const auto answer = dialogs.askYesNoCancel(KeepDefaultDestPrefix + m_ctx.m.defaultDest
-                                                       + KeepDefaultDestSuffix,
+        const auto answer = dialogs.askYesNoCancel(KeepDefaultDestPrefix + m_ctx.m.defaultDest + KeepDefaultDestSuffix,
                                                    Texts::TitleKorvan);
         if (answer == UserDialogs::Answer::Cancel)
             return;
@@ -162,12 +160,10 @@ void Form7::dropPaths(const QStringList &paths)
             return;
         if (m_ctx.m.exitAllowed)
             return;
-        if (checkCandidateDuplicate(m_ctx.candidates, path, *svc.dialogs, *svc.yield)
-            == DuplicateOutcome::Declined)
+        if (checkCandidateDuplicate(m_ctx.candidates, path, *svc.dialogs, *svc.yield) == DuplicateOutcome::Declined)
             return;
         if (m_ctx.m.exitAllowed)
             return;
-        m_ctx.candidates.append(
-            candidateWithDefaults(*svc.files, path, m_ctx.m.defaultDest, m_ctx.m.defaultMode));
+        m_ctx.candidates.append(candidateWithDefaults(*svc.files, path, m_ctx.m.defaultDest, m_ctx.m.defaultMode));
     }
 }

@@ -2,10 +2,10 @@
 
 #include "candidates/candidate_texts.h"
 #include "mainwin/app_context.h"
-#include "platform/qt/accessibility.h"
-#include "platform/qt/widget_helpers.h"
 #include "model/texts.h"
 #include "panel/panel_face.h"
+#include "platform/qt/accessibility.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QCloseEvent>
@@ -61,8 +61,9 @@ QGroupBox *frame(const QString &title, QWidget *parent, const QRect &geometry)
 } // namespace
 
 Form7::Form7(AppContext &ctx)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(nullptr,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                  | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
 {
     setObjectName(QStringLiteral("Form7"));
@@ -234,8 +235,7 @@ bool Form7::eventFilter(QObject *watched, QEvent *event)
         QTimer::singleShot(0, this, [this, paths] { dropPaths(paths); });
         return true;
     }
-    default:
-        return QWidget::eventFilter(watched, event);
+    default: return QWidget::eventFilter(watched, event);
     }
 }
 

@@ -47,7 +47,7 @@ public:
     QTabWidget *TabStrip1 = nullptr;
     QTreeView *ListView1 = nullptr;
     QPushButton *Command3 = nullptr; // "设置统一目地地址"
-    QGroupBox *Frame1 = nullptr;     // the row editor
+    QGroupBox *Frame1 = nullptr; // the row editor
     QGroupBox *Frame2 = nullptr;
     QComboBox *Combo1 = nullptr;
     QPushButton *Command4 = nullptr; // "..."
@@ -58,7 +58,7 @@ public:
     QRadioButton *Option2 = nullptr; // "剪贴"
     QRadioButton *Option3 = nullptr; // "删除"
     QPushButton *Command5 = nullptr; // "完成"
-    QGroupBox *Frame4 = nullptr;     // policy for unticked candidates
+    QGroupBox *Frame4 = nullptr; // policy for unticked candidates
     QRadioButton *Option4 = nullptr; // remove without asking
     QRadioButton *Option5 = nullptr; // keep without asking
     QRadioButton *Option6 = nullptr; // ask for each

@@ -282,8 +282,7 @@ bool Form4::passesDuplicateCheck(bool *declined)
     *declined = false;
     const QString path = Text1->text();
     const bool wasVisible = isVisible();
-    const DuplicateOutcome outcome =
-        checkQueueDuplicate(m_ctx.queue, path, *m_ctx.svc.dialogs, *m_ctx.svc.yield);
+    const DuplicateOutcome outcome = checkQueueDuplicate(m_ctx.queue, path, *m_ctx.svc.dialogs, *m_ctx.svc.yield);
     if (m_ctx.m.exitAllowed)
         return false;
     // While the question was open, a drop may have handed this path to the

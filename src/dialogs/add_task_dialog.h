@@ -22,24 +22,24 @@ public:
     explicit Form4(AppContext &ctx);
 
     QTabWidget *TabStrip1 = nullptr;
-    QGroupBox *Frame1 = nullptr;  // "原地址："
-    QLineEdit *Text1 = nullptr;   // full source path
+    QGroupBox *Frame1 = nullptr; // "原地址："
+    QLineEdit *Text1 = nullptr; // full source path
     QPushButton *Command1 = nullptr;
     QLabel *Label1 = nullptr;
-    QLineEdit *Text3 = nullptr;   // name shown in the queue
-    QGroupBox *Frame2 = nullptr;  // "目地地址："
-    QComboBox *Combo1 = nullptr;  // destination
+    QLineEdit *Text3 = nullptr; // name shown in the queue
+    QGroupBox *Frame2 = nullptr; // "目地地址："
+    QComboBox *Combo1 = nullptr; // destination
     QPushButton *Command2 = nullptr;
-    QGroupBox *Frame3 = nullptr;  // "开始..."
+    QGroupBox *Frame3 = nullptr; // "开始..."
     QRadioButton *Option2 = nullptr; // "手动"
     QRadioButton *Option1 = nullptr; // "立即"
-    QGroupBox *Frame4 = nullptr;  // "移动方式："
+    QGroupBox *Frame4 = nullptr; // "移动方式："
     QRadioButton *Option5 = nullptr; // "删除"
     QRadioButton *Option4 = nullptr; // "剪贴"
     QRadioButton *Option3 = nullptr; // "复制"
-    QGroupBox *Frame5 = nullptr;  // "备注："
-    QLineEdit *Text4 = nullptr;   // remark
-    QCheckBox *Check1 = nullptr;  // use these settings as defaults
+    QGroupBox *Frame5 = nullptr; // "备注："
+    QLineEdit *Text4 = nullptr; // remark
+    QCheckBox *Check1 = nullptr; // use these settings as defaults
     QPushButton *Command3 = nullptr;
     QPushButton *Command5 = nullptr;
     QPushButton *Command6 = nullptr;

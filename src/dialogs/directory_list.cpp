@@ -32,7 +32,8 @@ DirectoryList::DirectoryList(QWidget *parent)
         if (!item)
             return;
         const QString target = item->data(0, PathRole).toString();
-        QMetaObject::invokeMethod(this, [this, target] { openFolder(target); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, target] { openFolder(target); }, Qt::QueuedConnection);
     });
 }
 
@@ -97,8 +98,8 @@ void DirectoryList::refresh()
     currentFont.setBold(true);
     parentItem->setFont(0, currentFont);
 
-    const QStringList children = QDir(m_path).entryList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QStringList children = QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                                        QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QString &name : children) {
         auto *item = new QTreeWidgetItem(parentItem);
         item->setText(0, name);

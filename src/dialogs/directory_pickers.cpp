@@ -55,14 +55,11 @@ FolderAttempt makeFolder(const QString &path, int *error)
         return FolderAttempt::Created;
     *error = errno;
     switch (*error) {
-    case EEXIST:
-        return FolderAttempt::Exists;
+    case EEXIST: return FolderAttempt::Exists;
     case EACCES:
     case EPERM:
-    case EROFS:
-        return FolderAttempt::AccessRefused;
-    default:
-        return FolderAttempt::Failed;
+    case EROFS: return FolderAttempt::AccessRefused;
+    default: return FolderAttempt::Failed;
     }
 }
 
@@ -74,8 +71,7 @@ QString homeOrRoot()
 
 } // namespace
 
-DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QString &tabCaption,
-                                 QWidget *parent)
+DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QString &tabCaption, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
 {
@@ -132,7 +128,7 @@ void DirectoryPicker::fillDrives()
     const bool hasRoot = std::any_of(volumes.cbegin(), volumes.cend(),
                                      [](const VolumeInfo &v) { return v.rootPath == QStringLiteral("/"); });
     if (!hasRoot)
-        volumes.prepend(VolumeInfo{QStringLiteral("/"), QString()});
+        volumes.prepend(VolumeInfo {QStringLiteral("/"), QString()});
     for (const VolumeInfo &v : volumes) {
         const bool showLabel = !v.label.isEmpty() && v.label != v.rootPath;
         QString text = v.rootPath;
@@ -236,11 +232,8 @@ QString Form5::mddir(const QString &f2_path)
     const NewFolderOutcome outcome = createNumberedFolder(
         f2_path, answer, [&error](const QString &path) { return makeFolder(path, &error); });
     switch (outcome.result) {
-    case FolderAttempt::Created:
-        return outcome.path;
-    case FolderAttempt::AccessRefused:
-        dialogs.message(kAccessRefused + kCrLf + f2_path, Texts::TitleKorvan);
-        break;
+    case FolderAttempt::Created: return outcome.path;
+    case FolderAttempt::AccessRefused: dialogs.message(kAccessRefused + kCrLf + f2_path, Texts::TitleKorvan); break;
     case FolderAttempt::Exists:
     case FolderAttempt::Failed:
         dialogs.message(kCreateFailed + kCrLf + outcome.path + kCrLf + qt_error_string(error), Texts::TitleKorvan);
@@ -282,7 +275,7 @@ void Form2::Command2_Click()
 
 namespace {
 
-template <typename Picker>
+template<typename Picker>
 void showPicker(AppContext &ctx)
 {
     if (ctx.m.exitAllowed)

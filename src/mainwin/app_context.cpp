@@ -7,8 +7,7 @@
 
 AppContext::AppContext(const Services &services)
     : svc(services)
-{
-}
+{ }
 
 AppContext::~AppContext()
 {

@@ -43,7 +43,7 @@ public:
     Services svc;
     Module1 m;
     SummaryList summary;
-    MoveQueue queue{&summary};
+    MoveQueue queue {&summary};
     CandidateList candidates;
 
     // Set by Form1's start-up; they live until the program ends.

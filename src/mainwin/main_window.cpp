@@ -55,8 +55,9 @@ const QString kRemarkPrompt = QStringLiteral("请输入备注:");
 } // namespace
 
 Form1::Form1(AppContext &ctx)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(nullptr,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                  | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
 {
     m_ctx.form1 = this;
@@ -192,10 +193,8 @@ void Form1::buildMenus()
     syswork.menu->addSeparator();
     syswork.updatedisk = addPlainAction(syswork.menu, kSetDest, [this] { updatedisk(); });
     syswork.updaterunmode = syswork.menu->addMenu(kSetMode);
-    syswork.upcopy = addMarkAction(syswork.updaterunmode, Texts::ModeCopy,
-                                   [this] { setDefaultMode(Texts::ModeCopy); });
-    syswork.upcut = addMarkAction(syswork.updaterunmode, Texts::ModeCut,
-                                  [this] { setDefaultMode(Texts::ModeCut); });
+    syswork.upcopy = addMarkAction(syswork.updaterunmode, Texts::ModeCopy, [this] { setDefaultMode(Texts::ModeCopy); });
+    syswork.upcut = addMarkAction(syswork.updaterunmode, Texts::ModeCut, [this] { setDefaultMode(Texts::ModeCut); });
     syswork.updele = addMarkAction(syswork.updaterunmode, Texts::ModeDelete,
                                    [this] { setDefaultMode(Texts::ModeDelete); });
     syswork.st_mode = addMarkAction(syswork.menu, kUseDefaults, [this] { st_mode(); });

@@ -57,7 +57,7 @@ void Form1::crtxt()
     rows.reserve(m_ctx.queue.count());
     for (int pos = 0; pos < m_ctx.queue.count(); ++pos) {
         const MoveTask &t = m_ctx.queue.task(pos);
-        rows.append(ReportRow{t.sourcePath, t.destination, t.remark});
+        rows.append(ReportRow {t.sourcePath, t.destination, t.remark});
     }
     if (rows.isEmpty()) {
         // The queue was emptied while the dialog was open.
@@ -75,8 +75,8 @@ void Form1::crtxt()
     QByteArray report;
     for (const ReportRow &row : rows) {
         m_ctx.svc.yield->yield();
-        report += ReportFormat::line({toReportEncoding(row.source), toReportEncoding(row.destination),
-                                      toReportEncoding(row.remark)});
+        report += ReportFormat::line(
+            {toReportEncoding(row.source), toReportEncoding(row.destination), toReportEncoding(row.remark)});
     }
     // One write for the whole report: two reports into the same file never
     // interleave their lines, and a failed write is cut back off whole.

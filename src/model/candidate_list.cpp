@@ -4,8 +4,7 @@
 
 CandidateList::CandidateList(QObject *parent)
     : QAbstractTableModel(parent)
-{
-}
+{ }
 
 int CandidateList::rowCount(const QModelIndex &parent) const
 {

@@ -11,9 +11,9 @@ namespace {
 // Shared by both lists: find through the path index, ask, and on Yes remove
 // the row that was asked about if it still exists after the question (the
 // event loop ran while the box was open, so it may be gone already).
-template <typename List, typename Remove>
-DuplicateOutcome check(List &list, const QString &path, const QString &question,
-                       UserDialogs &dialogs, EventYield &yield, Remove remove)
+template<typename List, typename Remove>
+DuplicateOutcome check(List &list, const QString &path, const QString &question, UserDialogs &dialogs,
+                       EventYield &yield, Remove remove)
 {
     yield.yield();
     const int pos = list.findFirst(path);
@@ -38,17 +38,14 @@ struct QueueFinder
 
 } // namespace
 
-DuplicateOutcome checkQueueDuplicate(MoveQueue &queue, const QString &path,
-                                     UserDialogs &dialogs, EventYield &yield)
+DuplicateOutcome checkQueueDuplicate(MoveQueue &queue, const QString &path, UserDialogs &dialogs, EventYield &yield)
 {
-    QueueFinder finder{queue};
-    return check(finder, path, Texts::AlreadyQueued, dialogs, yield,
-                 [&](int pos) { queue.removeTask(pos); });
+    QueueFinder finder {queue};
+    return check(finder, path, Texts::AlreadyQueued, dialogs, yield, [&](int pos) { queue.removeTask(pos); });
 }
 
-DuplicateOutcome checkCandidateDuplicate(CandidateList &candidates, const QString &path,
-                                         UserDialogs &dialogs, EventYield &yield)
+DuplicateOutcome checkCandidateDuplicate(CandidateList &candidates, const QString &path, UserDialogs &dialogs,
+                                         EventYield &yield)
 {
-    return check(candidates, path, Texts::AlreadyCandidate, dialogs, yield,
-                 [&](int pos) { candidates.removeAt(pos); });
+    return check(candidates, path, Texts::AlreadyCandidate, dialogs, yield, [&](int pos) { candidates.removeAt(pos); });
 }

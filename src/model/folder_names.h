@@ -19,9 +19,9 @@ QString nextFolderName(const QString &name, int baseLength);
 // What one attempt to create a folder came to.
 enum class FolderAttempt {
     Created,
-    Exists,        // a folder or file of that name is there already
+    Exists, // a folder or file of that name is there already
     AccessRefused, // the directory does not let us create anything
-    Failed         // anything else: a vanished directory, a name too long...
+    Failed // anything else: a vanished directory, a name too long...
 };
 
 struct NewFolderOutcome

@@ -36,7 +36,7 @@ std::optional<Figures> figures(qint64 sectorsPerCluster, qint64 bytesPerSector, 
     const auto totalGB = roundedFigure(double(totalClusters) / 1024 * double(clusterBytes) / 1024 / 1024);
     if (!freeMB || !totalGB)
         return std::nullopt;
-    return Figures{*totalGB, *freeMB};
+    return Figures {*totalGB, *freeMB};
 }
 
 bool hasDriveLetter(const QString &root)
@@ -71,7 +71,7 @@ QString drivePart(const QString &root)
 QString rowText(const QString &drivePart, const Figures &figures)
 {
     return drivePart + kDrive + kTotal + QString::number(figures.totalGB) + kGB + kFree
-           + QString::number(figures.freeMB) + kMB;
+        + QString::number(figures.freeMB) + kMB;
 }
 
 int volumeHolding(const QStringList &roots, const QString &path)

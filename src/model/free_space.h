@@ -14,7 +14,7 @@ namespace FreeSpace {
 struct Figures
 {
     qint64 totalGB = 0; // GB of 2^30 bytes, rounded half to even
-    qint64 freeMB = 0;  // MB of 2^20 bytes, rounded half to even
+    qint64 freeMB = 0; // MB of 2^20 bytes, rounded half to even
 };
 
 // Size and free space from the four query values, in 64 bits; nullopt when

@@ -5,8 +5,7 @@
 MoveQueue::MoveQueue(SummaryList *summary, QObject *parent)
     : QAbstractTableModel(parent)
     , m_summary(summary)
-{
-}
+{ }
 
 int MoveQueue::rowCount(const QModelIndex &parent) const
 {
@@ -85,13 +84,16 @@ void MoveQueue::writeSummary(SummaryList::Rows rows)
     if (m_summary) {
         const QString n = Texts::SummarySuffix;
         if (rows & SummaryList::Copy)
-            m_summary->setText(SummaryList::CopyRow, Texts::SummaryCopyPrefix + QString::number(m_counters.copyCount) + n);
+            m_summary->setText(SummaryList::CopyRow,
+                               Texts::SummaryCopyPrefix + QString::number(m_counters.copyCount) + n);
         if (rows & SummaryList::Cut)
             m_summary->setText(SummaryList::CutRow, Texts::SummaryCutPrefix + QString::number(m_counters.cutCount) + n);
         if (rows & SummaryList::Delete)
-            m_summary->setText(SummaryList::DeleteRow, Texts::SummaryDeletePrefix + QString::number(m_counters.deleteCount) + n);
+            m_summary->setText(SummaryList::DeleteRow,
+                               Texts::SummaryDeletePrefix + QString::number(m_counters.deleteCount) + n);
         if (rows & SummaryList::All)
-            m_summary->setText(SummaryList::AllRow, Texts::SummaryAllPrefix + QString::number(m_counters.totalCount) + n);
+            m_summary->setText(SummaryList::AllRow,
+                               Texts::SummaryAllPrefix + QString::number(m_counters.totalCount) + n);
     }
     emit countersChanged();
 }

@@ -10,7 +10,7 @@
 // path to rows, kept in step with every change. Rows are only ever appended
 // at the end, so ids grow with the position and a position is found from an
 // id by binary search. Row must have a QString member sourcePath.
-template <typename Row>
+template<typename Row>
 class PathIndexedRows
 {
 public:
@@ -42,7 +42,7 @@ public:
     RowRef append(const Row &row)
     {
         const RowRef id = m_nextId++;
-        m_entries.push_back(Entry{id, row});
+        m_entries.push_back(Entry {id, row});
         m_index[row.sourcePath].push_back(id); // ids grow, so each list stays sorted
         return id;
     }
@@ -61,7 +61,7 @@ public:
     }
 
     // Changes a row in place; the index follows a changed source path.
-    template <typename Fn>
+    template<typename Fn>
     void edit(int pos, Fn &&fn)
     {
         Entry &e = m_entries[pos];

@@ -17,7 +17,7 @@ qint64 roundHalfEven(double value)
 QString sizeInK(qint64 length)
 {
     const qint64 whole = length / 1024; // truncates toward zero
-    const qint64 rest = length % 1024;  // carries the sign of length
+    const qint64 rest = length % 1024; // carries the sign of length
     const qint64 hundredths = roundHalfEven(double(rest) * 0.1);
     const double value = double(hundredths) * 0.01 + double(whole);
     return QString::number(value, 'g', 15);

@@ -4,12 +4,9 @@
 
 SummaryList::SummaryList(QObject *parent)
     : QAbstractListModel(parent)
-    , m_texts{Texts::SummaryStartCopy, Texts::SummaryStartCut, Texts::SummaryStartDelete,
-              Texts::SummaryStartAll}
-    , m_keys{Texts::SummaryKeyCopy, Texts::SummaryKeyCut, Texts::SummaryKeyDelete,
-             Texts::SummaryKeyAll}
-{
-}
+    , m_texts {Texts::SummaryStartCopy, Texts::SummaryStartCut, Texts::SummaryStartDelete, Texts::SummaryStartAll}
+    , m_keys {Texts::SummaryKeyCopy, Texts::SummaryKeyCut, Texts::SummaryKeyDelete, Texts::SummaryKeyAll}
+{ }
 
 int SummaryList::rowCount(const QModelIndex &parent) const
 {

@@ -24,8 +24,8 @@ MoveTask taskWithDefaults(FileQueries &files, const QString &path, const QString
     return t;
 }
 
-CandidateRow candidateWithDefaults(FileQueries &files, const QString &path,
-                                   const QString &defaultDest, const QString &defaultMode)
+CandidateRow candidateWithDefaults(FileQueries &files, const QString &path, const QString &defaultDest,
+                                   const QString &defaultMode)
 {
     CandidateRow c;
     c.name = pathName(path);

@@ -15,5 +15,5 @@ MoveTask taskWithDefaults(FileQueries &files, const QString &path, const QString
 
 // A ticked candidate for a dropped path: the default mode and destination,
 // with "回收站" in place of the destination when the mode is "删除".
-CandidateRow candidateWithDefaults(FileQueries &files, const QString &path,
-                                   const QString &defaultDest, const QString &defaultMode);
+CandidateRow candidateWithDefaults(FileQueries &files, const QString &path, const QString &defaultDest,
+                                   const QString &defaultMode);

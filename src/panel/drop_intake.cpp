@@ -17,8 +17,7 @@
 
 DropIntake::DropIntake(AppContext &ctx)
     : m_ctx(ctx)
-{
-}
+{ }
 
 bool DropIntake::defaultsInForce() const
 {
@@ -99,8 +98,7 @@ void DropIntake::takeSeveral(const QStringList &paths)
             m_ctx.queue.appendTask(taskWithDefaults(*svc.files, path, m_ctx.m.defaultDest, m_ctx.m.defaultMode));
             continue;
         }
-        if (checkCandidateDuplicate(m_ctx.candidates, path, *svc.dialogs, *svc.yield)
-            == DuplicateOutcome::Declined)
+        if (checkCandidateDuplicate(m_ctx.candidates, path, *svc.dialogs, *svc.yield) == DuplicateOutcome::Declined)
             continue;
         m_ctx.candidates.append(candidateWithDefaults(*svc.files, path, m_ctx.m.defaultDest, m_ctx.m.defaultMode));
     }

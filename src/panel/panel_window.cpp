@@ -139,7 +139,8 @@ void Form3::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
     // The drop source waits for the drop to finish: take the paths in once
     // it has, since the intake may ask questions.
-    QMetaObject::invokeMethod(this, [this, paths] { takeDrop(paths); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, paths] { takeDrop(paths); }, Qt::QueuedConnection);
 }
 
 void Form3::closeEvent(QCloseEvent *event)

@@ -18,7 +18,7 @@ struct DiskFreeSpace
 struct VolumeInfo
 {
     QString rootPath; // mount point, e.g. "/" or "/media/usb"
-    QString label;    // may be empty
+    QString label; // may be empty
 };
 
 class DiskSpace

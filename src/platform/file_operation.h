@@ -20,14 +20,14 @@ struct FileOpRecord
 };
 
 namespace FileOpCode {
-constexpr quint32 Move = 1;   // FO_MOVE
-constexpr quint32 Copy = 2;   // FO_COPY
+constexpr quint32 Move = 1; // FO_MOVE
+constexpr quint32 Copy = 2; // FO_COPY
 constexpr quint32 Delete = 3; // FO_DELETE
 } // namespace FileOpCode
 
 namespace FileOpFlag {
-constexpr quint16 NoConfirmation = 0x10;  // FOF_NOCONFIRMATION: never ask before overwriting
-constexpr quint16 AllowUndo = 0x40;       // FOF_ALLOWUNDO: deletes go to the trash
+constexpr quint16 NoConfirmation = 0x10; // FOF_NOCONFIRMATION: never ask before overwriting
+constexpr quint16 AllowUndo = 0x40; // FOF_ALLOWUNDO: deletes go to the trash
 constexpr quint16 NoConfirmMkdir = 0x200; // FOF_NOCONFIRMMKDIR: create the destination silently
 } // namespace FileOpFlag
 
@@ -36,10 +36,10 @@ constexpr quint16 NoConfirmMkdir = 0x200; // FOF_NOCONFIRMMKDIR: create the dest
 struct FileOpResult
 {
     enum class Status {
-        Done,      // everything the operation should do was done
-        Skipped,   // the user skipped one or more items; the rest was done
+        Done, // everything the operation should do was done
+        Skipped, // the user skipped one or more items; the rest was done
         Cancelled, // the user (or the program's exit) cancelled; nothing half-done is left
-        Failed     // the operation could not be done; message says why
+        Failed // the operation could not be done; message says why
     };
     Status status = Status::Done;
     QString message;

@@ -7,7 +7,9 @@
 
 std::optional<DiskFreeSpace> SystemDiskSpace::query(const QString &rootPath)
 {
-    struct statvfs st {};
+    struct statvfs st
+    {
+    };
     if (rootPath.isEmpty() || ::statvfs(QFile::encodeName(rootPath).constData(), &st) != 0)
         return std::nullopt;
     // One "sector" per cluster of f_frsize bytes: the figures multiply back
@@ -22,10 +24,10 @@ std::optional<DiskFreeSpace> SystemDiskSpace::query(const QString &rootPath)
 
 QList<VolumeInfo> SystemDiskSpace::mountedVolumes()
 {
-    static const QByteArrayList pseudo = {"proc", "sysfs", "devpts", "cgroup", "cgroup2", "securityfs",
-                                          "debugfs", "tracefs", "pstore", "bpf", "mqueue", "hugetlbfs",
-                                          "configfs", "fusectl", "autofs", "binfmt_misc", "efivarfs",
-                                          "rpc_pipefs", "nsfs", "squashfs", "overlay"};
+    static const QByteArrayList pseudo = {"proc",     "sysfs",    "devpts", "cgroup",      "cgroup2",  "securityfs",
+                                          "debugfs",  "tracefs",  "pstore", "bpf",         "mqueue",   "hugetlbfs",
+                                          "configfs", "fusectl",  "autofs", "binfmt_misc", "efivarfs", "rpc_pipefs",
+                                          "nsfs",     "squashfs", "overlay"};
     QList<VolumeInfo> volumes;
     for (const QStorageInfo &s : QStorageInfo::mountedVolumes()) {
         if (!s.isValid() || !s.isReady() || pseudo.contains(s.fileSystemType()))
@@ -35,10 +37,9 @@ QList<VolumeInfo> SystemDiskSpace::mountedVolumes()
             || root.startsWith(QStringLiteral("/run/")) || root == QStringLiteral("/run")
             || root.startsWith(QStringLiteral("/snap/")) || root.startsWith(QStringLiteral("/boot/efi")))
             continue;
-        if (s.fileSystemType() == "tmpfs" && root != QStringLiteral("/tmp")
-            && root != QStringLiteral("/dev/shm"))
+        if (s.fileSystemType() == "tmpfs" && root != QStringLiteral("/tmp") && root != QStringLiteral("/dev/shm"))
             continue;
-        volumes.append(VolumeInfo{root, s.name()});
+        volumes.append(VolumeInfo {root, s.name()});
     }
     std::sort(volumes.begin(), volumes.end(),
               [](const VolumeInfo &a, const VolumeInfo &b) { return a.rootPath < b.rootPath; });

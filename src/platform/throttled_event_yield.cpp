@@ -4,8 +4,7 @@
 
 ThrottledEventYield::ThrottledEventYield(int intervalMs)
     : m_intervalMs(intervalMs)
-{
-}
+{ }
 
 void ThrottledEventYield::yield()
 {

@@ -24,18 +24,15 @@ public:
 
     // A one-line input box. Returns the text typed, or an empty text when
     // the user cancels (callers treat both alike).
-    virtual QString inputBox(const QString &prompt, const QString &title,
-                             const QString &preset = QString()) = 0;
+    virtual QString inputBox(const QString &prompt, const QString &title, const QString &preset = QString()) = 0;
 
     // Open-file dialog. filter uses the "description|pattern|description|pattern"
     // form. Returns the chosen path, empty when cancelled.
-    virtual QString openFileName(const QString &title, const QString &initialDir,
-                                 const QString &filter) = 0;
+    virtual QString openFileName(const QString &title, const QString &initialDir, const QString &filter) = 0;
 
     // Save-file dialog that does not ask before an existing file is chosen.
     // presetPath is the name shown when the dialog opens. Empty when cancelled.
-    virtual QString saveFileName(const QString &title, const QString &presetPath,
-                                 const QString &filter) = 0;
+    virtual QString saveFileName(const QString &title, const QString &presetPath, const QString &filter) = 0;
 
     // Runs one of the program's own modal windows (the directory pickers,
     // the about box) and returns its QDialog result code.

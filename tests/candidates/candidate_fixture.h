@@ -10,8 +10,8 @@
 #include <QUrl>
 
 // A candidate row with the fields the tests care about.
-inline CandidateRow candidate(const QString &path, const QString &destination, const QString &mode,
-                              bool ticked = true, const QString &remark = QString())
+inline CandidateRow candidate(const QString &path, const QString &destination, const QString &mode, bool ticked = true,
+                              const QString &remark = QString())
 {
     CandidateRow c;
     c.name = path.mid(path.lastIndexOf(u'/') + 1);

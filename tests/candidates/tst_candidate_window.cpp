@@ -54,9 +54,9 @@ private slots:
         QCOMPARE(f.TabStrip1->count(), 1);
         QCOMPARE(f.TabStrip1->tabText(0), QStringLiteral("多移动候选选择.."));
 
-        const QStringList headers = {QStringLiteral("文件名"), QStringLiteral("文件大小(K)"),
+        const QStringList headers = {QStringLiteral("文件名"),     QStringLiteral("文件大小(K)"),
                                      QStringLiteral("原物理地址"), QStringLiteral("目地地址"),
-                                     QStringLiteral("移动方式 "), QStringLiteral("备注")};
+                                     QStringLiteral("移动方式 "),  QStringLiteral("备注")};
         const int widths[] = {169, 169, 169, 169, 118, 522};
         QCOMPARE(f.ListView1->model()->columnCount(), 6);
         for (int c = 0; c < 6; ++c) {
@@ -104,8 +104,8 @@ private slots:
     {
         TestApp app;
         Form7 &f = shownCandidateWindow(app);
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/d/"), Copy, true,
-                                            QStringLiteral("first")));
+        app.ctx.candidates.append(
+            candidate(QStringLiteral("/s/A"), QStringLiteral("/d/"), Copy, true, QStringLiteral("first")));
         app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QStringLiteral("/d/"), Cut));
         app.ctx.candidates.append(candidate(QStringLiteral("/s/C"), Bin, Delete));
         QVERIFY(!app.form1->isVisible());
@@ -232,10 +232,8 @@ private slots:
             app.ctx.candidates.append(candidate(QStringLiteral("/s/U1"), QString(), QString(), false));
             app.ctx.candidates.append(candidate(QStringLiteral("/s/T"), QStringLiteral("/d/"), Cut));
             app.ctx.candidates.append(candidate(QStringLiteral("/s/U2"), QString(), QString(), false));
-            app.dialogs.expectYesNo(QStringLiteral("请问/s/U2这条记录，是否删除？"), Korvan,
-                                    UserDialogs::Answer::No);
-            app.dialogs.expectYesNo(QStringLiteral("请问/s/U1这条记录，是否删除？"), Korvan,
-                                    UserDialogs::Answer::Yes);
+            app.dialogs.expectYesNo(QStringLiteral("请问/s/U2这条记录，是否删除？"), Korvan, UserDialogs::Answer::No);
+            app.dialogs.expectYesNo(QStringLiteral("请问/s/U1这条记录，是否删除？"), Korvan, UserDialogs::Answer::Yes);
             f.Command2_Click();
             QCOMPARE(candidatePaths(app.ctx.candidates), QStringList({QStringLiteral("/s/U2")}));
             QCOMPARE(queuePaths(app.ctx.queue), QStringList({QStringLiteral("/s/T")}));
@@ -340,8 +338,7 @@ private slots:
         TestApp app;
         Form7 &f = shownCandidateWindow(app);
         app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/a/"), Copy));
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QString(), QString(), true,
-                                            QStringLiteral("b")));
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QString(), QString(), true, QStringLiteral("b")));
         app.ctx.candidates.append(candidate(QStringLiteral("/s/C"), QStringLiteral("/c/"), Cut));
 
         f.ListView1->setCurrentIndex(app.ctx.candidates.index(0, 0));
@@ -556,10 +553,10 @@ private slots:
         app.ctx.candidates.append(candidate(QStringLiteral("/s/a"), QStringLiteral("/old/"), Cut));
         app.ctx.candidates.append(candidate(QStringLiteral("/s/b"), QStringLiteral("/old/"), Cut));
         app.ctx.m.defaultDest = QStringLiteral("/d/");
-        app.dialogs.expectYesNo(QStringLiteral("/s/a已在候选队列中,是否重新进入队列？"),
-                                QStringLiteral("Korvan说"), UserDialogs::Answer::Yes);
-        app.dialogs.expectYesNo(QStringLiteral("/s/b已在候选队列中,是否重新进入队列？"),
-                                QStringLiteral("Korvan说"), UserDialogs::Answer::No);
+        app.dialogs.expectYesNo(QStringLiteral("/s/a已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                UserDialogs::Answer::Yes);
+        app.dialogs.expectYesNo(QStringLiteral("/s/b已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                UserDialogs::Answer::No);
         QVERIFY(dropPathsOnList(f, {QStringLiteral("/s/a"), QStringLiteral("/s/b"), QStringLiteral("/s/c")}));
         // a replaced (now last, with the defaults); b kept; c never reached.
         QCOMPARE(candidatePaths(app.ctx.candidates), QStringList({QStringLiteral("/s/b"), QStringLiteral("/s/a")}));
@@ -622,8 +619,7 @@ private slots:
         TestApp app;
         Form7 &f = shownCandidateWindow(app);
         for (int i = 0; i < 6; ++i)
-            app.ctx.candidates.append(
-                candidate(QStringLiteral("/s/%1").arg(i), QStringLiteral("/d/"), Copy));
+            app.ctx.candidates.append(candidate(QStringLiteral("/s/%1").arg(i), QStringLiteral("/d/"), Copy));
         // Another handler removes the first row at every yield of the transfer pass.
         int yields = 0;
         app.yield.onYield = [&] {
@@ -672,10 +668,8 @@ private slots:
         app.ctx.candidates.append(candidate(QStringLiteral("/s/U"), QString(), QString(), false));
         app.ctx.candidates.append(candidate(QStringLiteral("/s/T"), QStringLiteral("/d/"), Copy));
         app.ctx.candidates.append(candidate(QStringLiteral("/s/V"), QString(), QString(), false));
-        app.dialogs.expectYesNo(QStringLiteral("请问/s/V这条记录，是否删除？"), Korvan,
-                                UserDialogs::Answer::Yes);
-        app.dialogs.expectYesNo(QStringLiteral("请问/s/U这条记录，是否删除？"), Korvan,
-                                UserDialogs::Answer::No);
+        app.dialogs.expectYesNo(QStringLiteral("请问/s/V这条记录，是否删除？"), Korvan, UserDialogs::Answer::Yes);
+        app.dialogs.expectYesNo(QStringLiteral("请问/s/U这条记录，是否删除？"), Korvan, UserDialogs::Answer::No);
         // While the first box is open, the row it asks about is removed by the menu.
         bool removed = false;
         app.dialogs.onAsk = [&](const ScriptedDialogs::Question &) {

@@ -43,8 +43,8 @@ private slots:
         about.Command2->click();
         QCOMPARE(app.shell.openedUrls.size(), 1);
         const QUrl &link = app.shell.openedUrls.first();
-        QCOMPARE(link.toString(), QStringLiteral("mailto:") + about.Command2->text()
-                                      + QStringLiteral("?subject=给你的意见和建议"));
+        QCOMPARE(link.toString(),
+                 QStringLiteral("mailto:") + about.Command2->text() + QStringLiteral("?subject=给你的意见和建议"));
         QCOMPARE(link.scheme(), QStringLiteral("mailto"));
         QCOMPARE(link.path(), about.Command2->text());
         QCOMPARE(link.query(QUrl::FullyDecoded), QStringLiteral("subject=给你的意见和建议"));

@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(t.destination, kBackup);
         QCOMPARE(t.mode, kCut);
         QCOMPARE(t.remark, QStringLiteral("周末"));
-        QCOMPARE(counts(app), (QList<int>{0, 1, 0, 1}));
+        QCOMPARE(counts(app), (QList<int> {0, 1, 0, 1}));
         QVERIFY(app.form1->syswork.upcut->isChecked());
         QVERIFY(!app.form1->syswork.upcopy->isChecked());
         QVERIFY(!app.form1->syswork.updele->isChecked());
@@ -367,7 +367,7 @@ private slots:
         (next ? f.Command6 : f.Command5)->click();
 
         QCOMPARE(app.ctx.queue.count(), 0);
-        QCOMPARE(counts(app), (QList<int>{0, 0, 0, 0}));
+        QCOMPARE(counts(app), (QList<int> {0, 0, 0, 0}));
         QVERIFY(f.isVisible());
         QCOMPARE(f.Text1->text(), kSong);
         VERIFY_DIALOGS(app.dialogs);
@@ -420,8 +420,9 @@ private slots:
         const ScriptedDialogs::Question &q = app.dialogs.asked.last();
         QCOMPARE(q.text, QStringLiteral("Korvan--请你选择..."));
         QCOMPARE(q.title, QDir::homePath());
-        QCOMPARE(q.extra, QStringLiteral("所有文件(*.*)|*.*|文本文件(*.txt)|*.txt|程序文件(*.exe)|*.exe|"
-                                         "音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav"));
+        QCOMPARE(q.extra,
+                 QStringLiteral("所有文件(*.*)|*.*|文本文件(*.txt)|*.txt|程序文件(*.exe)|*.exe|"
+                                "音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav"));
         QCOMPARE(f.Text1->text(), QStringLiteral("/home/ann/notes/todo.txt"));
         QCOMPARE(f.Text3->text(), QStringLiteral("todo.txt"));
 

@@ -231,7 +231,7 @@ private slots:
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("新建文件夹"));
         picker.Command1->click();
         QVERIFY(QFileInfo(tmp.filePath(QStringLiteral("新建文件夹"))).isDir());
-        QCOMPARE(picker.Dir1->subfolderNames(), QStringList{QStringLiteral("新建文件夹")});
+        QCOMPARE(picker.Dir1->subfolderNames(), QStringList {QStringLiteral("新建文件夹")});
         // The current folder stays where it was and stays highlighted:
         // "确定" still means it.
         QCOMPARE(picker.currentPath(), tmp.path());
@@ -282,7 +282,7 @@ private slots:
         app.dialogs.expectMessage(QStringLiteral("没有权限在这个目录中新建文件夹：\r\n") + tmp.path(), kKorvan);
         QVERIFY(picker.mddir(tmp.path()).isEmpty());
         QFile::setPermissions(tmp.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(QDir(tmp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("A")});
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList {QStringLiteral("A")});
         VERIFY_DIALOGS(app.dialogs);
     }
 
@@ -305,8 +305,8 @@ private slots:
         QVERIFY(volume.isValid());
         makeDirs(volume.path(), {QStringLiteral("sub")});
         TestApp app;
-        app.disk.volumes = {VolumeInfo{volume.path(), QStringLiteral("usb")},
-                            VolumeInfo{QStringLiteral("/no/such/volume"), QString()}};
+        app.disk.volumes = {VolumeInfo {volume.path(), QStringLiteral("usb")},
+                            VolumeInfo {QStringLiteral("/no/such/volume"), QString()}};
         Form2 picker(app.ctx);
         QComboBox *drives = picker.Drive1;
         // The root is always offered, first.
@@ -345,14 +345,14 @@ private slots:
         DirectoryList *list = picker.Dir1;
         picker.setCurrentPath(tmp.path());
         // Folders only, hidden ones left out, sorted without regard to case.
-        QCOMPARE(list->subfolderNames(), (QStringList{QStringLiteral("A"), QStringLiteral("b")}));
+        QCOMPARE(list->subfolderNames(), (QStringList {QStringLiteral("A"), QStringLiteral("b")}));
 
         // Enter opens the selected folder and does not press "确定".
         list->setCurrentItem(list->currentItem()->child(0));
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(picker.currentPath(), tmp.filePath(QStringLiteral("A")));
         QVERIFY(picker.isVisible());
-        QCOMPARE(list->subfolderNames(), QStringList{QStringLiteral("inner")});
+        QCOMPARE(list->subfolderNames(), QStringList {QStringLiteral("inner")});
 
         // Back out through the chain of folders above.
         QTreeWidgetItem *parentEntry = list->currentItem()->parent();

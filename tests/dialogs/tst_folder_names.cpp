@@ -39,12 +39,12 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("sequence");
         QTest::newRow("plain") << QStringLiteral("A")
-                               << QStringList{QStringLiteral("A1"), QStringLiteral("A2"), QStringLiteral("A3")};
+                               << QStringList {QStringLiteral("A1"), QStringLiteral("A2"), QStringLiteral("A3")};
         QTest::newRow("answer ending in a digit")
-            << QStringLiteral("v2") << QStringList{QStringLiteral("v21"), QStringLiteral("v22")};
-        QTest::newRow("empty") << QString() << QStringList{QStringLiteral("1"), QStringLiteral("2")};
+            << QStringLiteral("v2") << QStringList {QStringLiteral("v21"), QStringLiteral("v22")};
+        QTest::newRow("empty") << QString() << QStringList {QStringLiteral("1"), QStringLiteral("2")};
         QTest::newRow("preset") << QStringLiteral("新建文件夹")
-                                << QStringList{QStringLiteral("新建文件夹1"), QStringLiteral("新建文件夹2")};
+                                << QStringList {QStringLiteral("新建文件夹1"), QStringLiteral("新建文件夹2")};
     }
 
     void numberedNamesCountUpAfterTheAnswer()
@@ -95,10 +95,11 @@ private slots:
     {
         QFETCH(int, failure);
         int attempts = 0;
-        const NewFolderOutcome out = createNumberedFolder(QStringLiteral("/d"), QStringLiteral("A"), [&](const QString &) {
-            ++attempts;
-            return attempts == 1 ? FolderAttempt::Exists : FolderAttempt(failure);
-        });
+        const NewFolderOutcome out = createNumberedFolder(
+            QStringLiteral("/d"), QStringLiteral("A"), [&](const QString &) {
+                ++attempts;
+                return attempts == 1 ? FolderAttempt::Exists : FolderAttempt(failure);
+            });
         QCOMPARE(int(out.result), failure);
         QCOMPARE(out.path, QStringLiteral("/d/A1"));
         QCOMPARE(attempts, 2);

@@ -12,7 +12,7 @@ namespace {
 
 DiskFreeSpace space(qint64 sectorsPerCluster, qint64 bytesPerSector, qint64 freeClusters, qint64 totalClusters)
 {
-    return DiskFreeSpace{sectorsPerCluster, bytesPerSector, freeClusters, totalClusters};
+    return DiskFreeSpace {sectorsPerCluster, bytesPerSector, freeClusters, totalClusters};
 }
 
 QStringList rows(const SummaryList &s)
@@ -23,8 +23,8 @@ QStringList rows(const SummaryList &s)
     return out;
 }
 
-const QStringList kStartRows{QStringLiteral("复制的文件共有0个"), QStringLiteral("剪贴的文件共有0个"),
-                             QStringLiteral("删除的文件共有0个"), QStringLiteral("移动文件的总和为0")};
+const QStringList kStartRows {QStringLiteral("复制的文件共有0个"), QStringLiteral("剪贴的文件共有0个"),
+                              QStringLiteral("删除的文件共有0个"), QStringLiteral("移动文件的总和为0")};
 
 // The user picks the entry at index in the chooser.
 void pick(Form1 &f, int index)
@@ -36,9 +36,9 @@ void pick(Form1 &f, int index)
 // Three volumes: a floppy-sized one, the ten-gigabyte example, one over 2 TiB.
 void addVolumes(TestApp &app)
 {
-    app.disk.volumes = {VolumeInfo{QStringLiteral("/"), QString()},
-                        VolumeInfo{QStringLiteral("/media/floppy"), QStringLiteral("DISK1")},
-                        VolumeInfo{QStringLiteral("/srv/big"), QString()}};
+    app.disk.volumes = {VolumeInfo {QStringLiteral("/"), QString()},
+                        VolumeInfo {QStringLiteral("/media/floppy"), QStringLiteral("DISK1")},
+                        VolumeInfo {QStringLiteral("/srv/big"), QString()}};
     app.disk.figures.insert(QStringLiteral("/"), space(8, 512, 1000000, 2500000));
     app.disk.figures.insert(QStringLiteral("/media/floppy"), space(1, 512, 2000, 2847));
     app.disk.figures.insert(QStringLiteral("/srv/big"), space(1, 4096, 805306368, 1073741824));
@@ -83,14 +83,15 @@ private slots:
         pick(f, 2);
         // The same volume again gives a second row.
         pick(f, 1);
-        QCOMPARE(app.disk.queried, (QStringList{QStringLiteral("/media/floppy"), QStringLiteral("/"),
-                                                QStringLiteral("/srv/big"), QStringLiteral("/media/floppy")}));
+        QCOMPARE(app.disk.queried,
+                 (QStringList {QStringLiteral("/media/floppy"), QStringLiteral("/"), QStringLiteral("/srv/big"),
+                               QStringLiteral("/media/floppy")}));
         QCOMPARE(rows(app.ctx.summary),
                  kStartRows
-                     + (QStringList{QStringLiteral("/media/floppy盘原有空间：0GB  可用空间：1MB"),
-                                   QStringLiteral("/盘原有空间：10GB  可用空间：3906MB"),
-                                   QStringLiteral("/srv/big盘原有空间：4096GB  可用空间：3145728MB"),
-                                   QStringLiteral("/media/floppy盘原有空间：0GB  可用空间：1MB")}));
+                     + (QStringList {QStringLiteral("/media/floppy盘原有空间：0GB  可用空间：1MB"),
+                                     QStringLiteral("/盘原有空间：10GB  可用空间：3906MB"),
+                                     QStringLiteral("/srv/big盘原有空间：4096GB  可用空间：3145728MB"),
+                                     QStringLiteral("/media/floppy盘原有空间：0GB  可用空间：1MB")}));
         // The list shows them in that order.
         QCOMPARE(f.ListView2->model()->rowCount(), 8);
         QCOMPARE(f.ListView2->model()->index(6, 0).data().toString(),
@@ -110,27 +111,27 @@ private slots:
         const QString first = QStringLiteral("/盘原有空间：10GB  可用空间：3906MB");
         const QString second = QStringLiteral("/media/floppy盘原有空间：0GB  可用空间：1MB");
         QCOMPARE(rows(app.ctx.summary),
-                 (QStringList{QStringLiteral("复制的文件有0个"), QStringLiteral("剪贴的文件有1个"),
-                              QStringLiteral("删除的文件有0个"), QStringLiteral("共要移动的文件个数有1个"), first,
-                              second}));
+                 (QStringList {QStringLiteral("复制的文件有0个"), QStringLiteral("剪贴的文件有1个"),
+                               QStringLiteral("删除的文件有0个"), QStringLiteral("共要移动的文件个数有1个"), first,
+                               second}));
         // Clearing the queue leaves the free-space rows in place.
         app.form1->use.allclear->trigger();
-        QCOMPARE(rows(app.ctx.summary).mid(4), (QStringList{first, second}));
+        QCOMPARE(rows(app.ctx.summary).mid(4), (QStringList {first, second}));
         QCOMPARE(app.ctx.summary.text(2), QStringLiteral("剪贴的文件有0个"));
     }
 
     void aDriveLetterEntryShowsTheLetterUpperCased()
     {
         TestApp app;
-        app.disk.volumes = {VolumeInfo{QStringLiteral("c:"), QString()},
-                            VolumeInfo{QStringLiteral("d:"), QStringLiteral("DATA")}};
+        app.disk.volumes = {VolumeInfo {QStringLiteral("c:"), QString()},
+                            VolumeInfo {QStringLiteral("d:"), QStringLiteral("DATA")}};
         app.disk.figures.insert(QStringLiteral("c:\\"), space(8, 512, 1000000, 2500000));
         app.disk.figures.insert(QStringLiteral("d:\\"), space(1, 512, 2000, 2847));
         app.form1->fillDrives();
         QCOMPARE(app.form1->Drive1->itemText(1), QStringLiteral("d: [DATA]"));
         pick(*app.form1, 0);
         pick(*app.form1, 1);
-        QCOMPARE(app.disk.queried, (QStringList{QStringLiteral("c:\\"), QStringLiteral("d:\\")}));
+        QCOMPARE(app.disk.queried, (QStringList {QStringLiteral("c:\\"), QStringLiteral("d:\\")}));
         QCOMPARE(app.ctx.summary.text(5), QStringLiteral("C:盘原有空间：10GB  可用空间：3906MB"));
         QCOMPARE(app.ctx.summary.text(6), QStringLiteral("D:盘原有空间：0GB  可用空间：1MB"));
     }
@@ -175,7 +176,7 @@ private slots:
         f.Drive1->setFocus();
         QTest::keyClick(f.Drive1, Qt::Key_Down);
         QCOMPARE(f.Drive1->currentIndex(), 1);
-        QCOMPARE(app.disk.queried, QStringList{QStringLiteral("/media/floppy")});
+        QCOMPARE(app.disk.queried, QStringList {QStringLiteral("/media/floppy")});
         QCOMPARE(app.ctx.summary.rowCount(), 5);
     }
 };

@@ -93,13 +93,13 @@ private slots:
         app.form1->show();
         QTest::mouseClick(app.form1->ListView1->viewport(), Qt::LeftButton, {},
                           app.form1->ListView1->visualRect(app.ctx.queue.index(0, 0)).center());
-        QCOMPARE(marks(*app.form1), QStringList{QStringLiteral("删除")});
+        QCOMPARE(marks(*app.form1), QStringList {QStringLiteral("删除")});
         QCOMPARE(app.ctx.queue.positionOf(app.ctx.m.currentRow), 0);
         app.form1->ListView1_ItemClick(1);
-        QCOMPARE(marks(*app.form1), QStringList{QStringLiteral("剪贴")});
+        QCOMPARE(marks(*app.form1), QStringList {QStringLiteral("剪贴")});
         // Any other word leaves the marks as they were.
         app.form1->ListView1_ItemClick(2);
-        QCOMPARE(marks(*app.form1), QStringList{QStringLiteral("剪贴")});
+        QCOMPARE(marks(*app.form1), QStringList {QStringLiteral("剪贴")});
         QCOMPARE(app.ctx.queue.positionOf(app.ctx.m.currentRow), 2);
     }
 
@@ -114,14 +114,14 @@ private slots:
         QCOMPARE(app.ctx.summary.text(1), QStringLiteral("复制的文件有0个"));
         QCOMPARE(app.ctx.summary.text(2), QStringLiteral("剪贴的文件有1个"));
         QCOMPARE(app.ctx.summary.text(4), QStringLiteral("kept"));
-        QCOMPARE(marks(*app.form1), QStringList{QStringLiteral("剪贴")});
+        QCOMPARE(marks(*app.form1), QStringList {QStringLiteral("剪贴")});
         // The same word again changes no count, and the mark stays.
         app.form1->use.cut->trigger();
         QCOMPARE(app.ctx.queue.counters().cutCount, 1);
-        QCOMPARE(marks(*app.form1), QStringList{QStringLiteral("剪贴")});
+        QCOMPARE(marks(*app.form1), QStringList {QStringLiteral("剪贴")});
         app.form1->use.redele->trigger();
         QCOMPARE(app.ctx.summary.text(3), QStringLiteral("删除的文件有1个"));
-        QCOMPARE(marks(*app.form1), QStringList{QStringLiteral("删除")});
+        QCOMPARE(marks(*app.form1), QStringList {QStringLiteral("删除")});
     }
 
     void removingARowUncountsItEvenWithAnUnknownWord()
@@ -179,7 +179,7 @@ private slots:
         app.form1->ADDMEMO();
         QCOMPARE(app.ctx.queue.task(0).remark, QString());
         app.form1->use.TRYUSE->trigger();
-        QCOMPARE(app.shell.openedPaths, QStringList{QStringLiteral("/a")});
+        QCOMPARE(app.shell.openedPaths, QStringList {QStringLiteral("/a")});
         QCOMPARE(app.ctx.summary.text(1), QStringLiteral("复制的文件有1个"));
         VERIFY_DIALOGS(app.dialogs);
     }

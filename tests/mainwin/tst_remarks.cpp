@@ -191,7 +191,7 @@ private slots:
         // A directory source is opened the same way.
         clickRow(*app.form1, 2);
         app.form1->TRYUSE();
-        QCOMPARE(app.shell.openedPaths, (QStringList{QStringLiteral("/music/b.mp3"), QStringLiteral("/photos")}));
+        QCOMPARE(app.shell.openedPaths, (QStringList {QStringLiteral("/music/b.mp3"), QStringLiteral("/photos")}));
         QCOMPARE(summaryTexts(app.ctx.summary), summaryBefore);
         QCOMPARE(app.ctx.queue.count(), 3);
         VERIFY_DIALOGS(app.dialogs);
@@ -251,7 +251,7 @@ private slots:
             QVERIFY(app.shell.openedPaths.isEmpty());
         } else {
             app.form1->TRYUSE();
-            QCOMPARE(app.shell.openedPaths, QStringList{app.ctx.queue.task(selected.first().row()).sourcePath});
+            QCOMPARE(app.shell.openedPaths, QStringList {app.ctx.queue.task(selected.first().row()).sourcePath});
         }
         QVERIFY(!app.shell.openedPaths.contains(QStringLiteral("/music/b.mp3")));
         VERIFY_DIALOGS(app.dialogs);

@@ -103,8 +103,8 @@ private slots:
         app.ctx.queue.appendTask(task(QStringLiteral("/a/b.txt"), QStringLiteral("/bak/"), QStringLiteral("x")));
         app.ctx.queue.appendTask(task(QStringLiteral("/home/u/a.txt"), QStringLiteral("/bak/")));
         app.ctx.queue.appendTask(task(QStringLiteral("/home/u/ab.txt"), QString(), QStringLiteral("r")));
-        app.ctx.queue.appendTask(task(QStringLiteral("/home/user/music.mp3"), QStringLiteral("/备份/"),
-                                      QStringLiteral("回收站")));
+        app.ctx.queue.appendTask(
+            task(QStringLiteral("/home/user/music.mp3"), QStringLiteral("/备份/"), QStringLiteral("回收站")));
         app.dialogs.expectSaveFile(report);
         app.dialogs.expectMessage(kDone + report);
         app.form1->syswork.crtxt->trigger();
@@ -117,10 +117,10 @@ private slots:
         QCOMPARE(asked[0].extra, QStringLiteral("文本文件(*.txt)|*.txt"));
 
         const QByteArray expected = QByteArray("/a/b.txt" + blanks(6) + "/bak/" + blanks(9) + "x\r\n")
-                                    + QByteArray("/home/u/a.txt" + blanks(1) + "/bak/" + blanks(9) + "\r\n")
-                                    + QByteArray("/home/u/ab.txt" + blanks(14) + blanks(14) + "r\r\n")
-                                    + QByteArray("/home/user/music.mp3" + blanks(8) + "/\xb1\xb8\xb7\xdd/"
-                                                 + blanks(8) + "\xbb\xd8\xca\xd5\xd5\xbe\r\n");
+            + QByteArray("/home/u/a.txt" + blanks(1) + "/bak/" + blanks(9) + "\r\n")
+            + QByteArray("/home/u/ab.txt" + blanks(14) + blanks(14) + "r\r\n")
+            + QByteArray("/home/user/music.mp3" + blanks(8) + "/\xb1\xb8\xb7\xdd/" + blanks(8)
+                         + "\xbb\xd8\xca\xd5\xd5\xbe\r\n");
         QCOMPARE(readAll(report), expected);
         // The report changes nothing in the queue.
         QCOMPARE(app.ctx.queue.count(), 4);
@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(asked[1].title, report);
 
         const QByteArray block = QByteArray("/a" + blanks(12) + "/b/" + blanks(11) + "c\r\n")
-                                 + QByteArray("/d" + blanks(12) + "/e/" + blanks(11) + "\r\n");
+            + QByteArray("/d" + blanks(12) + "/e/" + blanks(11) + "\r\n");
         QCOMPARE(readAll(report), QByteArray("earlier notes\r\n") + block + block);
     }
 
@@ -293,8 +293,8 @@ private slots:
             QSKIP("iconv is not installed");
         TestApp app;
         const QString report = path(QStringLiteral("iconv.txt"));
-        const QStringList sources{QStringLiteral("/home/用户/桌面/报告.doc"), QStringLiteral("/x/😀 smile.png"),
-                                  QStringLiteral("/plain/ascii.txt")};
+        const QStringList sources {QStringLiteral("/home/用户/桌面/报告.doc"), QStringLiteral("/x/😀 smile.png"),
+                                   QStringLiteral("/plain/ascii.txt")};
         for (const QString &s : sources)
             app.ctx.queue.appendTask(task(s, QStringLiteral("/备份/"), QStringLiteral("备注·€")));
         app.dialogs.expectSaveFile(report);
@@ -303,8 +303,9 @@ private slots:
         VERIFY_DIALOGS(app.dialogs);
 
         QProcess p;
-        p.start(iconv, {QStringLiteral("-f"), QStringLiteral("GB18030"), QStringLiteral("-t"),
-                        QStringLiteral("UTF-8"), report});
+        p.start(
+            iconv,
+            {QStringLiteral("-f"), QStringLiteral("GB18030"), QStringLiteral("-t"), QStringLiteral("UTF-8"), report});
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
         const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QStringLiteral("\r\n"));

@@ -58,8 +58,8 @@ private slots:
         // Only the panel menu's "复制" default-mode mark is set.
         const Form1 &f = *app.form1;
         QVERIFY(f.syswork.upcopy->isChecked());
-        for (QAction *a : {f.syswork.upcut, f.syswork.updele, f.syswork.st_mode, f.syswork.allstart,
-                           f.use.main_strat, f.use.copy, f.use.cut, f.use.redele})
+        for (QAction *a : {f.syswork.upcut, f.syswork.updele, f.syswork.st_mode, f.syswork.allstart, f.use.main_strat,
+                           f.use.copy, f.use.cut, f.use.redele})
             QVERIFY2(!a->isChecked(), qPrintable(a->text()));
     }
 
@@ -88,21 +88,21 @@ private slots:
             return out;
         };
         QCOMPARE(captions(app.form1->use.menu),
-                 (QStringList{QStringLiteral("新建任务..."), QStringLiteral("-"), QStringLiteral("修改目地地址"),
-                              QStringLiteral("修改移动方式"), QStringLiteral("添加备份.."), QStringLiteral("-"),
-                              QStringLiteral("全部开始"), QStringLiteral("全部暂停"), QStringLiteral("-"),
-                              QStringLiteral("移除当前记录？"), QStringLiteral("全部清空？"), QStringLiteral("-"),
-                              QStringLiteral("试运行？")}));
+                 (QStringList {QStringLiteral("新建任务..."), QStringLiteral("-"), QStringLiteral("修改目地地址"),
+                               QStringLiteral("修改移动方式"), QStringLiteral("添加备份.."), QStringLiteral("-"),
+                               QStringLiteral("全部开始"), QStringLiteral("全部暂停"), QStringLiteral("-"),
+                               QStringLiteral("移除当前记录？"), QStringLiteral("全部清空？"), QStringLiteral("-"),
+                               QStringLiteral("试运行？")}));
         QCOMPARE(captions(app.form1->use.rerunmode),
-                 (QStringList{QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
+                 (QStringList {QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
         QCOMPARE(captions(app.form1->syswork.menu),
-                 (QStringList{QStringLiteral("(打开/关闭)主窗口"), QStringLiteral("-"), QStringLiteral("全部开始"),
-                              QStringLiteral("全部暂停"), QStringLiteral("-"), QStringLiteral("重新设置目地地址"),
-                              QStringLiteral("重新设置运行方式"), QStringLiteral("开启默认设置"), QStringLiteral("-"),
-                              QStringLiteral("新建任务..."), QStringLiteral("生成报表"), QStringLiteral("-"),
-                              QStringLiteral("关于..."), QStringLiteral("-"), QStringLiteral("关闭")}));
+                 (QStringList {QStringLiteral("(打开/关闭)主窗口"), QStringLiteral("-"), QStringLiteral("全部开始"),
+                               QStringLiteral("全部暂停"), QStringLiteral("-"), QStringLiteral("重新设置目地地址"),
+                               QStringLiteral("重新设置运行方式"), QStringLiteral("开启默认设置"), QStringLiteral("-"),
+                               QStringLiteral("新建任务..."), QStringLiteral("生成报表"), QStringLiteral("-"),
+                               QStringLiteral("关于..."), QStringLiteral("-"), QStringLiteral("关闭")}));
         QCOMPARE(captions(app.form1->syswork.updaterunmode),
-                 (QStringList{QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
+                 (QStringList {QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
         // No entry is ever disabled.
         for (QAction *a : app.form1->use.menu->actions() + app.form1->syswork.menu->actions())
             QVERIFY(a->isEnabled());

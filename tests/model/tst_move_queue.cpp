@@ -99,8 +99,8 @@ private slots:
         SummaryList summary;
         MoveQueue queue(&summary);
         QCOMPARE(summaryTexts(summary),
-                 (QStringList{QStringLiteral("复制的文件共有0个"), QStringLiteral("剪贴的文件共有0个"),
-                              QStringLiteral("删除的文件共有0个"), QStringLiteral("移动文件的总和为0")}));
+                 (QStringList {QStringLiteral("复制的文件共有0个"), QStringLiteral("剪贴的文件共有0个"),
+                               QStringLiteral("删除的文件共有0个"), QStringLiteral("移动文件的总和为0")}));
         QCOMPARE(summary.key(1), QStringLiteral("copy"));
         QCOMPARE(summary.key(4), QStringLiteral("allfile"));
 
@@ -167,8 +167,9 @@ private slots:
     {
         SummaryList summary;
         MoveQueue queue(&summary);
-        const QStringList titles{QStringLiteral("文件名"), QStringLiteral("文件大小(K)"), QStringLiteral("原物理地址"),
-                                 QStringLiteral("目地地址"), QStringLiteral("移动方式"), QStringLiteral("备注")};
+        const QStringList titles {QStringLiteral("文件名"),     QStringLiteral("文件大小(K)"),
+                                  QStringLiteral("原物理地址"), QStringLiteral("目地地址"),
+                                  QStringLiteral("移动方式"),   QStringLiteral("备注")};
         QCOMPARE(queue.columnCount(), 6);
         for (int c = 0; c < 6; ++c)
             QCOMPARE(queue.headerData(c, Qt::Horizontal).toString(), titles.at(c));
@@ -280,8 +281,10 @@ private slots:
         HookYield yield;
         FakeFileQueries files;
         files.plainFiles.insert(QStringLiteral("/m/a.mp3"), 1500);
-        candidates.append(candidateWithDefaults(files, QStringLiteral("/m/a.mp3"), QStringLiteral("/d/"), Texts::ModeCopy));
-        candidates.append(candidateWithDefaults(files, QStringLiteral("/m/b"), QStringLiteral("/d/"), Texts::ModeDelete));
+        candidates.append(
+            candidateWithDefaults(files, QStringLiteral("/m/a.mp3"), QStringLiteral("/d/"), Texts::ModeCopy));
+        candidates.append(
+            candidateWithDefaults(files, QStringLiteral("/m/b"), QStringLiteral("/d/"), Texts::ModeDelete));
         QCOMPARE(candidates.at(0).sizeK, QStringLiteral("1.48"));
         QVERIFY(candidates.at(0).ticked);
         QCOMPARE(candidates.at(1).destination, QStringLiteral("回收站"));
@@ -289,11 +292,15 @@ private slots:
         QCOMPARE(candidates.headerData(4, Qt::Horizontal).toString(), QStringLiteral("移动方式 "));
         QCOMPARE(candidates.data(candidates.index(0, 0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
 
-        dialogs.expectYesNo(QStringLiteral("/m/a.mp3已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::No);
-        dialogs.expectYesNo(QStringLiteral("/m/a.mp3已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::Yes);
-        QCOMPARE(checkCandidateDuplicate(candidates, QStringLiteral("/m/a.mp3"), dialogs, yield), DuplicateOutcome::Declined);
+        dialogs.expectYesNo(QStringLiteral("/m/a.mp3已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                            Answer::No);
+        dialogs.expectYesNo(QStringLiteral("/m/a.mp3已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                            Answer::Yes);
+        QCOMPARE(checkCandidateDuplicate(candidates, QStringLiteral("/m/a.mp3"), dialogs, yield),
+                 DuplicateOutcome::Declined);
         QCOMPARE(candidates.count(), 2);
-        QCOMPARE(checkCandidateDuplicate(candidates, QStringLiteral("/m/a.mp3"), dialogs, yield), DuplicateOutcome::Replaced);
+        QCOMPARE(checkCandidateDuplicate(candidates, QStringLiteral("/m/a.mp3"), dialogs, yield),
+                 DuplicateOutcome::Replaced);
         QCOMPARE(candidates.count(), 1);
         QCOMPARE(candidates.at(0).sourcePath, QStringLiteral("/m/b"));
         VERIFY_DIALOGS(dialogs);

@@ -64,8 +64,7 @@ private slots:
         QTest::newRow("no remark ends in the blanks before CR LF")
             << QStringLiteral("/a") << QStringLiteral("/b/") << QString()
             << QByteArray("/a" + blanks(12) + "/b/" + blanks(11) + "\r\n");
-        QTest::newRow("all fields empty")
-            << QString() << QString() << QString() << QByteArray(blanks(28) + "\r\n");
+        QTest::newRow("all fields empty") << QString() << QString() << QString() << QByteArray(blanks(28) + "\r\n");
         // 14 characters but 16 bytes: columns are bytes of the file.
         QTest::newRow("Chinese characters fill two columns each")
             << QStringLiteral("/home/用户/a.txt") << QStringLiteral("/备份/") << QStringLiteral("回收站")

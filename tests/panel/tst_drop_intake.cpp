@@ -53,7 +53,7 @@ private slots:
         dropPaths(app.ctx.form3, {QStringLiteral("/m/a.txt"), QStringLiteral("/m/b.txt"), QStringLiteral("/m/folder")});
 
         QCOMPARE(queuedSources(app.ctx),
-                 (QStringList{QStringLiteral("/m/a.txt"), QStringLiteral("/m/b.txt"), QStringLiteral("/m/folder")}));
+                 (QStringList {QStringLiteral("/m/a.txt"), QStringLiteral("/m/b.txt"), QStringLiteral("/m/folder")}));
         const MoveTask &first = app.ctx.queue.task(0);
         QCOMPARE(first.name, QStringLiteral("a.txt"));
         QCOMPARE(first.sizeK, QStringLiteral("1.48"));
@@ -168,16 +168,18 @@ private slots:
         TestApp app;
         switchDefaultsOn(app);
         dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
-        app.dialogs.expectYesNo(QStringLiteral("/a已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::Yes);
+        app.dialogs.expectYesNo(QStringLiteral("/a已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                Answer::Yes);
         dropPaths(app.ctx.form3, {QStringLiteral("/a")});
-        QCOMPARE(queuedSources(app.ctx), (QStringList{QStringLiteral("/b"), QStringLiteral("/a")}));
+        QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/a")}));
         QCOMPARE(app.ctx.queue.counters().copyCount, 2);
         QCOMPARE(app.ctx.queue.counters().totalCount, 2);
 
         // Declined: nothing changes.
-        app.dialogs.expectYesNo(QStringLiteral("/b已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::No);
+        app.dialogs.expectYesNo(QStringLiteral("/b已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                Answer::No);
         dropPaths(app.ctx.form3, {QStringLiteral("/b")});
-        QCOMPARE(queuedSources(app.ctx), (QStringList{QStringLiteral("/b"), QStringLiteral("/a")}));
+        QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/a")}));
         VERIFY_DIALOGS(app.dialogs);
     }
 
@@ -188,7 +190,8 @@ private slots:
         dropPaths(app.ctx.form3, {QStringLiteral("/a")});
         app.form1->syswork.st_mode->trigger();
         QVERIFY(!app.form1->syswork.st_mode->isChecked());
-        app.dialogs.expectYesNo(QStringLiteral("/a已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::Yes);
+        app.dialogs.expectYesNo(QStringLiteral("/a已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                Answer::Yes);
         dropPaths(app.ctx.form3, {QStringLiteral("/a")});
         QCOMPARE(app.ctx.queue.count(), 0);
         QCOMPARE(app.ctx.summary.text(4), QStringLiteral("共要移动的文件个数有0个"));
@@ -203,8 +206,10 @@ private slots:
         app.ctx.m.defaultDest = QStringLiteral("/d/");
         dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
         // /a is a candidate already: No skips it, /c still comes in.
-        app.dialogs.expectYesNo(QStringLiteral("/a已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::No);
-        app.dialogs.expectYesNo(QStringLiteral("/b已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::Yes);
+        app.dialogs.expectYesNo(QStringLiteral("/a已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                Answer::No);
+        app.dialogs.expectYesNo(QStringLiteral("/b已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                Answer::Yes);
         dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")});
         QCOMPARE(app.ctx.candidates.count(), 3);
         QCOMPARE(app.ctx.candidates.at(0).sourcePath, QStringLiteral("/a"));
@@ -218,9 +223,10 @@ private slots:
         TestApp app;
         switchDefaultsOn(app);
         dropPaths(app.ctx.form3, {QStringLiteral("/b")});
-        app.dialogs.expectYesNo(QStringLiteral("/b已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"), Answer::No);
+        app.dialogs.expectYesNo(QStringLiteral("/b已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
+                                Answer::No);
         dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
-        QCOMPARE(queuedSources(app.ctx), (QStringList{QStringLiteral("/b"), QStringLiteral("/a")}));
+        QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/a")}));
         QVERIFY(!candidateWindowShown(app.ctx));
         VERIFY_DIALOGS(app.dialogs);
     }
@@ -250,7 +256,7 @@ private slots:
         dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")});
         app.yield.onYield = nullptr;
         QCOMPARE(app.ctx.candidates.count(), 1);
-        QCOMPARE(queuedSources(app.ctx), (QStringList{QStringLiteral("/b"), QStringLiteral("/c")}));
+        QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/c")}));
         // The defaults are on at the end, so no window opens.
         QVERIFY(!candidateWindowShown(app.ctx));
     }

@@ -74,13 +74,16 @@ private slots:
         recordRun(app, log);
         app.form1->use.main_strat->trigger();
 
-        QCOMPARE(log.captions, (QStringList{QStringLiteral("已考1个文件还剩3个文件"), QStringLiteral("已考2个文件还剩2个文件"),
-                                            QStringLiteral("已考3个文件还剩1个文件"), QStringLiteral("已考4个文件还剩0个文件")}));
-        QCOMPARE(log.faces, (QStringList{QStringLiteral(" 25％"), QStringLiteral(" 50％"), QStringLiteral(" 75％"),
-                                         QStringLiteral(" 100％")}));
-        QCOMPARE(log.progress, (QList<int>{1, 2, 3, 4}));
-        QCOMPARE(performedSources(app), (QStringList{QStringLiteral("/src/f1"), QStringLiteral("/src/f2"),
-                                                     QStringLiteral("/src/f3"), QStringLiteral("/src/f4")}));
+        QCOMPARE(log.captions,
+                 (QStringList {QStringLiteral("已考1个文件还剩3个文件"), QStringLiteral("已考2个文件还剩2个文件"),
+                               QStringLiteral("已考3个文件还剩1个文件"), QStringLiteral("已考4个文件还剩0个文件")}));
+        QCOMPARE(log.faces,
+                 (QStringList {QStringLiteral(" 25％"), QStringLiteral(" 50％"), QStringLiteral(" 75％"),
+                               QStringLiteral(" 100％")}));
+        QCOMPARE(log.progress, (QList<int> {1, 2, 3, 4}));
+        QCOMPARE(performedSources(app),
+                 (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2"), QStringLiteral("/src/f3"),
+                               QStringLiteral("/src/f4")}));
         // The ending steps.
         QCOMPARE(app.ctx.queue.count(), 0);
         QCOMPARE(app.ctx.form3->faceText(), QString());
@@ -153,7 +156,7 @@ private slots:
                 app.form1->use.main_push->trigger();
         };
         app.form1->main_strat();
-        QCOMPARE(performedSources(app), (QStringList{QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
+        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
         QCOMPARE(app.ctx.queue.count(), 0);
         QVERIFY(!app.form1->use.main_strat->isChecked());
         QVERIFY(!app.form1->syswork.allstart->isChecked());
@@ -179,7 +182,7 @@ private slots:
         app.ctx.queue.appendTask(task(QStringLiteral("/b"), QStringLiteral("移动")));
         app.ctx.queue.appendTask(task(QStringLiteral("/c"), Texts::ModeCopy));
         app.form1->main_strat();
-        QCOMPARE(performedSources(app), (QStringList{QStringLiteral("/a"), QStringLiteral("/c")}));
+        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/a"), QStringLiteral("/c")}));
         QCOMPARE(app.ctx.queue.count(), 0);
     }
 
@@ -218,7 +221,7 @@ private slots:
             }
         };
         app.form1->main_strat();
-        QCOMPARE(performedSources(app), (QStringList{QStringLiteral("/src/f1"), QStringLiteral("/src/f3")}));
+        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f3")}));
         QCOMPARE(app.ctx.queue.count(), 0);
         QCOMPARE(app.ctx.queue.counters().totalCount, 0);
     }
@@ -234,7 +237,7 @@ private slots:
                 dropPaths(app.ctx.form3, {QStringLiteral("/late")});
         };
         app.form1->main_strat();
-        QCOMPARE(performedSources(app), (QStringList{QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
+        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
         QCOMPARE(app.ctx.queue.count(), 0);
     }
 
@@ -268,7 +271,7 @@ private slots:
         };
         app.form1->main_strat();
         QCOMPARE(app.engine.cancelRequests, 1);
-        QCOMPARE(performedSources(app), (QStringList{QStringLiteral("/src/f1")}));
+        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1")}));
         QVERIFY(app.ctx.m.exitAllowed);
         QVERIFY(app.form1->isHidden());
         QVERIFY(app.ctx.form3->isHidden());

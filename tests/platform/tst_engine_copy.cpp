@@ -11,9 +11,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <grp.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,9 +80,8 @@ void TestEngineCopy::copiesFileIntoCreatedDestination()
     const QByteArray root = bytes(tmp.path());
     QVERIFY(writeFile(root + "/a.txt", "hello"));
     ScriptedEngineQuestions questions;
-    const FileOpResult result =
-        runSync(copyRecord(tmp.filePath(QStringLiteral("a.txt")), tmp.filePath(QStringLiteral("x/y/z")) + suffix),
-                questions);
+    const FileOpResult result = runSync(
+        copyRecord(tmp.filePath(QStringLiteral("a.txt")), tmp.filePath(QStringLiteral("x/y/z")) + suffix), questions);
     QCOMPARE(result.status, FileOpResult::Status::Done);
     QCOMPARE(readFile(root + "/x/y/z/a.txt"), QByteArray("hello"));
     QCOMPARE(readFile(root + "/a.txt"), QByteArray("hello"));
@@ -156,7 +155,7 @@ void TestEngineCopy::asksBeforeCreatingDestinationWithoutFlag()
     ScriptedEngineQuestions declining;
     declining.createFolderAnswer = false;
     QCOMPARE(runSync(record, declining).status, FileOpResult::Status::Cancelled);
-    QCOMPARE(declining.createFolderQuestions, QStringList{text(root + "/new/dir")});
+    QCOMPARE(declining.createFolderQuestions, QStringList {text(root + "/new/dir")});
     QVERIFY(!exists(root + "/new"));
 
     ScriptedEngineQuestions accepting;
@@ -174,15 +173,13 @@ void TestEngineCopy::conflictAnswers_data()
 
     // The tree has two conflicting files, 1.txt and 2.txt (in that order
     // only if the directory lists them so; the test sorts answers by file).
-    QTest::newRow("overwrite each")
-        << QList<OverwriteAnswer>{OverwriteAnswer::Overwrite, OverwriteAnswer::Overwrite} << 2
-        << QByteArray("new") << QByteArray("new") << FileOpResult::Status::Done;
-    QTest::newRow("overwrite all asks once")
-        << QList<OverwriteAnswer>{OverwriteAnswer::OverwriteAll} << 1 << QByteArray("new") << QByteArray("new")
-        << FileOpResult::Status::Done;
-    QTest::newRow("skip both") << QList<OverwriteAnswer>{OverwriteAnswer::Skip, OverwriteAnswer::Skip} << 2
+    QTest::newRow("overwrite each") << QList<OverwriteAnswer> {OverwriteAnswer::Overwrite, OverwriteAnswer::Overwrite}
+                                    << 2 << QByteArray("new") << QByteArray("new") << FileOpResult::Status::Done;
+    QTest::newRow("overwrite all asks once") << QList<OverwriteAnswer> {OverwriteAnswer::OverwriteAll} << 1
+                                             << QByteArray("new") << QByteArray("new") << FileOpResult::Status::Done;
+    QTest::newRow("skip both") << QList<OverwriteAnswer> {OverwriteAnswer::Skip, OverwriteAnswer::Skip} << 2
                                << QByteArray("old") << QByteArray("old") << FileOpResult::Status::Skipped;
-    QTest::newRow("cancel at first") << QList<OverwriteAnswer>{OverwriteAnswer::Cancel} << 1 << QByteArray("old")
+    QTest::newRow("cancel at first") << QList<OverwriteAnswer> {OverwriteAnswer::Cancel} << 1 << QByteArray("old")
                                      << QByteArray("old") << FileOpResult::Status::Cancelled;
 }
 
@@ -329,8 +326,8 @@ void TestEngineCopy::oddNamesSurvive()
     }
     // A name mangled by a lossy decoding does not exist: a clear failure, no copy.
     ScriptedEngineQuestions lossy;
-    const FileOpResult result =
-        runSync(copyRecord(QFile::decodeName(root + "/src/" + invalidUtf8), text(root + "/lossy")), lossy);
+    const FileOpResult result = runSync(
+        copyRecord(QFile::decodeName(root + "/src/" + invalidUtf8), text(root + "/lossy")), lossy);
     QCOMPARE(result.status, FileOpResult::Status::Failed);
     QVERIFY(result.message.contains(QString::fromLocal8Bit(strerror(ENOENT))));
     QVERIFY(!exists(root + "/lossy/" + invalidUtf8));
@@ -350,8 +347,8 @@ void TestEngineCopy::tooLongPathIsReportedAndSkipped()
 
     ScriptedEngineQuestions questions;
     questions.defaultError = ErrorAnswer::Skip;
-    const FileOpResult result =
-        runSync(copyRecord(text(root + "/s"), text(root + '/' + QByteArray(200, 'D'))), questions);
+    const FileOpResult result = runSync(copyRecord(text(root + "/s"), text(root + '/' + QByteArray(200, 'D'))),
+                                        questions);
     QCOMPARE(result.status, FileOpResult::Status::Skipped);
     QVERIFY(!questions.errorQuestions.isEmpty());
     QCOMPARE(questions.errorQuestions.first().errorCode, ENAMETOOLONG);
@@ -410,7 +407,7 @@ void TestEngineCopy::cancelledReplaceKeepsOldTarget()
     questions.defaultOverwrite = OverwriteAnswer::Overwrite;
     QCOMPARE(runner.run(params, questions).status, FileOpResult::Status::Cancelled);
     QCOMPARE(readFile(root + "/dst/big.bin"), QByteArray("the old version"));
-    QCOMPARE(listTree(root + "/dst"), QStringList{QStringLiteral("big.bin")});
+    QCOMPARE(listTree(root + "/dst"), QStringList {QStringLiteral("big.bin")});
 }
 
 void TestEngineCopy::errorAnsweredCancelFailsWithReason()

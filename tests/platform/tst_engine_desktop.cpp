@@ -98,7 +98,7 @@ void TestEngineDesktop::questionsArriveOnTheGuiThread()
 
     QCOMPARE(operation.perform(copyRecord(text(m_root + "/src"), text(m_root + "/dst"))).status,
              FileOpResult::Status::Done);
-    QCOMPARE(threads, QList<QThread *>{qApp->thread()});
+    QCOMPARE(threads, QList<QThread *> {qApp->thread()});
     for (const char *name : {"a", "b", "c"})
         QCOMPARE(readFile(m_root + "/dst/src/" + name), QByteArray("new"));
 
@@ -200,7 +200,8 @@ void TestEngineDesktop::refusesUnknownFunctionAndSecondOperation()
     makeBigFile(m_root + "/big.bin", 2 * 1024 * 1024);
     operation.setChunkDelayForTesting(64 * 1024, 10000);
     FileOpResult second;
-    QTimer::singleShot(50, this, [&] { second = operation.perform(copyRecord(text(m_root + "/a"), text(m_root + "/x"))); });
+    QTimer::singleShot(50, this,
+                       [&] { second = operation.perform(copyRecord(text(m_root + "/a"), text(m_root + "/x"))); });
     QCOMPARE(operation.perform(copyRecord(text(m_root + "/big.bin"), text(m_root + "/dst"))).status,
              FileOpResult::Status::Done);
     QCOMPARE(second.status, FileOpResult::Status::Failed);
@@ -244,7 +245,7 @@ void TestEngineDesktop::applicationExitCancelsTheSafeWay()
     QCOMPARE(result.status, FileOpResult::Status::Cancelled);
     QVERIFY(clock.elapsed() < 900); // stopped, not run to the end
     QCOMPARE(readFile(m_root + "/dst/big.bin"), QByteArray("old"));
-    QCOMPARE(listTree(m_root + "/dst"), QStringList{QStringLiteral("big.bin")});
+    QCOMPARE(listTree(m_root + "/dst"), QStringList {QStringLiteral("big.bin")});
 }
 
 QTEST_MAIN(TestEngineDesktop)

@@ -23,8 +23,7 @@ namespace {
 OverwriteQuestion sampleConflict()
 {
     OverwriteQuestion question;
-    question.source = {QStringLiteral("/from/报告.txt"), 2048,
-                       QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))};
+    question.source = {QStringLiteral("/from/报告.txt"), 2048, QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))};
     question.target = {QStringLiteral("/to/报告.txt"), 10, QDateTime(QDate(2023, 12, 31), QTime(23, 59, 0))};
     return question;
 }
@@ -51,8 +50,9 @@ void TestEngineDialogs::conflictDialogNamesBothSides()
     QVERIFY(target.contains(QStringLiteral("/to/报告.txt")));
     QVERIFY(target.contains(QStringLiteral("10 字节")));
     QVERIFY(target.contains(QStringLiteral("2023-12-31 23:59:00")));
-    QCOMPARE(buttonTexts(&dialog), (QStringList{QStringLiteral("全部覆盖"), QStringLiteral("取消"),
-                                                QStringLiteral("覆盖"), QStringLiteral("跳过")}));
+    QCOMPARE(buttonTexts(&dialog),
+             (QStringList {QStringLiteral("全部覆盖"), QStringLiteral("取消"), QStringLiteral("覆盖"),
+                           QStringLiteral("跳过")}));
     QCOMPARE(dialog.answer(), OverwriteAnswer::Cancel); // closing = cancel
 }
 
@@ -83,9 +83,9 @@ void TestEngineDialogs::errorDialogButtons_data()
     QTest::addColumn<bool>("canSkip");
     QTest::addColumn<QStringList>("buttons");
     QTest::newRow("item error") << true << true
-                                << QStringList{QStringLiteral("取消"), QStringLiteral("跳过"), QStringLiteral("重试")};
-    QTest::newRow("no retry") << false << true << QStringList{QStringLiteral("取消"), QStringLiteral("跳过")};
-    QTest::newRow("refusal") << false << false << QStringList{QStringLiteral("确定")};
+                                << QStringList {QStringLiteral("取消"), QStringLiteral("跳过"), QStringLiteral("重试")};
+    QTest::newRow("no retry") << false << true << QStringList {QStringLiteral("取消"), QStringLiteral("跳过")};
+    QTest::newRow("refusal") << false << false << QStringList {QStringLiteral("确定")};
 }
 
 void TestEngineDialogs::errorDialogButtons()
@@ -101,7 +101,9 @@ void TestEngineDialogs::errorDialogButtons()
     question.canSkip = canSkip;
     EngineErrorDialog dialog(question);
     QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("whatLabel"))->text().contains(QStringLiteral("复制“/x/y.txt”")));
-    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("reasonLabel"))->text().contains(QStringLiteral("Permission denied")));
+    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("reasonLabel"))
+                ->text()
+                .contains(QStringLiteral("Permission denied")));
     QCOMPARE(buttonTexts(&dialog), buttons);
     if (canRetry) {
         dialog.findChild<QPushButton *>(QStringLiteral("retryButton"))->click();

@@ -86,7 +86,7 @@ private slots:
 private:
     void requireTwoVolumes();
     QTemporaryDir *m_disk = nullptr; // under /tmp
-    QTemporaryDir *m_shm = nullptr;  // under /dev/shm (tmpfs)
+    QTemporaryDir *m_shm = nullptr; // under /dev/shm (tmpfs)
 };
 
 void TestEngineMove::initTestCase()
@@ -193,8 +193,8 @@ void TestEngineMove::folderMergesIntoExistingFolder()
     QCOMPARE(runSync(moveRecord(text(root + "/src/dir"), text(root + "/dst")), questions).status,
              FileOpResult::Status::Done);
     QCOMPARE(listTree(root + "/dst/dir"),
-             (QStringList{QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("sub"), QStringLiteral("sub/b"),
-                          QStringLiteral("sub/d")}));
+             (QStringList {QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("sub"), QStringLiteral("sub/b"),
+                           QStringLiteral("sub/d")}));
     QCOMPARE(readFile(root + "/dst/dir/a"), QByteArray("new a"));
     QVERIFY(!exists(root + "/src/dir"));
 }
@@ -295,7 +295,7 @@ void TestEngineMove::skippedItemStaysInSource()
     QCOMPARE(result.status, FileOpResult::Status::Skipped);
     QCOMPARE(questions.errorQuestions.size(), 1);
     QVERIFY(questions.errorQuestions.first().path.endsWith(QStringLiteral("/pipe")));
-    QCOMPARE(listTree(from + "/tree"), (QStringList{QStringLiteral("sub"), QStringLiteral("sub/pipe")}));
+    QCOMPARE(listTree(from + "/tree"), (QStringList {QStringLiteral("sub"), QStringLiteral("sub/pipe")}));
     QCOMPARE(readFile(to + "/tree/sub/moved.txt"), QByteArray("moved"));
     QCOMPARE(readFile(to + "/tree/top.txt"), QByteArray("top"));
 }

@@ -65,7 +65,8 @@ private slots:
     void fileFiltersBecomeQtFilters()
     {
         QCOMPARE(QtUserDialogs::toQtFilter(QStringLiteral("文本文件(*.txt)|*.txt")), QStringLiteral("文本文件(*.txt)"));
-        QCOMPARE(QtUserDialogs::toQtFilter(QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav")),
+        QCOMPARE(QtUserDialogs::toQtFilter(
+                     QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav")),
                  QStringLiteral("所有文件(*.*);;音乐文件(*.mp3 *.m3u *.wav)"));
         // A description without the patterns gets them appended.
         QCOMPARE(QtUserDialogs::toQtFilter(QStringLiteral("Text|*.txt;*.md")), QStringLiteral("Text (*.txt *.md)"));

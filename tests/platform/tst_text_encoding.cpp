@@ -25,7 +25,8 @@ void TestTextEncoding::knownBytes_data()
     QTest::newRow("emoji, four bytes") << QString::fromUtf8("\xF0\x9F\x98\x80") << QByteArray::fromHex("9439fc36");
     QTest::newRow("outside GBK, BMP") << QStringLiteral("\u20AD") << QByteArray::fromHex("8136b332");
     QTest::newRow("empty") << QString() << QByteArray();
-    QTest::newRow("long text grows the buffer") << QString(5000, QChar(0x4E2D)) << QByteArray::fromHex("d6d0").repeated(5000);
+    QTest::newRow("long text grows the buffer")
+        << QString(5000, QChar(0x4E2D)) << QByteArray::fromHex("d6d0").repeated(5000);
 }
 
 void TestTextEncoding::knownBytes()
@@ -42,8 +43,8 @@ void TestTextEncoding::roundTripsThroughIconv()
         QSKIP("the iconv program is not installed");
     const QString text = QString::fromUtf8("报告：中文 € \xF0\x9F\x98\x80 \xE2\x82\xAD ÄÖ ﬁ 𠀀 end");
     QProcess iconv;
-    iconv.start(QStringLiteral("iconv"), {QStringLiteral("-f"), QStringLiteral("GB18030"), QStringLiteral("-t"),
-                                          QStringLiteral("UTF-8")});
+    iconv.start(QStringLiteral("iconv"),
+                {QStringLiteral("-f"), QStringLiteral("GB18030"), QStringLiteral("-t"), QStringLiteral("UTF-8")});
     QVERIFY(iconv.waitForStarted());
     iconv.write(toReportEncoding(text));
     iconv.closeWriteChannel();

@@ -251,7 +251,9 @@ void TestTrash::otherVolumeUsesItsOwnTrash()
 
     if (sharedTrash == QStringLiteral("sticky") || sharedTrash == QStringLiteral("plain")) {
         QVERIFY(mkdir(QByteArray(volume + "/.Trash").constData(), 0777) == 0);
-        QVERIFY(chmod(QByteArray(volume + "/.Trash").constData(), sharedTrash == QStringLiteral("sticky") ? 01777 : 0777) == 0);
+        QVERIFY(
+            chmod(QByteArray(volume + "/.Trash").constData(), sharedTrash == QStringLiteral("sticky") ? 01777 : 0777)
+            == 0);
     } else if (sharedTrash == QStringLiteral("symlink")) {
         QVERIFY(mkdir(QByteArray(volume + "/elsewhere").constData(), 01777) == 0);
         QVERIFY(chmod(QByteArray(volume + "/elsewhere").constData(), 01777) == 0);
@@ -341,7 +343,7 @@ void TestTrash::deleteModeGoesThroughTheEngine()
     ScriptedEngineQuestions declining;
     declining.trashAnswer = false;
     QCOMPARE(runSync(asking, declining).status, FileOpResult::Status::Cancelled);
-    QCOMPARE(declining.trashQuestions, QStringList{text(m_root + "/ask.txt")});
+    QCOMPARE(declining.trashQuestions, QStringList {text(m_root + "/ask.txt")});
     QVERIFY(exists(m_root + "/ask.txt"));
 
     ScriptedEngineQuestions missing;

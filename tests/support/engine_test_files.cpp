@@ -3,8 +3,8 @@
 #include "platform/engine/file_op_engine.h"
 #include "platform/engine/fs_util.h"
 
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -153,7 +153,7 @@ FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, con
         refused.message = error;
         return refused;
     }
-    static std::atomic_bool never{false};
+    static std::atomic_bool never {false};
     FileOpEngine engine(questions, cancel ? *cancel : never);
     return engine.run(params);
 }

@@ -13,7 +13,7 @@ namespace EngineTestFiles {
 
 bool writeFile(const QByteArray &path, const QByteArray &content);
 QByteArray readFile(const QByteArray &path);
-bool exists(const QByteArray &path);   // lstat: a dangling link exists
+bool exists(const QByteArray &path); // lstat: a dangling link exists
 bool makeDirs(const QByteArray &path);
 QByteArray makeBigFile(const QByteArray &path, qint64 bytes); // returns the path
 // Every entry under dir (recursive, relative names); "." entries left out.
@@ -29,7 +29,6 @@ FileOpRecord moveRecord(const QString &from, const QString &to);
 FileOpRecord deleteRecord(const QString &path);
 
 // Decodes the record and runs it synchronously on this thread.
-FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions,
-                     const std::atomic_bool *cancel = nullptr);
+FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel = nullptr);
 
 } // namespace EngineTestFiles

@@ -22,37 +22,37 @@ QString kindName(ScriptedDialogs::Kind k)
 
 void ScriptedDialogs::expectMessage(const QString &text, const QString &title)
 {
-    m_script.append(Step{{Kind::Message, text, title, {}}, Answer::Yes, {}, {}, true});
+    m_script.append(Step {{Kind::Message, text, title, {}}, Answer::Yes, {}, {}, true});
 }
 
 void ScriptedDialogs::expectYesNo(const QString &text, const QString &title, Answer answer)
 {
-    m_script.append(Step{{Kind::YesNo, text, title, {}}, answer, {}, {}, true});
+    m_script.append(Step {{Kind::YesNo, text, title, {}}, answer, {}, {}, true});
 }
 
 void ScriptedDialogs::expectYesNoCancel(const QString &text, const QString &title, Answer answer)
 {
-    m_script.append(Step{{Kind::YesNoCancel, text, title, {}}, answer, {}, {}, true});
+    m_script.append(Step {{Kind::YesNoCancel, text, title, {}}, answer, {}, {}, true});
 }
 
 void ScriptedDialogs::expectInput(const QString &prompt, const QString &title, const QString &answer)
 {
-    m_script.append(Step{{Kind::Input, prompt, title, {}}, Answer::Yes, answer, {}, true});
+    m_script.append(Step {{Kind::Input, prompt, title, {}}, Answer::Yes, answer, {}, true});
 }
 
 void ScriptedDialogs::expectOpenFile(const QString &answer)
 {
-    m_script.append(Step{{Kind::OpenFile, {}, {}, {}}, Answer::Yes, answer, {}, false});
+    m_script.append(Step {{Kind::OpenFile, {}, {}, {}}, Answer::Yes, answer, {}, false});
 }
 
 void ScriptedDialogs::expectSaveFile(const QString &answer)
 {
-    m_script.append(Step{{Kind::SaveFile, {}, {}, {}}, Answer::Yes, answer, {}, false});
+    m_script.append(Step {{Kind::SaveFile, {}, {}, {}}, Answer::Yes, answer, {}, false});
 }
 
 void ScriptedDialogs::expectModal(std::function<int(QDialog *)> action)
 {
-    m_script.append(Step{{Kind::Modal, {}, {}, {}}, Answer::Yes, {}, std::move(action), false});
+    m_script.append(Step {{Kind::Modal, {}, {}, {}}, Answer::Yes, {}, std::move(action), false});
 }
 
 QByteArray ScriptedDialogs::report() const
@@ -74,8 +74,7 @@ bool ScriptedDialogs::take(const Question &q, Step *step)
     }
     *step = m_script.takeFirst();
     const Question &e = step->expected;
-    if (e.kind != q.kind
-        || (step->checkText && (e.text != q.text || e.title != q.title))) {
+    if (e.kind != q.kind || (step->checkText && (e.text != q.text || e.title != q.title))) {
         problems << QStringLiteral("expected %1 \"%2\" (%3), got %4 \"%5\" (%6)")
                         .arg(kindName(e.kind), e.text, e.title, kindName(q.kind), q.text, q.title);
         return false;

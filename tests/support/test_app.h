@@ -17,10 +17,11 @@ struct TestApp
     FakeDiskSpace disk;
     FakeFileQueries files;
     HookYield yield;
-    AppContext ctx{Services{&dialogs, &engine, &shell, &disk, &files, &yield}};
+    AppContext ctx {Services {&dialogs, &engine, &shell, &disk, &files, &yield}};
     std::unique_ptr<Form1> form1;
 
     // Starts the main window (and with it the panel and the add-task dialog).
-    TestApp() : form1(std::make_unique<Form1>(ctx)) {}
+    TestApp()
+        : form1(std::make_unique<Form1>(ctx))
+    { }
 };
-

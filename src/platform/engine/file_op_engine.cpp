@@ -57,7 +57,7 @@ struct Journal
     QList<QByteArray> createdFiles;
     QList<QByteArray> createdDirs;
     QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
-    QList<QByteArray> sourceDirs;                     // in the order entered
+    QList<QByteArray> sourceDirs; // in the order entered
     QList<QByteArray> targetDirs;
 };
 
@@ -70,8 +70,7 @@ class Job
 {
 public:
     Job(EngineQuestions &questions, const std::atomic_bool &cancelFlag,
-        const std::function<void(const FileOpProgress &)> &progressHandler, qint64 testChunkBytes,
-        int testDelayUs)
+        const std::function<void(const FileOpProgress &)> &progressHandler, qint64 testChunkBytes, int testDelayUs)
         : m_questions(questions)
         , m_cancelFlag(cancelFlag)
         , m_progressHandler(progressHandler)
@@ -190,8 +189,8 @@ FileOpResult Job::refuse(const QByteArray &path, const QString &action, const QS
     return result;
 }
 
-ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int errorCode,
-                             const QString &reason, bool canRetry)
+ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int errorCode, const QString &reason,
+                             bool canRetry)
 {
     ErrorQuestion question;
     question.path = displayPath(path);
@@ -309,8 +308,7 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
         const TrashResult trashed = Trash::moveToTrash(source);
         if (trashed.ok)
             break;
-        const ErrorAnswer answer =
-            reportError(source, QStringLiteral("删除"), trashed.errorCode, trashed.message);
+        const ErrorAnswer answer = reportError(source, QStringLiteral("删除"), trashed.errorCode, trashed.message);
         if (answer == ErrorAnswer::Retry)
             continue;
         if (m_failed)
@@ -382,8 +380,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 
     const QByteArray target = joinPath(destDir, name);
     struct stat targetSt;
-    if (lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev
-        && targetSt.st_ino == srcSt.st_ino)
+    if (lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
         return refuse(source, action, QStringLiteral("源和目标是同一个文件"));
 
     if (m_moving) {
@@ -406,22 +403,13 @@ Flow Job::resolveConflict(const QByteArray &src, const struct stat &srcSt, const
         return Flow::Stop;
     }
     OverwriteQuestion question;
-    question.source = {displayPath(src), S_ISREG(srcSt.st_mode) ? qint64(srcSt.st_size) : -1,
-                       modifiedTime(srcSt)};
-    question.target = {displayPath(dst), S_ISREG(dstSt.st_mode) ? qint64(dstSt.st_size) : -1,
-                       modifiedTime(dstSt)};
+    question.source = {displayPath(src), S_ISREG(srcSt.st_mode) ? qint64(srcSt.st_size) : -1, modifiedTime(srcSt)};
+    question.target = {displayPath(dst), S_ISREG(dstSt.st_mode) ? qint64(dstSt.st_size) : -1, modifiedTime(dstSt)};
     switch (m_questions.askOverwrite(question)) {
-    case OverwriteAnswer::OverwriteAll:
-        m_overwriteAll = true;
-        return Flow::Continue;
-    case OverwriteAnswer::Overwrite:
-        return Flow::Continue;
-    case OverwriteAnswer::Skip:
-        ++m_skipped;
-        return Flow::Skip;
-    case OverwriteAnswer::Cancel:
-        m_cancelled = true;
-        return Flow::Stop;
+    case OverwriteAnswer::OverwriteAll: m_overwriteAll = true; return Flow::Continue;
+    case OverwriteAnswer::Overwrite: return Flow::Continue;
+    case OverwriteAnswer::Skip: ++m_skipped; return Flow::Skip;
+    case OverwriteAnswer::Cancel: m_cancelled = true; return Flow::Stop;
     }
     return Flow::Stop;
 }
@@ -456,14 +444,13 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (exists && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            const ErrorAnswer answer =
-                reportError(src, action, 0, QStringLiteral("源和目标是同一个文件"), false);
+            const ErrorAnswer answer = reportError(src, action, 0, QStringLiteral("源和目标是同一个文件"), false);
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (S_ISDIR(srcSt.st_mode)) {
             if (exists && !S_ISDIR(dstSt.st_mode)) {
-                const ErrorAnswer answer = reportError(
-                    dst, action, EEXIST, QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它"));
+                const ErrorAnswer answer = reportError(dst, action, EEXIST,
+                                                       QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它"));
                 if (answer == ErrorAnswer::Retry)
                     continue;
                 return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -471,13 +458,13 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
             return copyDir(src, dst, srcSt, journal);
         }
         if (!S_ISREG(srcSt.st_mode) && !S_ISLNK(srcSt.st_mode)) {
-            const ErrorAnswer answer = reportError(
-                src, action, 0, QStringLiteral("不支持这种文件类型（设备、管道或套接字）"), false);
+            const ErrorAnswer answer = reportError(src, action, 0,
+                                                   QStringLiteral("不支持这种文件类型（设备、管道或套接字）"), false);
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (exists && S_ISDIR(dstSt.st_mode)) {
-            const ErrorAnswer answer = reportError(
-                dst, action, EISDIR, QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它"));
+            const ErrorAnswer answer = reportError(dst, action, EISDIR,
+                                                   QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它"));
             if (answer == ErrorAnswer::Retry)
                 continue;
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -598,8 +585,7 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
         m_spaceDir.clear();
         const ErrorAnswer answer = reportError(
             dst, m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), ENOSPC,
-            QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用")
-                .arg(formatSize(needed), formatSize(available)));
+            QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用").arg(formatSize(needed), formatSize(available)));
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -631,8 +617,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
             m_cancelled = true;
             return Flow::Stop;
         }
-        const ErrorAnswer answer =
-            reportError(src, m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), err);
+        const ErrorAnswer answer = reportError(src, m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), err);
         if (answer == ErrorAnswer::Retry)
             continue;
         if (answer == ErrorAnswer::Skip)
@@ -744,7 +729,8 @@ int Job::copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied)
 
     if (m_buffer.isEmpty())
         m_buffer.resize(ReadWriteBufferBytes);
-    const qint64 bufferBytes = m_testChunkBytes > 0 ? std::min(m_testChunkBytes, ReadWriteBufferBytes) : ReadWriteBufferBytes;
+    const qint64 bufferBytes = m_testChunkBytes > 0 ? std::min(m_testChunkBytes, ReadWriteBufferBytes)
+                                                    : ReadWriteBufferBytes;
     for (;;) {
         const ssize_t n = read(srcFd, m_buffer.data(), size_t(bufferBytes));
         if (n < 0) {
@@ -825,17 +811,16 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            const ErrorAnswer answer =
-                reportError(src, action, 0, QStringLiteral("源和目标是同一个文件"), false);
+            const ErrorAnswer answer = reportError(src, action, 0, QStringLiteral("源和目标是同一个文件"), false);
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         const bool srcIsDir = S_ISDIR(srcSt.st_mode);
         const bool dstIsDir = S_ISDIR(dstSt.st_mode);
         if (srcIsDir != dstIsDir) {
-            const ErrorAnswer answer = reportError(
-                dst, action, srcIsDir ? EEXIST : EISDIR,
-                srcIsDir ? QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它")
-                         : QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它"));
+            const ErrorAnswer answer = reportError(dst, action, srcIsDir ? EEXIST : EISDIR,
+                                                   srcIsDir
+                                                       ? QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它")
+                                                       : QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它"));
             if (answer == ErrorAnswer::Retry)
                 continue;
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -915,8 +900,8 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
             && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT) && (!S_ISREG(a.st_mode) || a.st_size == b.st_size);
         if (!same) {
             rollBack(journal);
-            reportError(item.first, QStringLiteral("移动"), EIO,
-                        QStringLiteral("复制后的大小与源不一致，源没有被删除"), false);
+            reportError(item.first, QStringLiteral("移动"), EIO, QStringLiteral("复制后的大小与源不一致，源没有被删除"),
+                        false);
             m_failed = true;
             return Flow::Stop;
         }
@@ -924,8 +909,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
 
     for (const auto &item : std::as_const(journal.copiedItems)) {
         if (unlink(item.first.constData()) != 0) {
-            const ErrorAnswer answer =
-                reportError(item.first, QStringLiteral("删除源文件"), errno, QString(), false);
+            const ErrorAnswer answer = reportError(item.first, QStringLiteral("删除源文件"), errno, QString(), false);
             if (answer == ErrorAnswer::Cancel)
                 return Flow::Stop;
         }
@@ -955,8 +939,7 @@ void Job::rollBack(const Journal &journal)
 FileOpEngine::FileOpEngine(EngineQuestions &questions, const std::atomic_bool &cancelFlag)
     : m_questions(questions)
     , m_cancelFlag(cancelFlag)
-{
-}
+{ }
 
 void FileOpEngine::setProgressHandler(std::function<void(const FileOpProgress &)> handler)
 {

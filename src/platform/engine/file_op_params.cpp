@@ -4,15 +4,9 @@ bool FileOpParams::fromRecord(const FileOpRecord &record, FileOpParams *params, 
 {
     FileOpParams p;
     switch (record.wFunc) {
-    case FileOpCode::Copy:
-        p.mode = Mode::Copy;
-        break;
-    case FileOpCode::Move:
-        p.mode = Mode::Move;
-        break;
-    case FileOpCode::Delete:
-        p.mode = Mode::Trash;
-        break;
+    case FileOpCode::Copy: p.mode = Mode::Copy; break;
+    case FileOpCode::Move: p.mode = Mode::Move; break;
+    case FileOpCode::Delete: p.mode = Mode::Trash; break;
     default:
         *error = QStringLiteral("未知的文件操作（wFunc = %1），没有执行任何操作。").arg(record.wFunc);
         return false;

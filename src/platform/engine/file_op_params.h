@@ -12,7 +12,7 @@ struct FileOpParams
     enum class Mode { Copy, Move, Trash };
 
     Mode mode = Mode::Copy;
-    QString source;         // absolute path of the one item
+    QString source; // absolute path of the one item
     QString destinationDir; // copy/move: the folder the item goes into
     bool askBeforeOverwrite = true;
     bool askBeforeCreatingDestination = true;

@@ -17,8 +17,7 @@ public:
     CrossThreadQuestions(QObject *answeringContext, EngineQuestions &answerer)
         : m_context(answeringContext)
         , m_answerer(answerer)
-    {
-    }
+    { }
 
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
     {
@@ -78,8 +77,7 @@ void registerTypes()
 FileOpWorker::FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag)
     : m_questions(questions)
     , m_cancelFlag(cancelFlag)
-{
-}
+{ }
 
 void FileOpWorker::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
 {
@@ -138,11 +136,14 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     QEventLoop loop;
     bool done = false;
     connect(worker, &FileOpWorker::progress, this, &FileOpRunner::progress, Qt::QueuedConnection);
-    connect(worker, &FileOpWorker::finished, &loop, [&](const FileOpResult &r) {
-        result = r;
-        done = true;
-        loop.quit();
-    }, Qt::QueuedConnection);
+    connect(
+        worker, &FileOpWorker::finished, &loop,
+        [&](const FileOpResult &r) {
+            result = r;
+            done = true;
+            loop.quit();
+        },
+        Qt::QueuedConnection);
 
     thread.start();
     QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection, Q_ARG(FileOpParams, params));

@@ -59,7 +59,7 @@ signals:
     void progress(const FileOpProgress &progress);
 
 private:
-    std::atomic_bool m_cancelFlag{false};
+    std::atomic_bool m_cancelFlag {false};
     bool m_running = false;
     qint64 m_testChunkBytes = 0;
     int m_testDelayUs = 0;

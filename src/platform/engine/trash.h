@@ -7,10 +7,10 @@
 struct TrashResult
 {
     bool ok = false;
-    int errorCode = 0;      // errno of the failing step, 0 when none applies
-    QString message;        // why it failed, for the user
+    int errorCode = 0; // errno of the failing step, 0 when none applies
+    QString message; // why it failed, for the user
     QByteArray trashedPath; // .../Trash/files/<name>
-    QByteArray infoPath;    // .../Trash/info/<name>.trashinfo
+    QByteArray infoPath; // .../Trash/info/<name>.trashinfo
 };
 
 // The freedesktop.org trash (version 1.0 of its layout), our own code.

@@ -25,7 +25,7 @@ constexpr int MaxCollisionTries = 10000;
 
 struct TrashDir
 {
-    QByteArray root;   // .../Trash, .../.Trash/$uid or .../.Trash-$uid
+    QByteArray root; // .../Trash, .../.Trash/$uid or .../.Trash-$uid
     QByteArray topDir; // empty for the home trash (Path is then absolute)
 };
 
@@ -34,11 +34,17 @@ bool isUnreservedByte(uchar c)
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
     switch (c) {
-    case '-': case '_': case '.': case '!': case '~': case '*': case '\'': case '(': case ')':
-    case '/':
-        return true;
-    default:
-        return false;
+    case '-':
+    case '_':
+    case '.':
+    case '!':
+    case '~':
+    case '*':
+    case '\'':
+    case '(':
+    case ')':
+    case '/': return true;
+    default: return false;
     }
 }
 

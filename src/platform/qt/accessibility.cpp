@@ -30,7 +30,7 @@ QStringList unnamedControls(QWidget *root)
 {
     QStringList unnamed;
     const QList<QWidget *> widgets = root->findChildren<QWidget *>();
-    for (QWidget *w : QList<QWidget *>{root} + widgets) {
+    for (QWidget *w : QList<QWidget *> {root} + widgets) {
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
         if (!iface)
             continue;
@@ -38,16 +38,19 @@ QStringList unnamedControls(QWidget *root)
         // Only what a user operates or reads; containers without a role of
         // their own and the views' inner parts are left out.
         static const QList<QAccessible::Role> operated = {
-            QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton, QAccessible::ComboBox,
-            QAccessible::EditableText, QAccessible::List, QAccessible::Table, QAccessible::Tree,
-            QAccessible::ProgressBar, QAccessible::PageTabList, QAccessible::Grouping, QAccessible::Window,
+            QAccessible::PushButton,   QAccessible::CheckBox,    QAccessible::RadioButton, QAccessible::ComboBox,
+            QAccessible::EditableText, QAccessible::List,        QAccessible::Table,       QAccessible::Tree,
+            QAccessible::ProgressBar,  QAccessible::PageTabList, QAccessible::Grouping,    QAccessible::Window,
             QAccessible::Dialog};
         if (!operated.contains(role))
             continue;
         if (!w->isVisibleTo(root) && w != root)
             continue;
         if (iface->text(QAccessible::Name).trimmed().isEmpty())
-            unnamed << QStringLiteral("%1 (%2)").arg(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName()).arg(int(role), 0, 16);
+            unnamed << QStringLiteral("%1 (%2)")
+                           .arg(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                          : w->objectName())
+                           .arg(int(role), 0, 16);
     }
     return unnamed;
 }

@@ -12,12 +12,9 @@ namespace {
 QString titleFor(FileOpParams::Mode mode)
 {
     switch (mode) {
-    case FileOpParams::Mode::Copy:
-        return QStringLiteral("正在复制");
-    case FileOpParams::Mode::Move:
-        return QStringLiteral("正在移动");
-    case FileOpParams::Mode::Trash:
-        return QStringLiteral("正在移到回收站");
+    case FileOpParams::Mode::Copy: return QStringLiteral("正在复制");
+    case FileOpParams::Mode::Move: return QStringLiteral("正在移动");
+    case FileOpParams::Mode::Trash: return QStringLiteral("正在移到回收站");
     }
     return QString();
 }

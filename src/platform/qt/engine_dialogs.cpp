@@ -187,8 +187,7 @@ EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *par
 
 DialogEngineQuestions::DialogEngineQuestions(QWidget *parent)
     : m_parent(parent)
-{
-}
+{ }
 
 OverwriteAnswer DialogEngineQuestions::askOverwrite(const OverwriteQuestion &question)
 {

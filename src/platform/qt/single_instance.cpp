@@ -12,8 +12,7 @@ constexpr int kTimeoutMs = 1000;
 SingleInstance::SingleInstance(const QString &key, QObject *parent)
     : QObject(parent)
     , m_key(key)
-{
-}
+{ }
 
 SingleInstance::~SingleInstance() = default;
 
