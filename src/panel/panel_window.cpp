@@ -5,11 +5,13 @@
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
 #include "panel/drop_intake.h"
+#include "panel/panel_accessible.h"
 #include "panel/panel_face.h"
 #include "platform/file_operation.h"
 #include "platform/qt/widget_helpers.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -25,6 +27,7 @@ Form3::Form3(AppContext &ctx)
     , m_ctx(ctx)
     , m_intake(new DropIntake(ctx))
 {
+    installPanelAccessibility();
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Korvan"));
     setFixedSize(37, 36);
@@ -76,8 +79,7 @@ void Form3::paintEvent(QPaintEvent *)
 void Form3::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton) {
-        if (m_ctx.form1)
-            m_ctx.form1->syswork.menu->exec(event->globalPosition().toPoint());
+        popUpMenu();
         return;
     }
     if (event->button() == Qt::LeftButton) {
@@ -115,8 +117,20 @@ void Form3::mouseReleaseEvent(QMouseEvent *)
 
 void Form3::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && m_ctx.form1)
+    if (event->button() == Qt::LeftButton)
+        toggleMainWindow();
+}
+
+void Form3::toggleMainWindow()
+{
+    if (m_ctx.form1)
         m_ctx.form1->toggleShown();
+}
+
+void Form3::popUpMenu()
+{
+    if (m_ctx.form1)
+        m_ctx.form1->syswork.menu->exec(QCursor::pos());
 }
 
 void Form3::dragEnterEvent(QDragEnterEvent *event)

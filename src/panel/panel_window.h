@@ -34,6 +34,11 @@ public:
     // Takes dropped paths in, as a drop on the face does.
     void takeDrop(const QStringList &paths);
 
+    // What a double-click on the face does: shows or hides the main window.
+    void toggleMainWindow();
+    // What a right-click on the face does: the panel menu, at the pointer.
+    void popUpMenu();
+
     // The one line of text on the face (the runner's percentage), or empty.
     QString faceText() const { return m_faceText; }
     void setFaceText(const QString &text);

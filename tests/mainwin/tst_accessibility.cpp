@@ -61,6 +61,30 @@ private slots:
         QVERIFY(!iface->text(QAccessible::Description).isEmpty());
     }
 
+    void thePanelCanBeOperatedWithoutAMouse()
+    {
+        TestApp app;
+        app.form1->show();
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(app.ctx.form3);
+        QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
+        QVERIFY(actions);
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(app.form1->isHidden());
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_VERIFY(app.form1->isVisible());
+
+        bool shown = false;
+        QTimer::singleShot(100, app.form1.get(), [&] {
+            shown = app.form1->syswork.menu->isVisible();
+            app.form1->syswork.menu->close();
+        });
+        actions->doAction(QAccessibleActionInterface::showMenuAction());
+        QTRY_VERIFY(shown);
+    }
+
     void everyMenuEntryCanBeRead()
     {
         TestApp app;
