@@ -302,7 +302,7 @@ void TestEngineCopy::oddNamesSurvive()
     QTemporaryDir tmp;
     const QByteArray root = bytes(tmp.path());
     auto cleanUp = qScopeGuard([&] { removeTree(root); }); // QDir cannot remove undecodable names
-    const QByteArray invalidUtf8 = QByteArray("bad\xff\xfe name", 12);
+    const QByteArray invalidUtf8("bad\xff\xfe name");
     const QByteArray longName(255, 'L');
     const QList<QByteArray> names = {"with space", "new\nline", invalidUtf8, longName,
                                      QString::fromUtf8("中文 文件").toUtf8()};
