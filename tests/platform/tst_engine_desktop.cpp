@@ -17,16 +17,6 @@ using namespace EngineTestFiles;
 
 namespace {
 
-QByteArray bytes(const QString &path)
-{
-    return FsUtil::encodePath(path);
-}
-
-QString text(const QByteArray &path)
-{
-    return FsUtil::decodePath(path);
-}
-
 // Notes every progress window that becomes visible.
 class ShowWatcher : public QObject
 {

@@ -17,24 +17,6 @@ using namespace EngineTestFiles;
 
 namespace {
 
-QByteArray bytes(const QString &path)
-{
-    return FsUtil::encodePath(path);
-}
-
-QString text(const QByteArray &path)
-{
-    return FsUtil::decodePath(path);
-}
-
-struct stat statOf(const QByteArray &path)
-{
-    struct stat st;
-    memset(&st, 0, sizeof st);
-    lstat(path.constData(), &st);
-    return st;
-}
-
 // A source tree with a bit of everything a move must carry over.
 void makeTree(const QByteArray &root)
 {

@@ -21,16 +21,6 @@ using namespace EngineTestFiles;
 
 namespace {
 
-QByteArray bytes(const QString &path)
-{
-    return FsUtil::encodePath(path);
-}
-
-QString text(const QByteArray &path)
-{
-    return FsUtil::decodePath(path);
-}
-
 struct TrashInfo
 {
     bool valid = false;

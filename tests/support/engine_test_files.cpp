@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +14,24 @@
 #include <unistd.h>
 
 namespace EngineTestFiles {
+
+QByteArray bytes(const QString &path)
+{
+    return FsUtil::encodePath(path);
+}
+
+QString text(const QByteArray &path)
+{
+    return FsUtil::decodePath(path);
+}
+
+struct stat statOf(const QByteArray &path)
+{
+    struct stat st;
+    memset(&st, 0, sizeof st);
+    lstat(path.constData(), &st);
+    return st;
+}
 
 bool writeFile(const QByteArray &path, const QByteArray &content)
 {

@@ -8,8 +8,16 @@
 
 #include <atomic>
 
+#include <sys/stat.h>
+
 // Small file-system helpers for the engine tests. Paths are native bytes.
 namespace EngineTestFiles {
+
+// A path in native bytes, and back (names that are not valid UTF-8 survive).
+QByteArray bytes(const QString &path);
+QString text(const QByteArray &path);
+// lstat of path; a zeroed record when it fails.
+struct stat statOf(const QByteArray &path);
 
 bool writeFile(const QByteArray &path, const QByteArray &content);
 QByteArray readFile(const QByteArray &path);

@@ -119,6 +119,24 @@ void EngineProgressDialog::reject()
     emit cancelRequested();
 }
 
+namespace {
+
+// A button that records its answer, then closes the dialog.
+template<typename Record>
+QPushButton *addAnswerButton(QDialog *dialog, QDialogButtonBox *buttons, const QString &text, const QString &objectName,
+                             Record record)
+{
+    auto *button = buttons->addButton(text, QDialogButtonBox::ActionRole);
+    button->setObjectName(objectName);
+    QObject::connect(button, &QPushButton::clicked, dialog, [dialog, record] {
+        record();
+        dialog->accept();
+    });
+    return button;
+}
+
+} // namespace
+
 EngineConflictDialog::EngineConflictDialog(const OverwriteQuestion &question, QWidget *parent)
     : QDialog(parent)
 {
@@ -137,13 +155,7 @@ EngineConflictDialog::EngineConflictDialog(const OverwriteQuestion &question, QW
 
     auto *buttons = new QDialogButtonBox(this);
     const auto addButton = [&](const QString &text, const QString &objectName, OverwriteAnswer answer) {
-        auto *button = buttons->addButton(text, QDialogButtonBox::ActionRole);
-        button->setObjectName(objectName);
-        connect(button, &QPushButton::clicked, this, [this, answer] {
-            m_answer = answer;
-            accept();
-        });
-        return button;
+        return addAnswerButton(this, buttons, text, objectName, [this, answer] { m_answer = answer; });
     };
     addButton(QStringLiteral("覆盖"), QStringLiteral("overwriteButton"), OverwriteAnswer::Overwrite)->setDefault(true);
     addButton(QStringLiteral("全部覆盖"), QStringLiteral("overwriteAllButton"), OverwriteAnswer::OverwriteAll);
@@ -166,13 +178,7 @@ EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *par
 
     auto *buttons = new QDialogButtonBox(this);
     const auto addButton = [&](const QString &text, const QString &objectName, ErrorAnswer answer) {
-        auto *button = buttons->addButton(text, QDialogButtonBox::ActionRole);
-        button->setObjectName(objectName);
-        connect(button, &QPushButton::clicked, this, [this, answer] {
-            m_answer = answer;
-            accept();
-        });
-        return button;
+        return addAnswerButton(this, buttons, text, objectName, [this, answer] { m_answer = answer; });
     };
     if (!question.canSkip) {
         addButton(QStringLiteral("确定"), QStringLiteral("okButton"), ErrorAnswer::Cancel)->setDefault(true);
