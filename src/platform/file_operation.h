@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // The shell file-operation record handed to the file-operation engine for
@@ -43,6 +44,9 @@ struct FileOpResult
     };
     Status status = Status::Done;
     QString message;
+    // What could not be kept although the operation went on (e.g. the owner
+    // or extended attributes on a volume that refuses them); short, one line each.
+    QStringList notes;
 
     bool ok() const { return status == Status::Done; }
 };

@@ -26,6 +26,7 @@ class TestEngineCopy : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void copiesFileIntoCreatedDestination_data();
     void copiesFileIntoCreatedDestination();
     void copiesTreeWithModesTimesAndLinks();
@@ -44,7 +45,16 @@ private slots:
     void errorAnsweredCancelFailsWithReason();
     void fullDiskIsReportedBeforeCopying();
     void unreadableSubtreeIsReported();
+
+private:
+    QTemporaryDir m_dataHome; // replaced files go to this trash, not the user's
 };
+
+void TestEngineCopy::initTestCase()
+{
+    QVERIFY(m_dataHome.isValid());
+    qputenv("XDG_DATA_HOME", bytes(m_dataHome.path()));
+}
 
 void TestEngineCopy::copiesFileIntoCreatedDestination_data()
 {

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QScopeGuard>
@@ -19,6 +20,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace FsUtil;
@@ -46,9 +48,46 @@ mode_t currentUmask()
     return 022;
 }
 
+// A folder is this while it fills (owner-only; the sticky bit marks it as
+// unfinished): a rerun after a kill finishes a folder left so.
+constexpr mode_t UnfinishedFolderMode = S_ISVTX | S_IRWXU;
+
+// rename() relative to one folder that fails with EEXIST instead of
+// replacing; returns 0 or the errno.
+int renameNoReplaceAt(int dirFd, const QByteArray &from, const QByteArray &to)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(dirFd, from.constData(), dirFd, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    // No RENAME_NOREPLACE here: a second link refuses an existing name just as well.
+    if (linkat(dirFd, from.constData(), dirFd, to.constData(), 0) == 0) {
+        unlinkat(dirFd, from.constData(), 0);
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st;
+    if (fstatat(dirFd, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return renameat(dirFd, from.constData(), dirFd, to.constData()) == 0 ? 0 : errno;
+}
+
 // What a step tells its caller: go on, this item was skipped (go on with
 // the rest), or stop everything (cancelled or failed).
 enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */ };
+
+// A source file as it was copied: a move removes it only if it still is so.
+struct SourceState
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    nlink_t links = 0;
+    qint64 size = 0; // the bytes copied (to the end of the file, whatever st_size said)
+    struct timespec modified = {0, 0}; // st_mtim when the copy started
+};
 
 // What a cross-volume move created, so that it can be undone, and what it
 // copied, so that the sources can be checked and removed afterwards.
@@ -57,6 +96,7 @@ struct Journal
     QList<QByteArray> createdFiles;
     QList<QByteArray> createdDirs;
     QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
+    QList<SourceState> copiedStates; // for each of copiedItems: the source as it was copied
     QList<QByteArray> sourceDirs; // in the order entered
     QList<QByteArray> targetDirs;
 };
@@ -70,12 +110,14 @@ class Job
 {
 public:
     Job(EngineQuestions &questions, const std::atomic_bool &cancelFlag,
-        const std::function<void(const FileOpProgress &)> &progressHandler, qint64 testChunkBytes, int testDelayUs)
+        const std::function<void(const FileOpProgress &)> &progressHandler, qint64 testChunkBytes, int testDelayUs,
+        const FileOpEngine::TestHook &testHook)
         : m_questions(questions)
         , m_cancelFlag(cancelFlag)
         , m_progressHandler(progressHandler)
         , m_testChunkBytes(testChunkBytes)
         , m_testDelayUs(testDelayUs)
+        , m_testHook(testHook)
     {
         m_clock.start();
     }
@@ -83,6 +125,27 @@ public:
     FileOpResult run(const FileOpParams &params);
 
 private:
+    // Where a target is made: relative to the descriptor of the folder being
+    // filled, so that no name above it is looked up again; else by full path.
+    struct TargetRef
+    {
+        int dirFd = AT_FDCWD;
+        QByteArray name;
+        QByteArray sibling(const QByteArray &leaf) const
+        {
+            return dirFd == AT_FDCWD ? joinPath(parentOf(name), leaf) : leaf;
+        }
+    };
+    // A complete copy waiting for its name: an unnamed file (O_TMPFILE), a
+    // temporary name in the target folder, or the copy it is another link of.
+    struct Staged
+    {
+        int fd = -1;
+        QByteArray tempName; // relative like TargetRef::name
+        QByteArray linkFrom; // full path
+    };
+    enum class Note { Owner, ExtendedAttributes, HardLinks };
+
     FileOpResult runTrash(const QByteArray &source, bool ask);
     FileOpResult runCopyOrMove(const FileOpParams &params, const QByteArray &source);
     FileOpResult finish();
@@ -91,10 +154,29 @@ private:
     Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
                   Journal *journal);
-    int copyFileOnce(const QByteArray &src, const QByteArray &dst, bool replace);
-    int copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied);
-    int copyLinkOnce(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace);
+    TargetRef targetRef(const QByteArray &dst) const;
+    int stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
+                  SourceState *state);
+    int stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
+                  Staged *staged);
+    int publishStaged(const TargetRef &ref, Staged *staged);
+    void discardStaged(const TargetRef &ref, Staged *staged);
+    int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
+    int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
+    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, bool tryCopyRange, qint64 *copied, bool *atTarget);
+    void keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst);
+    void keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
+    // Sends the file a copy or move is about to replace to the trash; where
+    // no trash takes it the user may skip (nothing replaced) or cancel.
+    Flow setAsideReplaced(const QByteArray &dst);
+    int failAt(const QByteArray &path, int errorCode);
+    void note(Note kind, const QByteArray &path);
+    void testPoint(const char *point, const QByteArray &path)
+    {
+        if (m_testHook)
+            m_testHook(point, path);
+    }
 
     Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
@@ -107,7 +189,7 @@ private:
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
     void scan(const QByteArray &path, const struct stat &st);
-    QByteArray temporaryNameIn(const QByteArray &dir);
+    QByteArray temporaryLeaf();
 
     bool cancelled() const { return m_cancelled || m_cancelFlag.load(std::memory_order_relaxed); }
     void progress(const QByteArray &current, bool force = false);
@@ -118,6 +200,7 @@ private:
     const std::function<void(const FileOpProgress &)> &m_progressHandler;
     const qint64 m_testChunkBytes;
     const int m_testDelayUs;
+    const FileOpEngine::TestHook &m_testHook;
 
     bool m_moving = false;
     bool m_syncWrites = false; // a cross-volume move fsyncs before removing sources
@@ -130,6 +213,17 @@ private:
 
     bool m_cloneWorks = true;
     bool m_copyRangeWorks = true;
+    // Unnamed files need /proc to be given a name (linkat of /proc/self/fd/N).
+    bool m_unnamedFilesWork = access("/proc/self/fd", X_OK) == 0;
+    bool m_hardLinksWork = true;
+    const uid_t m_euid = geteuid();
+    QByteArray m_targetDirPath; // the folder being filled, and its descriptor
+    int m_targetDirFd = -1;
+    QByteArray m_failedPath; // the path the last failed step was about
+    QString m_failReason; // a reason of our own for it, else the system's
+    QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
+    unsigned m_notedKinds = 0;
+    QStringList m_notes;
     QByteArray m_buffer;
     quint64 m_tempCounter = 0;
     const QByteArray m_tempPrefix = ".korvan-" + QByteArray::number(qint64(getpid())) + '-';
@@ -159,6 +253,7 @@ FileOpResult Job::finish()
 {
     progress(QByteArray(), true);
     FileOpResult result;
+    result.notes = m_notes;
     if (m_cancelled) {
         result.status = FileOpResult::Status::Cancelled;
         result.message = QStringLiteral("操作已取消。");
@@ -239,14 +334,15 @@ void Job::progress(const QByteArray &current, bool force)
 
 void Job::afterChunk()
 {
+    testPoint("chunk-copied", m_currentPath);
     if (m_testDelayUs > 0)
         usleep(useconds_t(m_testDelayUs));
 }
 
-QByteArray Job::temporaryNameIn(const QByteArray &dir)
+QByteArray Job::temporaryLeaf()
 {
     // Short, hidden and unique: the real name may already be near NAME_MAX.
-    return joinPath(dir, m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part");
+    return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part";
 }
 
 bool Job::listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode)
@@ -355,6 +451,17 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     if (S_ISDIR(srcSt.st_mode)
         && (canonicalDest == canonicalSource || canonicalDest.startsWith(QByteArray(canonicalSource + '/'))))
         return refuse(source, action, QStringLiteral("不能把文件夹%1到它自己的子文件夹中").arg(action));
+    if (S_ISDIR(srcSt.st_mode)) {
+        // By identity too: a bind mount or any other alias of the source
+        // among the target's existing ancestors is the source itself.
+        for (QByteArray ancestor = canonicalDest;; ancestor = parentOf(ancestor)) {
+            struct stat st;
+            if (stat(ancestor.constData(), &st) == 0 && st.st_dev == srcSt.st_dev && st.st_ino == srcSt.st_ino)
+                return refuse(source, action, QStringLiteral("不能把文件夹%1到它自己的子文件夹中").arg(action));
+            if (ancestor == "/" || !ancestor.startsWith('/'))
+                break;
+        }
+    }
 
     struct stat destSt;
     if (stat(destDir.constData(), &destSt) != 0) {
@@ -423,7 +530,7 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
     const QString action = m_moving ? QStringLiteral("移动") : QStringLiteral("复制");
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     if (leaf) {
-        // Most targets do not exist yet: create right away and look only on EEXIST.
+        // Most targets do not exist yet: copy right away and look only on EEXIST.
         const Flow created = copyLeaf(src, dst, srcSt, false, journal);
         if (created != Flow::Exists)
             return created;
@@ -477,8 +584,18 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
                 return flow;
             }
         }
-        return copyLeaf(src, dst, srcSt, exists, journal);
+        const Flow copied = copyLeaf(src, dst, srcSt, exists, journal);
+        if (copied != Flow::Exists)
+            return copied;
+        // The name was taken between the look and the copy: ask about it.
     }
+}
+
+Job::TargetRef Job::targetRef(const QByteArray &dst) const
+{
+    if (m_targetDirFd >= 0 && parentOf(dst) == m_targetDirPath)
+        return {m_targetDirFd, baseNameOf(dst)};
+    return {AT_FDCWD, dst};
 }
 
 Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
@@ -496,30 +613,57 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
     }
 
+    // The folder is filled and finished through the descriptor opened here:
+    // a link swapped in for its name later redirects nothing.
+    const TargetRef ref = targetRef(dst);
     bool created = false;
+    bool unfinished = false; // left by a run that was killed: finished by this one
+    int dirFd = -1;
     for (;;) {
-        // Owner-only while it fills; the real mode is set once it is complete.
-        if (mkdir(dst.constData(), 0700) == 0) {
+        int err = 0;
+        // Owner-only while it fills; the sticky bit marks it as not finished yet.
+        if (mkdirat(ref.dirFd, ref.name.constData(), UnfinishedFolderMode) == 0)
             created = true;
-            break;
-        }
-        if (errno == EEXIST) {
-            struct stat dstSt;
-            if (stat(dst.constData(), &dstSt) == 0 && S_ISDIR(dstSt.st_mode))
+        else if (errno != EEXIST)
+            err = errno;
+        if (err == 0) {
+            dirFd = openat(ref.dirFd, ref.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat dirSt;
+            if (dirFd < 0) {
+                err = errno == ELOOP ? ENOTDIR : errno;
+            } else if (fstat(dirFd, &dirSt) != 0) {
+                err = errno;
+            } else if (created && dirSt.st_uid != m_euid) {
+                err = EEXIST; // not the folder we just made
+            } else {
+                unfinished = !created && (dirSt.st_mode & 07777) == UnfinishedFolderMode && dirSt.st_uid == m_euid;
                 break;
+            }
+            if (dirFd >= 0)
+                close(dirFd);
+            dirFd = -1;
+            if (created)
+                unlinkat(ref.dirFd, ref.name.constData(), AT_REMOVEDIR); // ours and still empty, else it stays
+            created = false;
         }
-        const ErrorAnswer answer = reportError(dst, QStringLiteral("创建文件夹"), errno);
+        const ErrorAnswer answer = reportError(dst, QStringLiteral("创建文件夹"), err);
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
     }
+    auto closeDir = qScopeGuard([&] { close(dirFd); });
     if (journal) {
         if (created)
             journal->createdDirs.append(dst);
         journal->sourceDirs.append(src);
         journal->targetDirs.append(dst);
     }
+    testPoint("folder-created", dst);
 
+    const QByteArray outerPath = m_targetDirPath;
+    const int outerFd = m_targetDirFd;
+    m_targetDirPath = dst;
+    m_targetDirFd = dirFd;
     Flow flow = Flow::Continue;
     for (const QByteArray &name : std::as_const(names)) {
         const QByteArray child = joinPath(src, name);
@@ -549,12 +693,23 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             break;
         }
     }
+    m_targetDirPath = outerPath;
+    m_targetDirFd = outerFd;
 
-    // Also after a stop: what was copied keeps the folder's real mode and time.
-    if (created) {
-        chmod(dst.constData(), srcSt.st_mode & 07777);
+    // Also after a stop: what was copied keeps the folder's real mode and
+    // time. A folder that was there before keeps its own, as with cp.
+    if (created || unfinished) {
+        if (m_moving) {
+            keepOwner(dirFd, srcSt, dst);
+            const int srcFd = open(src.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            if (srcFd >= 0) {
+                keepExtendedAttributes(srcFd, dirFd, dst);
+                close(srcFd);
+            }
+        }
+        fchmod(dirFd, srcSt.st_mode & 07777);
         const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-        utimensat(AT_FDCWD, dst.constData(), times, 0);
+        futimens(dirFd, times);
     }
     return flow;
 }
@@ -596,7 +751,9 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
                    Journal *journal)
 {
     if (S_ISREG(srcSt.st_mode)) {
-        const Flow space = checkSpace(dst, srcSt.st_size);
+        // A sparse file needs only its data blocks.
+        const qint64 allocated = qint64(srcSt.st_blocks) * 512;
+        const Flow space = checkSpace(dst, std::min(qint64(srcSt.st_size), allocated));
         if (space != Flow::Continue) {
             if (space == Flow::Skip)
                 m_progress.filesDone++;
@@ -605,19 +762,61 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     }
     const qint64 bytesBefore = m_progress.bytesDone;
     m_currentPath = src;
+    const TargetRef ref = targetRef(dst);
+    Staged staged;
+    SourceState state;
     for (;;) {
-        const int err = S_ISREG(srcSt.st_mode) ? copyFileOnce(src, dst, replace)
-                                               : copyLinkOnce(src, dst, srcSt, replace);
+        if (!replace) {
+            struct stat existing;
+            if (fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+                return Flow::Exists;
+        }
+        m_failedPath.clear();
+        m_failReason.clear();
+        staged = Staged();
+        int err = S_ISREG(srcSt.st_mode) ? stageFile(src, dst, ref, &staged, &state)
+                                         : stageLink(src, dst, ref, srcSt, &staged);
+        if (err == 0 && replace) {
+            // The new content is complete: only now does the old one go, to the trash.
+            const Flow aside = setAsideReplaced(dst);
+            if (aside != Flow::Continue) {
+                discardStaged(ref, &staged);
+                m_progress.bytesDone = bytesBefore;
+                if (aside == Flow::Skip)
+                    m_progress.filesDone++;
+                return aside;
+            }
+        }
+        if (err == 0) {
+            testPoint("file-written", dst);
+            err = publishStaged(ref, &staged);
+            if (err == EEXIST && !replace) {
+                discardStaged(ref, &staged);
+                m_progress.bytesDone = bytesBefore;
+                return Flow::Exists;
+            }
+            if (err == EEXIST)
+                m_failReason = QStringLiteral("替换时目标位置又出现了同名的项目，它被保留了");
+            if (err != 0 && !staged.linkFrom.isEmpty() && err != EEXIST) {
+                // The target refuses a second link: the file is copied on its own.
+                note(Note::HardLinks, dst);
+                m_hardLinksWork = false;
+                discardStaged(ref, &staged);
+                continue;
+            }
+            m_failedPath = dst;
+        }
+        discardStaged(ref, &staged);
         if (err == 0)
             break;
         m_progress.bytesDone = bytesBefore;
-        if (err == EEXIST && !replace)
-            return Flow::Exists;
         if (err == ECANCELED || cancelled()) {
             m_cancelled = true;
             return Flow::Stop;
         }
-        const ErrorAnswer answer = reportError(src, m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), err);
+        const ErrorAnswer answer = reportError(m_failedPath.isEmpty() ? src : m_failedPath,
+                                               m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), err,
+                                               m_failReason);
         if (answer == ErrorAnswer::Retry)
             continue;
         if (answer == ErrorAnswer::Skip)
@@ -625,82 +824,260 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
     }
     m_progress.filesDone++;
+    if (m_moving && S_ISREG(srcSt.st_mode) && state.links > 1 && staged.linkFrom.isEmpty())
+        m_linkedCopies.insert({state.device, state.inode}, dst);
     if (journal) {
         if (!replace)
             journal->createdFiles.append(dst);
         journal->copiedItems.append({src, dst});
+        journal->copiedStates.append(state);
     }
     progress(src);
     return Flow::Continue;
 }
 
-int Job::copyFileOnce(const QByteArray &src, const QByteArray &dst, bool replace)
+Flow Job::setAsideReplaced(const QByteArray &dst)
 {
-    const int srcFd = open(src.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    for (;;) {
+        const TrashResult trashed = Trash::moveToTrash(dst);
+        if (trashed.ok || trashed.errorCode == ENOENT)
+            return Flow::Continue; // gone already: nothing of the user's is destroyed
+        const ErrorAnswer answer = reportError(
+            dst, QStringLiteral("替换"), trashed.errorCode,
+            QStringLiteral("被替换的项目不能移到回收站，所以没有替换它：%1").arg(trashed.message));
+        if (answer == ErrorAnswer::Retry)
+            continue;
+        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+    }
+}
+
+int Job::failAt(const QByteArray &path, int errorCode)
+{
+    m_failedPath = path;
+    return errorCode;
+}
+
+int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
+                   SourceState *state)
+{
+    testPoint("source-checked", src);
+    // Non-blocking: a FIFO swapped in after the type check opens at once
+    // instead of waiting for a writer, and is refused below.
+    const int srcFd = open(src.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (srcFd < 0)
-        return errno;
+        return failAt(src, errno);
     auto closeSource = qScopeGuard([&] { close(srcFd); });
     struct stat st;
     if (fstat(srcFd, &st) != 0)
-        return errno;
+        return failAt(src, errno);
+    if (!S_ISREG(st.st_mode)) {
+        m_failReason = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
+        return failAt(src, EINVAL);
+    }
+    const int flags = fcntl(srcFd, F_GETFL);
+    if (flags < 0 || fcntl(srcFd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return failAt(src, errno);
+    state->device = st.st_dev;
+    state->inode = st.st_ino;
+    state->links = st.st_nlink;
+    state->modified = st.st_mtim;
 
-    // A new file is written in place (O_EXCL: it is ours); a file that is
-    // replaced is written under a temporary name and renamed over it at the
-    // end, so the old content stays until the new one is complete.
-    const QByteArray temporary = replace ? temporaryNameIn(parentOf(dst)) : dst;
-    const mode_t createMode = replace ? 0600 : (st.st_mode & 0777);
-    int dstFd = open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-    if (dstFd < 0)
-        return errno;
-    // Every early return leaves neither the descriptor nor the half-written file.
-    auto dropTemporary = qScopeGuard([&] {
-        if (dstFd >= 0)
-            close(dstFd);
-        unlink(temporary.constData());
-    });
+    if (m_moving && m_hardLinksWork && st.st_nlink > 1) {
+        const auto first = m_linkedCopies.constFind({st.st_dev, st.st_ino});
+        if (first != m_linkedCopies.cend()) {
+            staged->linkFrom = *first;
+            state->size = st.st_size;
+            m_progress.bytesDone += st.st_size;
+            return 0;
+        }
+    }
+
+    const mode_t createMode = st.st_mode & 0777;
+    int dstFd = -1;
+    if (m_unnamedFilesWork) {
+        // No name at all until it is complete: a kill leaves nothing behind.
+        const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
+        dstFd = openat(ref.dirFd, folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+        if (dstFd < 0) {
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return failAt(dst, errno);
+            m_unnamedFilesWork = false;
+        }
+    }
+    if (dstFd < 0) {
+        staged->tempName = ref.sibling(temporaryLeaf());
+        dstFd = openat(ref.dirFd, staged->tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (dstFd < 0) {
+            staged->tempName.clear();
+            return failAt(dst, errno);
+        }
+    }
+    staged->fd = dstFd;
 
     qint64 copied = 0;
-    if (const int err = copyContents(srcFd, dstFd, st.st_size, &copied))
-        return err;
-    if (copied != st.st_size)
-        return EIO; // the source changed size while it was copied
+    bool atTarget = false;
+    if (const int err = copyContents(srcFd, dstFd, st, &copied, &atTarget))
+        return failAt(atTarget ? dst : src, err);
+    state->size = copied;
 
-    if ((st.st_mode & 07777) != (createMode & ~m_umask) && fchmod(dstFd, st.st_mode & 07777) != 0)
-        return errno;
+    if (m_moving) {
+        keepOwner(dstFd, st, dst);
+        keepExtendedAttributes(srcFd, dstFd, dst);
+    }
+    mode_t mode = st.st_mode & 07777;
+    if (mode & (S_ISUID | S_ISGID)) {
+        // Like cp: set-id bits only on a copy with the source's owner and group.
+        struct stat copySt;
+        if (fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
+            mode &= ~(S_ISUID | S_ISGID);
+    }
+    if (mode != (createMode & ~m_umask) && fchmod(dstFd, mode) != 0)
+        return failAt(dst, errno);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(dstFd, times) != 0)
-        return errno;
+        return failAt(dst, errno);
     if (m_syncWrites && fsync(dstFd) != 0)
-        return errno;
-    const int fd = dstFd;
-    dstFd = -1;
-    if (close(fd) != 0)
-        return errno;
-
-    if (replace && rename(temporary.constData(), dst.constData()) != 0)
-        return errno;
-    dropTemporary.dismiss();
+        return failAt(dst, errno);
     return 0;
 }
 
-int Job::copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied)
+int Job::stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
+                   Staged *staged)
 {
-    const bool slowedDown = m_testDelayUs > 0;
+    QByteArray linkTarget(qsizetype(srcSt.st_size > 0 ? srcSt.st_size : 255) + 1, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = readlink(src.constData(), linkTarget.data(), size_t(linkTarget.size()));
+        if (n < 0)
+            return failAt(src, errno);
+        if (n < linkTarget.size()) {
+            linkTarget.truncate(n);
+            break;
+        }
+        linkTarget.resize(linkTarget.size() * 2);
+    }
+    const QByteArray temporary = ref.sibling(temporaryLeaf());
+    if (symlinkat(linkTarget.constData(), ref.dirFd, temporary.constData()) != 0)
+        return failAt(dst, errno);
+    staged->tempName = temporary;
+    if (m_moving && fchownat(ref.dirFd, temporary.constData(), srcSt.st_uid, srcSt.st_gid, AT_SYMLINK_NOFOLLOW) != 0
+        && !(errno == EPERM && m_euid != 0))
+        note(Note::Owner, dst);
+    const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
+    utimensat(ref.dirFd, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
+    return 0;
+}
+
+int Job::publishStaged(const TargetRef &ref, Staged *staged)
+{
+    if (!staged->linkFrom.isEmpty()) {
+        // Another name of a file copied before: one more link, as in the source.
+        return linkat(AT_FDCWD, staged->linkFrom.constData(), ref.dirFd, ref.name.constData(), 0) == 0 ? 0 : errno;
+    }
+    if (staged->tempName.isEmpty()) {
+        // The unnamed file gets its name; linkat never replaces an existing one.
+        char procPath[64];
+        snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", staged->fd);
+        if (linkat(AT_FDCWD, procPath, ref.dirFd, ref.name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        return errno;
+    }
+    const int err = renameNoReplaceAt(ref.dirFd, staged->tempName, ref.name);
+    if (err == 0)
+        staged->tempName.clear();
+    return err;
+}
+
+void Job::discardStaged(const TargetRef &ref, Staged *staged)
+{
+    if (staged->fd >= 0)
+        close(staged->fd);
+    staged->fd = -1;
+    // Only our own temporary name: never the final one.
+    if (!staged->tempName.isEmpty())
+        unlinkat(ref.dirFd, staged->tempName.constData(), 0);
+    staged->tempName.clear();
+}
+
+int Job::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget)
+{
+    const bool slowedDown = m_testDelayUs > 0 || m_testChunkBytes > 0;
     // A clone shares the blocks (btrfs, XFS): instant, and no space used.
-    if (m_cloneWorks && !slowedDown && size > 0) {
+    if (m_cloneWorks && !slowedDown && st.st_size > 0) {
         if (ioctl(dstFd, FICLONE, srcFd) == 0) {
-            *copied = size;
-            m_progress.bytesDone += size;
+            struct stat cloned;
+            if (fstat(dstFd, &cloned) != 0) {
+                *atTarget = true;
+                return errno;
+            }
+            *copied = cloned.st_size;
+            m_progress.bytesDone += cloned.st_size;
             return 0;
         }
-        if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EINVAL || errno == EXDEV || errno == EPERM)
+        if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EINVAL || errno == EXDEV || errno == EPERM) {
             m_cloneWorks = errno == EXDEV; // another pair of volumes may still clone
-        else
+        } else {
+            *atTarget = true;
             return errno;
+        }
     }
+    // Fewer blocks than bytes: holes, which stay holes in the copy.
+    if (qint64(st.st_blocks) * 512 < qint64(st.st_size)) {
+        const int err = copySparse(srcFd, dstFd, copied, atTarget);
+        if (err != EOPNOTSUPP)
+            return err;
+    }
+    // To the end of the file, whatever st_size said (/proc files, growing logs).
+    return copyRange(srcFd, dstFd, 0, -1, st.st_size > 0, copied, atTarget);
+}
+
+int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
+{
+    off_t position = 0;
+    qint64 dataBytes = 0;
+    for (;;) {
+        const off_t data = lseek(srcFd, position, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // no data after position
+            if (position == 0 && (errno == EINVAL || errno == EOPNOTSUPP))
+                return EOPNOTSUPP; // the file system cannot tell: copy it all
+            return errno;
+        }
+        const off_t hole = lseek(srcFd, data, SEEK_HOLE);
+        if (hole < 0)
+            return errno;
+        qint64 extent = 0;
+        if (const int err = copyRange(srcFd, dstFd, data, hole - data, true, &extent, atTarget))
+            return err;
+        dataBytes += extent;
+        position = data + extent;
+        if (extent < hole - data)
+            break; // the file became shorter
+    }
+    const off_t end = lseek(srcFd, 0, SEEK_END);
+    if (end < 0)
+        return errno;
+    if (ftruncate(dstFd, end) != 0) {
+        *atTarget = true;
+        return errno;
+    }
+    *copied = end;
+    m_progress.bytesDone += end - dataBytes; // the holes count as done too
+    return 0;
+}
+
+int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, bool tryCopyRange, qint64 *copied, bool *atTarget)
+{
+    const auto targetSide = [](int err) {
+        return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EROFS || err == EPERM;
+    };
     const qint64 chunk = m_testChunkBytes > 0 ? m_testChunkBytes : CopyChunkBytes;
-    while (m_copyRangeWorks && *copied < size) {
-        const ssize_t n = copy_file_range(srcFd, nullptr, dstFd, nullptr, size_t(std::min(chunk, size - *copied)), 0);
+    const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
+    *copied = 0;
+    while (tryCopyRange && m_copyRangeWorks && wanted(chunk) > 0) {
+        loff_t in = from + *copied;
+        loff_t out = in;
+        const ssize_t n = copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -710,12 +1087,13 @@ int Job::copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied)
                     m_copyRangeWorks = false;
                 break;
             }
+            *atTarget = targetSide(errno);
             return errno;
         }
         if (n == 0) {
             if (*copied == 0)
                 break; // some file systems report a size but copy nothing: read instead
-            return 0; // the source became shorter; the caller notices
+            return 0; // the end of the file
         }
         *copied += n;
         m_progress.bytesDone += n;
@@ -724,15 +1102,15 @@ int Job::copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied)
             return ECANCELED;
         progress(QByteArray());
     }
-    if (*copied >= size && size > 0)
+    if (length >= 0 && *copied >= length)
         return 0;
 
     if (m_buffer.isEmpty())
         m_buffer.resize(ReadWriteBufferBytes);
     const qint64 bufferBytes = m_testChunkBytes > 0 ? std::min(m_testChunkBytes, ReadWriteBufferBytes)
                                                     : ReadWriteBufferBytes;
-    for (;;) {
-        const ssize_t n = read(srcFd, m_buffer.data(), size_t(bufferBytes));
+    while (wanted(bufferBytes) > 0) {
+        const ssize_t n = pread(srcFd, m_buffer.data(), size_t(wanted(bufferBytes)), from + *copied);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -742,10 +1120,12 @@ int Job::copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied)
             return 0;
         ssize_t written = 0;
         while (written < n) {
-            const ssize_t w = write(dstFd, m_buffer.constData() + written, size_t(n - written));
+            const ssize_t w = pwrite(dstFd, m_buffer.constData() + written, size_t(n - written),
+                                     from + *copied + written);
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
+                *atTarget = true;
                 return errno;
             }
             written += w;
@@ -757,31 +1137,70 @@ int Job::copyContents(int srcFd, int dstFd, qint64 size, qint64 *copied)
             return ECANCELED;
         progress(QByteArray());
     }
+    return 0;
 }
 
-int Job::copyLinkOnce(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace)
+void Job::keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst)
 {
-    QByteArray linkTarget(qsizetype(srcSt.st_size > 0 ? srcSt.st_size : 255) + 1, Qt::Uninitialized);
+    if (fchown(fd, srcSt.st_uid, srcSt.st_gid) == 0)
+        return;
+    if (errno == EPERM && m_euid != 0) {
+        // A user cannot give files away; the group may still be one of theirs.
+        if (fchown(fd, uid_t(-1), srcSt.st_gid) != 0) { }
+        return;
+    }
+    note(Note::Owner, dst);
+}
+
+void Job::keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst)
+{
+    QByteArray names;
     for (;;) {
-        const ssize_t n = readlink(src.constData(), linkTarget.data(), size_t(linkTarget.size()));
-        if (n < 0)
-            return errno;
-        if (n < linkTarget.size()) {
-            linkTarget.truncate(n);
+        const ssize_t size = flistxattr(srcFd, nullptr, 0);
+        if (size <= 0)
+            return; // none, or the source volume has none
+        names.resize(size);
+        const ssize_t n = flistxattr(srcFd, names.data(), size_t(names.size()));
+        if (n >= 0) {
+            names.truncate(n);
             break;
         }
-        linkTarget.resize(linkTarget.size() * 2);
+        if (errno != ERANGE)
+            return;
     }
-    const QByteArray temporary = replace ? temporaryNameIn(parentOf(dst)) : dst;
-    if (symlink(linkTarget.constData(), temporary.constData()) != 0)
-        return errno;
-    auto dropTemporary = qScopeGuard([&] { unlink(temporary.constData()); });
-    const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-    utimensat(AT_FDCWD, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
-    if (replace && rename(temporary.constData(), dst.constData()) != 0)
-        return errno;
-    dropTemporary.dismiss();
-    return 0;
+    QByteArray value;
+    for (const QByteArray &name : names.split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t size = fgetxattr(srcFd, name.constData(), nullptr, 0);
+        if (size < 0)
+            continue;
+        value.resize(size);
+        const ssize_t n = fgetxattr(srcFd, name.constData(), value.data(), size_t(value.size()));
+        if (n < 0)
+            continue;
+        // ACLs are attributes too (system.posix_acl_*).
+        if (fsetxattr(dstFd, name.constData(), value.constData(), size_t(n), 0) != 0)
+            note(Note::ExtendedAttributes, dst);
+    }
+}
+
+void Job::note(Note kind, const QByteArray &path)
+{
+    // One line per kind keeps the list short; the first path shows where.
+    if (m_notedKinds & (1u << unsigned(kind)))
+        return;
+    m_notedKinds |= 1u << unsigned(kind);
+    const QString where = displayPath(path);
+    switch (kind) {
+    case Note::Owner: m_notes.append(QStringLiteral("目标不允许保留所有者和组，例如“%1”").arg(where)); break;
+    case Note::ExtendedAttributes:
+        m_notes.append(QStringLiteral("目标不能保存扩展属性（包括访问控制列表），例如“%1”").arg(where));
+        break;
+    case Note::HardLinks:
+        m_notes.append(QStringLiteral("目标不支持硬链接，同一文件的多个名字被分别复制，例如“%1”").arg(where));
+        break;
+    }
 }
 
 Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
@@ -946,6 +1365,11 @@ void FileOpEngine::setProgressHandler(std::function<void(const FileOpProgress &)
     m_progressHandler = std::move(handler);
 }
 
+void FileOpEngine::setTestHook(TestHook hook)
+{
+    m_testHook = std::move(hook);
+}
+
 void FileOpEngine::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
 {
     m_testChunkBytes = chunkBytes;
@@ -954,6 +1378,6 @@ void FileOpEngine::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
 
 FileOpResult FileOpEngine::run(const FileOpParams &params)
 {
-    Job job(m_questions, m_cancelFlag, m_progressHandler, m_testChunkBytes, m_testDelayUs);
+    Job job(m_questions, m_cancelFlag, m_progressHandler, m_testChunkBytes, m_testDelayUs, m_testHook);
     return job.run(params);
 }

@@ -3,6 +3,8 @@
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/file_op_params.h"
 
+#include <QByteArray>
+
 #include <atomic>
 #include <functional>
 
@@ -21,6 +23,14 @@ public:
     // so that a cancel reliably lands in the middle of a copy.
     void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
 
+    // Test hook: called at named points of a copy, so that a test can change
+    // the file system exactly there ("chunk-copied" with the source,
+    // "source-checked" with the source just before it is opened,
+    // "folder-created" with a new target folder, "file-written" with the
+    // target whose new content is complete but not yet under its name).
+    using TestHook = std::function<void(const char *point, const QByteArray &path)>;
+    void setTestHook(TestHook hook);
+
     // Performs the operation; returns when it is over.
     FileOpResult run(const FileOpParams &params);
 
@@ -30,4 +40,5 @@ private:
     std::function<void(const FileOpProgress &)> m_progressHandler;
     qint64 m_testChunkBytes = 0;
     int m_testDelayUs = 0;
+    TestHook m_testHook;
 };
