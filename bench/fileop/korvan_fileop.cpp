@@ -122,6 +122,8 @@ int main(int argc, char **argv)
     }
     FileOpRunner runner;
     const FileOpResult result = runner.run(params, questions);
+    for (const QString &note : result.notes)
+        CommandLineQuestions::printError(QStringLiteral("注意：") + note);
     switch (result.status) {
     case FileOpResult::Status::Done: return 0;
     case FileOpResult::Status::Skipped: CommandLineQuestions::printError(result.message); return 3;

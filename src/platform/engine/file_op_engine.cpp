@@ -33,6 +33,8 @@ constexpr qint64 ProgressIntervalMs = 100;
 // The free space of a folder is measured again after this long, or sooner
 // when our own writes since may have used it up.
 constexpr qint64 SpaceRecheckMs = 100;
+// Files above this size are looked for at the target before they are copied.
+constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
 
 mode_t currentUmask()
 {
@@ -163,7 +165,9 @@ private:
     void discardStaged(const TargetRef &ref, Staged *staged);
     int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
     int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
-    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, bool tryCopyRange, qint64 *copied, bool *atTarget);
+    // length -1: to the end of the file. expected: where the file should end
+    // (0: unknown, e.g. /proc files, so it is read to its end).
+    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
     void keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst);
     void keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
@@ -216,6 +220,7 @@ private:
     // Unnamed files need /proc to be given a name (linkat of /proc/self/fd/N).
     bool m_unnamedFilesWork = access("/proc/self/fd", X_OK) == 0;
     bool m_hardLinksWork = true;
+    bool m_emptyPathLinkWorks = true;
     const uid_t m_euid = geteuid();
     QByteArray m_targetDirPath; // the folder being filled, and its descriptor
     int m_targetDirFd = -1;
@@ -766,7 +771,9 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     Staged staged;
     SourceState state;
     for (;;) {
-        if (!replace) {
+        // A small file or a link is quicker copied than looked for: its name
+        // is refused at the end (EEXIST) all the same. A big one is looked for first.
+        if (!replace && S_ISREG(srcSt.st_mode) && srcSt.st_size > CheckBeforeCopyBytes) {
             struct stat existing;
             if (fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
                 return Flow::Exists;
@@ -874,8 +881,7 @@ int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef
         m_failReason = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
         return failAt(src, EINVAL);
     }
-    const int flags = fcntl(srcFd, F_GETFL);
-    if (flags < 0 || fcntl(srcFd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    if (fcntl(srcFd, F_SETFL, 0) != 0) // clears O_NONBLOCK (the only status flag we set)
         return failAt(src, errno);
     state->device = st.st_dev;
     state->inode = st.st_ino;
@@ -975,6 +981,13 @@ int Job::publishStaged(const TargetRef &ref, Staged *staged)
     }
     if (staged->tempName.isEmpty()) {
         // The unnamed file gets its name; linkat never replaces an existing one.
+        if (m_emptyPathLinkWorks) {
+            if (linkat(staged->fd, "", ref.dirFd, ref.name.constData(), AT_EMPTY_PATH) == 0)
+                return 0;
+            if (errno != ENOENT && errno != EPERM && errno != EINVAL)
+                return errno;
+            m_emptyPathLinkWorks = false; // older kernels allow it only with CAP_DAC_READ_SEARCH
+        }
         char procPath[64];
         snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", staged->fd);
         if (linkat(AT_FDCWD, procPath, ref.dirFd, ref.name.constData(), AT_SYMLINK_FOLLOW) == 0)
@@ -1027,7 +1040,7 @@ int Job::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copie
             return err;
     }
     // To the end of the file, whatever st_size said (/proc files, growing logs).
-    return copyRange(srcFd, dstFd, 0, -1, st.st_size > 0, copied, atTarget);
+    return copyRange(srcFd, dstFd, 0, -1, st.st_size, copied, atTarget);
 }
 
 int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
@@ -1047,7 +1060,7 @@ int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
         if (hole < 0)
             return errno;
         qint64 extent = 0;
-        if (const int err = copyRange(srcFd, dstFd, data, hole - data, true, &extent, atTarget))
+        if (const int err = copyRange(srcFd, dstFd, data, hole - data, hole - data, &extent, atTarget))
             return err;
         dataBytes += extent;
         position = data + extent;
@@ -1066,7 +1079,7 @@ int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
     return 0;
 }
 
-int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, bool tryCopyRange, qint64 *copied, bool *atTarget)
+int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget)
 {
     const auto targetSide = [](int err) {
         return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EROFS || err == EPERM;
@@ -1074,7 +1087,7 @@ int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, bool tryCopy
     const qint64 chunk = m_testChunkBytes > 0 ? m_testChunkBytes : CopyChunkBytes;
     const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
     *copied = 0;
-    while (tryCopyRange && m_copyRangeWorks && wanted(chunk) > 0) {
+    while (expected > 0 && m_copyRangeWorks && wanted(chunk) > 0) {
         loff_t in = from + *copied;
         loff_t out = in;
         const ssize_t n = copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
@@ -1095,12 +1108,17 @@ int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, bool tryCopy
                 break; // some file systems report a size but copy nothing: read instead
             return 0; // the end of the file
         }
+        const bool shortCount = n < ssize_t(wanted(chunk));
         *copied += n;
         m_progress.bytesDone += n;
         afterChunk();
         if (cancelled())
             return ECANCELED;
         progress(QByteArray());
+        // Fewer bytes than asked for, ending where the file was said to end:
+        // its end, without one more call to find out.
+        if (shortCount && *copied == expected)
+            return 0;
     }
     if (length >= 0 && *copied >= length)
         return 0;
