@@ -436,6 +436,19 @@ void TestEngineCopyHardening::crossVolumeMoveKeepsOwnerAttributesAndLinks()
         QCOMPARE(statOf(dst + "/one").st_uid, uid_t(1000));
         QCOMPARE(statOf(dst + "/sub").st_gid, gid_t(1000));
     }
+
+    // A volume that keeps no extended attributes: the move goes on and says so.
+    const QByteArray plain = bytes(disk.path()) + "/plain";
+    QVERIFY(makeDirs(plain));
+    if (!root || mount("ramfs", plain.constData(), "ramfs", 0, nullptr) != 0)
+        return;
+    auto unmount = qScopeGuard([&] { umount2(plain.constData(), MNT_DETACH); });
+    ScriptedEngineQuestions onPlain;
+    const FileOpResult noted = runHooked(moveRecord(text(dst + "/one"), text(plain)), onPlain, {});
+    QCOMPARE(noted.status, FileOpResult::Status::Done);
+    QCOMPARE(readFile(plain + "/one").size(), 1024 * 1024);
+    QCOMPARE(noted.notes.size(), 1);
+    QVERIFY(noted.notes.first().contains(QStringLiteral("扩展属性")));
 }
 
 QTEST_GUILESS_MAIN(TestEngineCopyHardening)

@@ -647,8 +647,8 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             if (dirFd >= 0)
                 close(dirFd);
             dirFd = -1;
-            if (created)
-                unlinkat(ref.dirFd, ref.name.constData(), AT_REMOVEDIR); // ours and still empty, else it stays
+            // The name is left alone: it may no longer be ours. A folder of ours
+            // left there keeps its unfinished mark, and a retry finishes it.
             created = false;
         }
         const ErrorAnswer answer = reportError(dst, QStringLiteral("创建文件夹"), err);
@@ -733,8 +733,8 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
     }
     for (;;) {
         struct statvfs vfs;
-        if (statvfs(dir.constData(), &vfs) != 0)
-            return Flow::Continue;
+        if (statvfs(dir.constData(), &vfs) != 0 || vfs.f_blocks == 0)
+            return Flow::Continue; // no figure (ramfs and some FUSE volumes count no blocks)
         const qint64 available = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
         if (available >= needed) {
             m_spaceDir = dir;
