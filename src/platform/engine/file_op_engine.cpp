@@ -870,15 +870,19 @@ int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef
     testPoint("source-checked", src);
     // Non-blocking: a FIFO swapped in after the type check opens at once
     // instead of waiting for a writer, and is refused below.
+    const QString swapped = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
     const int srcFd = open(src.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (srcFd < 0)
+    if (srcFd < 0) {
+        if (errno == ELOOP || errno == ENXIO) // a link or a socket now
+            m_failReason = swapped;
         return failAt(src, errno);
+    }
     auto closeSource = qScopeGuard([&] { close(srcFd); });
     struct stat st;
     if (fstat(srcFd, &st) != 0)
         return failAt(src, errno);
     if (!S_ISREG(st.st_mode)) {
-        m_failReason = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
+        m_failReason = swapped;
         return failAt(src, EINVAL);
     }
     if (fcntl(srcFd, F_SETFL, 0) != 0) // clears O_NONBLOCK (the only status flag we set)
