@@ -83,6 +83,7 @@ Outcome TestEngineFileopCli::run(const QList<QByteArray> &arguments)
 void TestEngineFileopCli::exitStatusTellsWhatHappened()
 {
     const QByteArray root = FsUtil::encodePath(m_tmp.path());
+    qputenv("XDG_DATA_HOME", root + "/data"); // the trash of replaced and deleted files
     QVERIFY(writeFile(root + "/a.txt", "one"));
 
     QCOMPARE(run({"copy", root + "/a.txt", root + "/dst/"}).exitCode, 0);
@@ -97,6 +98,7 @@ void TestEngineFileopCli::exitStatusTellsWhatHappened()
     QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("one"));
     QCOMPARE(run({"copy", root + "/a.txt", root + "/dst", "--on-conflict=overwrite"}).exitCode, 0);
     QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("two"));
+    QCOMPARE(readFile(root + "/data/Trash/files/a.txt"), QByteArray("one")); // replaced, not destroyed
 
     const Outcome itself = run({"move", root + "/dst/a.txt", root + "/dst"});
     QCOMPARE(itself.exitCode, 1);
@@ -108,9 +110,8 @@ void TestEngineFileopCli::exitStatusTellsWhatHappened()
     QCOMPARE(run({"copy", root + "/a.txt", root + "/x", "--on-conflict=maybe"}).exitCode, 2);
     QVERIFY(!exists(root + "/x"));
 
-    qputenv("XDG_DATA_HOME", root + "/data");
     QCOMPARE(run({"delete", root + "/dst/a.txt"}).exitCode, 0);
-    QCOMPARE(readFile(root + "/data/Trash/files/a.txt"), QByteArray("two"));
+    QCOMPARE(readFile(root + "/data/Trash/files/a.2.txt"), QByteArray("two"));
     const Outcome missing = run({"delete", root + "/dst/a.txt"});
     QCOMPARE(missing.exitCode, 1);
     QVERIFY(!missing.errors.isEmpty());

@@ -75,6 +75,8 @@ void TestEngineMove::initTestCase()
 {
     m_disk = new QTemporaryDir;
     m_shm = new QTemporaryDir(QStringLiteral("/dev/shm/korvan-test-XXXXXX"));
+    // What a move replaces goes to the trash: this one, not the user's.
+    qputenv("XDG_DATA_HOME", bytes(m_disk->path()) + "/.data");
 }
 
 void TestEngineMove::cleanupTestCase()
