@@ -8,7 +8,8 @@ struct TrashResult
 {
     bool ok = false;
     int errorCode = 0; // errno of the failing step, 0 when none applies
-    QString message; // why it failed, for the user
+    QString message; // what failed and why, for the user
+    QString reason; // only why it failed
     QByteArray trashedPath; // .../Trash/files/<name>
     QByteArray infoPath; // .../Trash/info/<name>.trashinfo
 };

@@ -1,5 +1,6 @@
 #include "platform/engine/trash.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
 
 #include <QFile>
@@ -50,13 +51,14 @@ bool isUnreservedByte(uchar c)
 
 QString failureText(const QByteArray &path, const QString &why)
 {
-    return QStringLiteral("无法把“%1”移到回收站：%2。没有删除任何东西。").arg(displayPath(path), why);
+    return EngineTexts::TrashFailed.arg(displayPath(path), why);
 }
 
 TrashResult failed(const QByteArray &path, int errorCode, const QString &why)
 {
     TrashResult result;
     result.errorCode = errorCode;
+    result.reason = why;
     result.message = failureText(path, why);
     return result;
 }
@@ -133,6 +135,58 @@ QByteArray candidateName(const QByteArray &name, int attempt)
         extension = name.mid(dot);
     }
     return stem + '.' + QByteArray::number(attempt + 1) + extension;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The identities of path and of each of its ancestors up to "/". A name
+// that does not exist (yet) is left out.
+QList<struct stat> selfAndAncestors(QByteArray path)
+{
+    QList<struct stat> chain;
+    for (;;) {
+        struct stat st;
+        if (lstat(path.constData(), &st) == 0)
+            chain.append(st);
+        if (path == "/" || path.isEmpty())
+            break;
+        path = parentOf(path);
+    }
+    return chain;
+}
+
+// True when the item is a trash folder a trash of ours would use (the home
+// trash, $topdir/.Trash/$uid, $topdir/.Trash-$uid), lies inside one, or holds
+// one. Decided by st_dev/st_ino, so bind mounts and other aliases count too.
+bool touchesTrash(const QByteArray &canonicalItem, const QByteArray &homeTrash, const QByteArray &topDir)
+{
+    const QByteArray uid = QByteArray::number(uint(getuid()));
+    const QList<QByteArray> roots {canonicalPath(homeTrash), joinPath(topDir, ".Trash/" + uid),
+                                   joinPath(topDir, ".Trash-" + uid)};
+    const QList<struct stat> itemChain = selfAndAncestors(canonicalItem);
+    if (itemChain.isEmpty())
+        return false;
+    const struct stat &item = itemChain.first();
+    for (const QByteArray &root : roots) {
+        struct stat rootSt;
+        if (lstat(root.constData(), &rootSt) != 0 || !S_ISDIR(rootSt.st_mode))
+            continue;
+        for (const struct stat &ancestor : itemChain) {
+            if (sameFile(ancestor, rootSt))
+                return true; // the trash itself, or something inside it
+        }
+        if (S_ISDIR(item.st_mode)) {
+            const QList<struct stat> rootChain = selfAndAncestors(parentOf(root));
+            for (const struct stat &ancestor : rootChain) {
+                if (sameFile(ancestor, item))
+                    return true; // a folder holding the trash
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -219,10 +273,10 @@ TrashResult moveToTrash(const QByteArray &rawPath)
 {
     const QByteArray path = stripTrailingSlashes(rawPath);
     if (!path.startsWith('/'))
-        return failed(path, EINVAL, QStringLiteral("路径不是绝对路径"));
+        return failed(path, EINVAL, EngineTexts::TrashNotAbsolute);
     const QByteArray name = baseNameOf(path);
     if (path == "/" || name.isEmpty() || name == "." || name == "..")
-        return failed(path, EINVAL, QStringLiteral("不能删除这个路径"));
+        return failed(path, EINVAL, EngineTexts::TrashBadPath);
 
     struct stat itemStat;
     if (lstat(path.constData(), &itemStat) != 0) {
@@ -232,14 +286,16 @@ TrashResult moveToTrash(const QByteArray &rawPath)
 
     const QByteArray homeTrash = homeTrashDir();
     if (homeTrash.isEmpty())
-        return failed(path, ENOENT, QStringLiteral("没有设置 HOME，找不到回收站"));
+        return failed(path, ENOENT, EngineTexts::TrashNoHome);
     // The item's path is made canonical apart from its own name, so that a
     // symlink item is trashed itself and not its target.
     const QByteArray canonicalItem = joinPath(canonicalPath(parentOf(path)), name);
     const QByteArray canonicalHomeTrash = canonicalPath(homeTrash);
+    const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
     if (canonicalHomeTrash == canonicalItem || canonicalHomeTrash.startsWith(QByteArray(canonicalItem + '/'))
-        || canonicalItem.startsWith(QByteArray(canonicalHomeTrash + '/')))
-        return failed(path, EINVAL, QStringLiteral("它是回收站本身或在回收站之内"));
+        || canonicalItem.startsWith(QByteArray(canonicalHomeTrash + '/'))
+        || touchesTrash(canonicalItem, homeTrash, topDir))
+        return failed(path, EINVAL, EngineTexts::InsideTrash);
 
     // The home trash serves the volume it lives on; find that volume from
     // its nearest existing ancestor, as the trash may not exist yet.
@@ -251,7 +307,6 @@ TrashResult moveToTrash(const QByteArray &rawPath)
     // The home trash first when it is on the item's volume; the volume's own
     // trash when it is not, or when a rename still crosses a mount (bind mounts
     // share st_dev). The volume trash is only made when it is reached.
-    const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
     QList<bool> useHome;
     if (homeStat.st_dev == itemStat.st_dev)
         useHome.append(true);
@@ -273,8 +328,7 @@ TrashResult moveToTrash(const QByteArray &rawPath)
             trash = volumeTrash(topDir, &volumeError);
             if (trash.root.isEmpty()) {
                 return failed(path, volumeError,
-                              QStringLiteral("它所在的卷（%1）上无法建立回收站（%2）")
-                                  .arg(displayPath(topDir), errorText(volumeError)));
+                              EngineTexts::TrashNoVolumeTrash.arg(displayPath(topDir), errorText(volumeError)));
             }
         }
         QByteArray infoPathValue;
