@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,8 @@ private slots:
     void initTestCase();
     void exitStatusTellsWhatHappened();
     void takesAnyFileNameAsBytes();
+    void terminationSignalCancelsTheSafeWay_data();
+    void terminationSignalCancelsTheSafeWay();
 
 private:
     Outcome run(const QList<QByteArray> &arguments);
@@ -125,6 +128,44 @@ void TestEngineFileopCli::takesAnyFileNameAsBytes()
     QCOMPARE(readFile(root + "/moved/" + name), QByteArray("latin"));
     QVERIFY(!exists(root + '/' + name));
     removeTree(root + "/moved");
+}
+
+void TestEngineFileopCli::terminationSignalCancelsTheSafeWay_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestEngineFileopCli::terminationSignalCancelsTheSafeWay()
+{
+    QFETCH(int, signalNumber);
+    const QByteArray root = FsUtil::encodePath(m_tmp.path());
+    makeBigFile(root + "/big.bin", 8 * 1024 * 1024);
+    QVERIFY(makeDirs(root + "/out"));
+    const QByteArray program = QFile::encodeName(m_program);
+    const QByteArray source = root + "/big.bin";
+    const QByteArray target = root + "/out";
+    const pid_t child = fork();
+    if (child == 0) {
+        // 64 KiB every 20 ms: the copy takes seconds, the signal lands inside it.
+        setenv("KORVAN_FILEOP_CHUNK_DELAY", "65536:20000", 1);
+        execl(program.constData(), program.constData(), "copy", source.constData(), target.constData(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    QVERIFY(child > 0);
+    // Wait (bounded) until the copy has begun writing in the target.
+    for (int i = 0; i < 1000 && listTree(target).isEmpty(); ++i)
+        usleep(10000);
+    QVERIFY(!listTree(target).isEmpty());
+    QCOMPARE(kill(child, signalNumber), 0);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "killed by the signal instead of cancelling");
+    QCOMPARE(WEXITSTATUS(status), 4);
+    QCOMPARE(listTree(target), QStringList()); // neither a temporary nor a partial final name
+    QCOMPARE(statOf(source).st_size, off_t(8 * 1024 * 1024));
 }
 
 QTEST_GUILESS_MAIN(TestEngineFileopCli)
