@@ -900,11 +900,13 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
                 continue;
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
+        // Another volume (where renameat2 could not tell): copy first, so
+        // that nothing in the target changes before the copy is complete.
+        if (dstSt.st_dev != srcSt.st_dev)
+            return moveAcrossVolumes(src, dst, srcSt);
         if (srcIsDir) {
             // Merge into the folder that is already there, all or nothing:
             // every clash is looked for before the first rename.
-            if (dstSt.st_dev != srcSt.st_dev)
-                return moveAcrossVolumes(src, dst, srcSt);
             const bool outermost = !m_merging;
             if (outermost) {
                 const Flow checked = checkMerge(src, dst);
