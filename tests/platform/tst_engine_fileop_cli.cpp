@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,8 @@ void TestEngineFileopCli::initTestCase()
     m_program = QStringLiteral(QT_TESTCASE_BUILDDIR "/../bench/korvan-fileop");
     if (!QFileInfo(m_program).isExecutable())
         QSKIP("korvan-fileop is not built (cmake --build BUILD --target korvan-fileop)");
+    // What a run sends to the trash stays in this test's own folder.
+    qputenv("XDG_DATA_HOME", FsUtil::encodePath(m_tmp.path()) + "/data");
 }
 
 Outcome TestEngineFileopCli::run(const QList<QByteArray> &arguments)
@@ -150,6 +153,8 @@ void TestEngineFileopCli::terminationSignalCancelsTheSafeWay()
     if (child == 0) {
         // 64 KiB every 20 ms: the copy takes seconds, the signal lands inside it.
         setenv("KORVAN_FILEOP_CHUNK_DELAY", "65536:20000", 1);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, 2);
         execl(program.constData(), program.constData(), "copy", source.constData(), target.constData(),
               static_cast<char *>(nullptr));
         _exit(127);

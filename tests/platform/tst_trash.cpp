@@ -333,6 +333,11 @@ void TestTrash::refusesEveryVolumesTrashAndItsAliases()
     QVERIFY2(second.ok, qPrintable(second.message));
     QVERIFY(second.trashedPath.startsWith(QByteArray(volume + "/.Trash/")));
     QVERIFY(symlink(QByteArray(own + "/files").constData(), QByteArray(m_root + "/shortcut").constData()) == 0);
+    // A bind mount of the trash's files folder elsewhere is the trash all the same.
+    const QByteArray elsewhere = m_root + "/elsewhere";
+    QVERIFY(makeDirs(elsewhere));
+    QVERIFY(mount(QByteArray(own + "/files").constData(), elsewhere.constData(), nullptr, MS_BIND, nullptr) == 0);
+    auto unbindElsewhere = qScopeGuard([&] { umount2(elsewhere.constData(), MNT_DETACH); });
 
     const QList<QByteArray> refused {first.trashedPath,
                                      first.infoPath,
@@ -341,7 +346,8 @@ void TestTrash::refusesEveryVolumesTrashAndItsAliases()
                                      second.trashedPath,
                                      second.infoPath,
                                      alias + "/.Trash-" + QByteArray::number(uint(getuid())) + "/files/f.txt",
-                                     m_root + "/shortcut/f.txt"};
+                                     m_root + "/shortcut/f.txt",
+                                     elsewhere + "/f.txt"};
     for (const QByteArray &path : refused) {
         const TrashResult result = Trash::moveToTrash(path);
         QVERIFY2(!result.ok, path.constData());

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace FsUtil;
@@ -137,6 +138,39 @@ QByteArray candidateName(const QByteArray &name, int attempt)
     return stem + '.' + QByteArray::number(attempt + 1) + extension;
 }
 
+// Every mount point in /proc/self/mountinfo, with the device numbers (field
+// 3, "major:minor") when devices is given.
+QList<QByteArray> mountPoints(QList<dev_t> *devices = nullptr)
+{
+    QList<QByteArray> points;
+    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
+    if (!mountInfo.open(QIODevice::ReadOnly))
+        return points;
+    const QList<QByteArray> lines = mountInfo.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Field 5 is the mount point, with space, tab, newline and '\' octal-escaped.
+        const QByteArray &raw = fields.at(4);
+        QByteArray point;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw.at(i) == '\\' && i + 3 < raw.size()) {
+                point.append(char(raw.mid(i + 1, 3).toInt(nullptr, 8)));
+                i += 3;
+            } else {
+                point.append(raw.at(i));
+            }
+        }
+        points.append(point);
+        if (devices) {
+            const QList<QByteArray> numbers = fields.at(2).split(':');
+            devices->append(numbers.size() == 2 ? makedev(numbers.at(0).toUInt(), numbers.at(1).toUInt()) : 0);
+        }
+    }
+    return points;
+}
+
 bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -163,13 +197,30 @@ QList<struct stat> selfAndAncestors(QByteArray path)
 // one. Decided by st_dev/st_ino, so bind mounts and other aliases count too.
 bool touchesTrash(const QByteArray &canonicalItem, const QByteArray &homeTrash, const QByteArray &topDir)
 {
-    const QByteArray uid = QByteArray::number(uint(getuid()));
-    const QList<QByteArray> roots {canonicalPath(homeTrash), joinPath(topDir, ".Trash/" + uid),
-                                   joinPath(topDir, ".Trash-" + uid)};
     const QList<struct stat> itemChain = selfAndAncestors(canonicalItem);
     if (itemChain.isEmpty())
         return false;
     const struct stat &item = itemChain.first();
+    // The volume's trash folders sit at the top of every mount of it: a bind
+    // mount of a folder inside a trash has its top mounted elsewhere.
+    QList<QByteArray> tops {topDir};
+    QList<dev_t> devices;
+    const QList<QByteArray> points = mountPoints(&devices);
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (devices.at(i) == item.st_dev)
+            tops.append(points.at(i));
+    }
+    const QByteArray uid = QByteArray::number(uint(getuid()));
+    QList<QByteArray> roots {canonicalPath(homeTrash)};
+    for (const QByteArray &top : std::as_const(tops)) {
+        roots.append(joinPath(top, ".Trash/" + uid));
+        roots.append(joinPath(top, ".Trash-" + uid));
+    }
+    // A bind mount of files/ or info/ reaches them without passing the root.
+    for (qsizetype i = roots.size() - 1; i >= 0; --i) {
+        roots.append(roots.at(i) + "/files");
+        roots.append(roots.at(i) + "/info");
+    }
     for (const QByteArray &root : roots) {
         struct stat rootSt;
         if (lstat(root.constData(), &rootSt) != 0 || !S_ISDIR(rootSt.st_mode))
@@ -209,26 +260,8 @@ QByteArray homeTrashDir()
 QByteArray mountPointOf(const QByteArray &path)
 {
     const QByteArray canonical = canonicalPath(path);
-    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
     QByteArray best = "/";
-    if (!mountInfo.open(QIODevice::ReadOnly))
-        return best;
-    const QList<QByteArray> lines = mountInfo.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 5)
-            continue;
-        // Field 5 is the mount point, with space, tab, newline and '\' octal-escaped.
-        const QByteArray &raw = fields.at(4);
-        QByteArray point;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw.at(i) == '\\' && i + 3 < raw.size()) {
-                point.append(char(raw.mid(i + 1, 3).toInt(nullptr, 8)));
-                i += 3;
-            } else {
-                point.append(raw.at(i));
-            }
-        }
+    for (const QByteArray &point : mountPoints()) {
         const bool contains = point == "/" || canonical == point || canonical.startsWith(QByteArray(point + '/'));
         if (contains && point.size() >= best.size())
             best = point;
