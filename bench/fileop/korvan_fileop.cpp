@@ -7,6 +7,7 @@
 // undone) and it ends with status 4. For tests, KORVAN_FILEOP_CHUNK_DELAY=
 // BYTES:MICROSECONDS slows copying down (see setChunkDelayForTesting).
 #include "platform/engine/engine_questions.h"
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
 #include "platform/engine/file_op_runner.h"
 #include "platform/engine/fs_util.h"
@@ -131,7 +132,7 @@ int main(int argc, char **argv)
         runner.setChunkDelayForTesting(delay.at(0).toLongLong(), delay.at(1).toInt());
     QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
     if (TerminationSignals::received() != 0) {
-        CommandLineQuestions::printError(QStringLiteral("操作已取消。"));
+        CommandLineQuestions::printError(EngineTexts::OperationCancelled);
         return 4;
     }
     const FileOpResult result = runner.run(params, questions);

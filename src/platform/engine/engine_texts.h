@@ -27,6 +27,21 @@ inline const QString OtherVolume = QStringLiteral("不能跨卷重命名");
 // Any other errno: the system's own text, kept in brackets.
 inline const QString SystemError = QStringLiteral("系统错误（%1）");
 
+// What was being done, as in "移动“…”失败：…".
+inline const QString ActionFailed = QStringLiteral("%1“%2”失败：%3");
+inline const QString ActionMove = QStringLiteral("移动");
+inline const QString ActionDelete = QStringLiteral("删除");
+inline const QString ActionRead = QStringLiteral("读取");
+inline const QString ActionReadFolder = QStringLiteral("读取文件夹");
+inline const QString ActionCreateFolder = QStringLiteral("创建文件夹");
+inline const QString ActionRemoveSource = QStringLiteral("删除源文件");
+inline const QString ActionRemoveSourceFolder = QStringLiteral("删除源文件夹");
+inline const QString SourceNotAbsolute = QStringLiteral("源路径必须是绝对路径");
+
+// How an operation ended.
+inline const QString OperationCancelled = QStringLiteral("操作已取消。");
+inline const QString SkippedItems = QStringLiteral("跳过了 %1 项。");
+
 // Refusals and reasons of moves and the trash.
 inline const QString TrashFailed = QStringLiteral("无法把“%1”移到回收站：%2。没有删除任何东西。");
 inline const QString TrashNotAbsolute = QStringLiteral("路径不是绝对路径");

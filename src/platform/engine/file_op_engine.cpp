@@ -203,7 +203,7 @@ FileOpResult Job::run(const FileOpParams &params)
 {
     QByteArray source = stripTrailingSlashes(encodePath(params.source));
     if (!source.startsWith('/'))
-        return refuse(source, QStringLiteral("读取"), QStringLiteral("源路径必须是绝对路径"));
+        return refuse(source, EngineTexts::ActionRead, EngineTexts::SourceNotAbsolute);
     if (params.mode == FileOpParams::Mode::Trash)
         return runTrash(source, params.askBeforeTrash);
     return runCopyOrMove(params, source);
@@ -215,13 +215,13 @@ FileOpResult Job::finish()
     FileOpResult result;
     if (m_cancelled) {
         result.status = FileOpResult::Status::Cancelled;
-        result.message = QStringLiteral("操作已取消。");
+        result.message = EngineTexts::OperationCancelled;
     } else if (m_failed) {
         result.status = FileOpResult::Status::Failed;
         result.message = m_message;
     } else if (m_skipped > 0) {
         result.status = FileOpResult::Status::Skipped;
-        result.message = QStringLiteral("跳过了 %1 项。").arg(m_skipped);
+        result.message = EngineTexts::SkippedItems.arg(m_skipped);
         if (!m_message.isEmpty())
             result.message += QStringLiteral(" ") + m_message;
     }
@@ -239,7 +239,7 @@ FileOpResult Job::refuse(const QByteArray &path, const QString &action, const QS
     m_questions.askOnError(question);
     FileOpResult result;
     result.status = FileOpResult::Status::Failed;
-    result.message = QStringLiteral("%1“%2”失败：%3").arg(action, question.path, reason);
+    result.message = EngineTexts::ActionFailed.arg(action, question.path, reason);
     return result;
 }
 
@@ -252,7 +252,7 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
     question.errorCode = errorCode;
     question.reason = reason.isEmpty() ? errorText(errorCode) : reason;
     question.canRetry = canRetry;
-    const QString text = QStringLiteral("%1“%2”失败：%3").arg(action, question.path, question.reason);
+    const QString text = EngineTexts::ActionFailed.arg(action, question.path, question.reason);
     if (cancelled()) {
         m_cancelled = true;
         return ErrorAnswer::Cancel;
@@ -350,7 +350,7 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
     struct stat st;
     if (lstat(source.constData(), &st) != 0) {
         const int err = errno;
-        return refuse(source, QStringLiteral("删除"), errorText(err));
+        return refuse(source, EngineTexts::ActionDelete, errorText(err));
     }
     if (ask && !m_questions.confirmTrash(displayPath(source))) {
         m_cancelled = true;
@@ -362,7 +362,7 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
         const TrashResult trashed = Trash::moveToTrash(source);
         if (trashed.ok)
             break;
-        const ErrorAnswer answer = reportError(source, QStringLiteral("删除"), trashed.errorCode, trashed.message);
+        const ErrorAnswer answer = reportError(source, EngineTexts::ActionDelete, trashed.errorCode, trashed.message);
         if (answer == ErrorAnswer::Retry)
             continue;
         if (m_failed)
@@ -861,7 +861,7 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         m_cancelled = true;
         return Flow::Stop;
     }
-    const QString action = QStringLiteral("移动");
+    const QString action = EngineTexts::ActionMove;
     const auto moved = [&] {
         if (!m_placing) {
             m_progress.filesDone++;
@@ -918,7 +918,7 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             QList<QByteArray> names;
             int err = 0;
             if (!listDir(src, &names, &err)) {
-                const ErrorAnswer answer = reportError(src, QStringLiteral("读取文件夹"), err);
+                const ErrorAnswer answer = reportError(src, EngineTexts::ActionReadFolder, err);
                 if (answer == ErrorAnswer::Retry)
                     continue;
                 return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -933,7 +933,8 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
                     return Flow::Stop;
             }
             if (m_skipped == skippedBefore && rmdir(src.constData()) != 0) {
-                const ErrorAnswer answer = reportError(src, QStringLiteral("删除源文件夹"), errno, QString(), false);
+                const ErrorAnswer answer = reportError(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(),
+                                                       false);
                 return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
             }
             return Flow::Continue;
@@ -1016,7 +1017,7 @@ Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst)
             problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
         else if (!findMergeProblem(src, dst, &problem))
             return Flow::Continue;
-        const ErrorAnswer answer = reportError(problem.path, QStringLiteral("移动"), problem.errorCode,
+        const ErrorAnswer answer = reportError(problem.path, EngineTexts::ActionMove, problem.errorCode,
                                                EngineTexts::MergeRefused.arg(problem.reason));
         if (answer == ErrorAnswer::Retry)
             continue;
@@ -1049,7 +1050,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
         const int err = errno;
         if (err == EEXIST)
             continue;
-        const ErrorAnswer answer = reportError(stagingParent, QStringLiteral("创建文件夹"), err);
+        const ErrorAnswer answer = reportError(stagingParent, EngineTexts::ActionCreateFolder, err);
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -1077,7 +1078,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
             && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT)
             && (!S_ISREG(a.st_mode) || (a.st_size == b.st_size && sameTimes(a.st_mtim, b.st_mtim)));
         if (!same) {
-            reportError(item.first, QStringLiteral("移动"), EIO, EngineTexts::CopyDiffers, false);
+            reportError(item.first, EngineTexts::ActionMove, EIO, EngineTexts::CopyDiffers, false);
             m_failed = true;
             return Flow::Stop;
         }
@@ -1085,7 +1086,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
 
     struct stat stagedSt;
     if (lstat(staged.constData(), &stagedSt) != 0) {
-        reportError(staged, QStringLiteral("移动"), errno, QString(), false);
+        reportError(staged, EngineTexts::ActionMove, errno, QString(), false);
         m_failed = true;
         return Flow::Stop;
     }
@@ -1101,7 +1102,8 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
 
     for (const auto &item : std::as_const(journal.copiedItems)) {
         if (unlink(item.first.constData()) != 0) {
-            const ErrorAnswer answer = reportError(item.first, QStringLiteral("删除源文件"), errno, QString(), false);
+            const ErrorAnswer answer = reportError(item.first, EngineTexts::ActionRemoveSource, errno, QString(),
+                                                   false);
             if (answer == ErrorAnswer::Cancel)
                 return Flow::Stop;
         }
@@ -1110,7 +1112,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     for (auto it = journal.sourceDirs.crbegin(); it != journal.sourceDirs.crend(); ++it) {
         // A folder that still holds skipped items stays, with them.
         if (rmdir(it->constData()) != 0 && !(skippedSome && (errno == ENOTEMPTY || errno == EEXIST))) {
-            const ErrorAnswer answer = reportError(*it, QStringLiteral("删除源文件夹"), errno, QString(), false);
+            const ErrorAnswer answer = reportError(*it, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
             if (answer == ErrorAnswer::Cancel)
                 return Flow::Stop;
         }
