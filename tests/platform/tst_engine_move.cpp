@@ -396,6 +396,25 @@ void TestEngineMove::folderMergeIsAllOrNothing()
     QCOMPARE(listTree(root + "/dst"), targetBefore);
     QCOMPARE(readFile(root + "/dst/dir/f0"), QByteArray("old"));
     QVERIFY(!exists(bytes(m_data->path()) + "/Trash/files/f0"));
+
+    // A file to replace on a volume where no trash can take it is found first too.
+    const QByteArray volume = mountSmallVolume(root + "/volume", "1m");
+    if (volume.isEmpty())
+        QSKIP("needs root to mount a tmpfs without a usable trash");
+    auto unmount = qScopeGuard([&] { umount2(volume.constData(), MNT_DETACH); });
+    QVERIFY(writeFile(volume + "/.Trash-" + QByteArray::number(uint(getuid())), "in the way"));
+    QVERIFY(makeDirs(volume + "/src/dir"));
+    QVERIFY(makeDirs(volume + "/dst/dir"));
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(writeFile(volume + "/src/dir/f" + QByteArray::number(i), "new"));
+    QVERIFY(writeFile(volume + "/dst/dir/f0", "old"));
+    const QStringList volumeBefore = listTree(volume);
+    ScriptedEngineQuestions noTrash;
+    QCOMPARE(runSync(moveRecord(text(volume + "/src/dir"), text(volume + "/dst")), noTrash).status,
+             FileOpResult::Status::Failed);
+    QCOMPARE(noTrash.errorQuestions.size(), 1);
+    QCOMPARE(noTrash.errorQuestions.first().path, text(volume + "/dst/dir/f0"));
+    QCOMPARE(listTree(volume), volumeBefore);
 }
 
 void TestEngineMove::failedCrossVolumeMoveLeavesTargetAsItWas()

@@ -1005,6 +1005,14 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
         }
         if (fromDir && findMergeProblem(from, to, problem))
             return true;
+        if (!fromDir) {
+            // This one will be replaced: its trash must be able to take it.
+            const TrashResult trash = Trash::checkTrashFor(to);
+            if (!trash.ok) {
+                *problem = {to, trash.errorCode, EngineTexts::ReplacedNotTrashed.arg(trash.reason)};
+                return true;
+            }
+        }
     }
     return false;
 }

@@ -23,6 +23,11 @@ namespace Trash {
 // Moves the item (not following a final symlink) into the right trash.
 TrashResult moveToTrash(const QByteArray &path);
 
+// Whether moveToTrash(path) would find a trash for the item, without moving
+// it and without making anything: a missing trash folder counts when it
+// could be made.
+TrashResult checkTrashFor(const QByteArray &path);
+
 // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; read at every call.
 QByteArray homeTrashDir();
 

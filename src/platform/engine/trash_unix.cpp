@@ -108,6 +108,46 @@ TrashDir volumeTrash(const QByteArray &topDir, int *errorCode)
     return {};
 }
 
+// 0 when dir is a folder we can write in, or could be made (its nearest
+// existing ancestor is a folder we can write in); nothing is created.
+int usableOrCreatable(const QByteArray &dir)
+{
+    struct stat st;
+    if (lstat(dir.constData(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+        return access(dir.constData(), W_OK | X_OK) == 0 ? 0 : errno;
+    }
+    if (errno != ENOENT || dir == "/")
+        return errno;
+    return usableOrCreatable(parentOf(dir));
+}
+
+// As prepareTrashDir, but only looks; owned: an existing root must be ours.
+int checkTrashDir(const QByteArray &root, bool owned)
+{
+    struct stat st;
+    if (owned && lstat(root.constData(), &st) == 0 && st.st_uid != getuid())
+        return EPERM;
+    for (const QByteArray &dir : {root, QByteArray(root + "/files"), QByteArray(root + "/info")}) {
+        if (const int err = usableOrCreatable(dir))
+            return err;
+    }
+    return 0;
+}
+
+// As volumeTrash, but only looks.
+int checkVolumeTrash(const QByteArray &topDir)
+{
+    const QByteArray uid = QByteArray::number(uint(getuid()));
+    const QByteArray shared = joinPath(topDir, ".Trash");
+    struct stat st;
+    if (lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
+        && checkTrashDir(joinPath(shared, uid), true) == 0)
+        return 0;
+    return checkTrashDir(joinPath(topDir, ".Trash-" + uid), true);
+}
+
 // "name" shortened to a byte length that leaves room for ".trashinfo" and a
 // suffix, cutting at a UTF-8 character boundary and keeping a short extension.
 QByteArray cappedName(const QByteArray &name)
@@ -302,7 +342,9 @@ QByteArray deletionDateNow()
     return QByteArray(buffer);
 }
 
-TrashResult moveToTrash(const QByteArray &rawPath)
+// Finds (and makes when missing) the trash that would take the item and,
+// unless onlyCheck, moves the item there.
+static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck)
 {
     const QByteArray path = stripTrailingSlashes(rawPath);
     if (!path.startsWith('/'))
@@ -349,6 +391,19 @@ TrashResult moveToTrash(const QByteArray &rawPath)
     int lastError = 0;
     for (const bool home : useHome) {
         TrashDir trash;
+        if (onlyCheck) {
+            // Nothing is made: the target of a move stays exactly as it is.
+            const int err = home ? checkTrashDir(homeTrash, false) : checkVolumeTrash(topDir);
+            if (err == 0) {
+                TrashResult result;
+                result.ok = true;
+                return result;
+            }
+            if (!home)
+                return failed(path, err, EngineTexts::TrashNoVolumeTrash.arg(displayPath(topDir), errorText(err)));
+            lastError = err;
+            continue;
+        }
         if (home) {
             const int err = makePath(homeTrash, 0700);
             if (err != 0 || (lastError = prepareTrashDir(homeTrash)) != 0) {
@@ -424,6 +479,16 @@ TrashResult moveToTrash(const QByteArray &rawPath)
             lastError = EEXIST;
     }
     return failed(path, lastError, errorText(lastError));
+}
+
+TrashResult moveToTrash(const QByteArray &path)
+{
+    return trashOrCheck(path, false);
+}
+
+TrashResult checkTrashFor(const QByteArray &path)
+{
+    return trashOrCheck(path, true);
 }
 
 } // namespace Trash
