@@ -149,6 +149,7 @@ private:
     bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);
     Flow checkMerge(const QByteArray &src, const QByteArray &dst);
     Flow setAsideReplaced(const QByteArray &dst);
+    void syncTrashInfo();
 
     Flow resolveConflict(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
                          const struct stat &dstSt);
@@ -174,6 +175,8 @@ private:
     // happen, and a cancel there would leave half a merge, so it waits.
     bool m_merging = false;
     bool m_placing = false;
+    QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
+    QList<QByteArray> m_unsyncedInfoDirs; // trash info folders written without fsync
     bool m_syncWrites = false; // a cross-volume move fsyncs before removing sources
     bool m_askOverwrite = true;
     bool m_overwriteAll = false;
@@ -450,6 +453,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 
     if (m_moving) {
         moveItem(source, target, srcSt);
+        syncTrashInfo();
         if (m_cancelled || m_failed) {
             for (auto it = createdPath.crbegin(); it != createdPath.crend(); ++it) {
                 if (rmdir(it->constData()) != 0)
@@ -953,9 +957,17 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
 Flow Job::setAsideReplaced(const QByteArray &dst)
 {
     for (;;) {
-        const TrashResult trashed = Trash::moveToTrash(dst);
+        // A merge may replace thousands: their info files are made durable
+        // together at the end of the operation (syncTrashInfo).
+        const TrashResult trashed = Trash::moveToTrash(dst, false);
+        if (trashed.ok) {
+            const QByteArray infoDir = parentOf(trashed.infoPath);
+            if (!m_unsyncedInfoDirs.contains(infoDir))
+                m_unsyncedInfoDirs.append(infoDir);
+            return Flow::Continue;
+        }
         struct stat st;
-        if (trashed.ok || (lstat(dst.constData(), &st) != 0 && errno == ENOENT))
+        if (lstat(dst.constData(), &st) != 0 && errno == ENOENT)
             return Flow::Continue;
         const ErrorAnswer answer = reportError(dst, EngineTexts::ActionReplace, trashed.errorCode,
                                                EngineTexts::ReplacedNotTrashed.arg(trashed.reason));
@@ -963,6 +975,18 @@ Flow Job::setAsideReplaced(const QByteArray &dst)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
     }
+}
+
+void Job::syncTrashInfo()
+{
+    for (const QByteArray &dir : std::as_const(m_unsyncedInfoDirs)) {
+        const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            syncfs(fd);
+            close(fd);
+        }
+    }
+    m_unsyncedInfoDirs.clear();
 }
 
 bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem)
@@ -1005,13 +1029,15 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
         }
         if (fromDir && findMergeProblem(from, to, problem))
             return true;
-        if (!fromDir) {
-            // This one will be replaced: its trash must be able to take it.
+        if (!fromDir && !m_trashReadyOn.contains(toSt.st_dev)) {
+            // This one will be replaced: its trash must be able to take it
+            // (one look per volume is enough).
             const TrashResult trash = Trash::checkTrashFor(to);
             if (!trash.ok) {
                 *problem = {to, trash.errorCode, EngineTexts::ReplacedNotTrashed.arg(trash.reason)};
                 return true;
             }
+            m_trashReadyOn.append(toSt.st_dev);
         }
     }
     return false;
@@ -1020,6 +1046,7 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
 Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst)
 {
     for (;;) {
+        m_trashReadyOn.clear();
         MergeProblem problem;
         if (access(parentOf(src).constData(), W_OK | X_OK) != 0)
             problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
@@ -1107,6 +1134,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     syncDir(stagingParent);
     if (dstIsDir)
         syncDir(parentOf(dst));
+    syncTrashInfo(); // what was replaced is safe in the trash before any source goes
 
     for (const auto &item : std::as_const(journal.copiedItems)) {
         if (unlink(item.first.constData()) != 0) {

@@ -21,7 +21,9 @@ struct TrashResult
 namespace Trash {
 
 // Moves the item (not following a final symlink) into the right trash.
-TrashResult moveToTrash(const QByteArray &path);
+// syncInfo false: the .trashinfo is not fsynced one by one; the caller
+// makes it durable later (syncfs on the volume), for many items in a row.
+TrashResult moveToTrash(const QByteArray &path, bool syncInfo = true);
 
 // Whether moveToTrash(path) would find a trash for the item, without moving
 // it and without making anything: a missing trash folder counts when it

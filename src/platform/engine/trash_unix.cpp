@@ -344,7 +344,7 @@ QByteArray deletionDateNow()
 
 // Finds (and makes when missing) the trash that would take the item and,
 // unless onlyCheck, moves the item there.
-static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck)
+static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool syncInfo)
 {
     const QByteArray path = stripTrailingSlashes(rawPath);
     if (!path.startsWith('/'))
@@ -455,7 +455,7 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck)
                     break;
                 written += n;
             }
-            const bool infoOk = written == content.size() && fsync(fd) == 0;
+            const bool infoOk = written == content.size() && (!syncInfo || fsync(fd) == 0);
             const int infoError = errno;
             close(fd);
             if (!infoOk) {
@@ -481,14 +481,14 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck)
     return failed(path, lastError, errorText(lastError));
 }
 
-TrashResult moveToTrash(const QByteArray &path)
+TrashResult moveToTrash(const QByteArray &path, bool syncInfo)
 {
-    return trashOrCheck(path, false);
+    return trashOrCheck(path, false, syncInfo);
 }
 
 TrashResult checkTrashFor(const QByteArray &path)
 {
-    return trashOrCheck(path, true);
+    return trashOrCheck(path, true, false);
 }
 
 } // namespace Trash
