@@ -136,26 +136,30 @@ void TestEngineFileopCli::takesAnyFileNameAsBytes()
 void TestEngineFileopCli::terminationSignalCancelsTheSafeWay_data()
 {
     QTest::addColumn<int>("signalNumber");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<QByteArray>("mode");
+    QTest::newRow("SIGTERM copy") << int(SIGTERM) << QByteArray("copy");
+    QTest::newRow("SIGINT copy") << int(SIGINT) << QByteArray("copy");
+    QTest::newRow("SIGTERM move to another volume") << int(SIGTERM) << QByteArray("move");
 }
 
 void TestEngineFileopCli::terminationSignalCancelsTheSafeWay()
 {
     QFETCH(int, signalNumber);
+    QFETCH(QByteArray, mode);
     const QByteArray root = FsUtil::encodePath(m_tmp.path());
     makeBigFile(root + "/big.bin", 8 * 1024 * 1024);
-    QVERIFY(makeDirs(root + "/out"));
+    QTemporaryDir shm(QStringLiteral("/dev/shm/korvan-test-XXXXXX")); // another volume, usually
+    const QByteArray target = mode == "move" ? FsUtil::encodePath(shm.path()) : root + "/out";
+    QVERIFY(makeDirs(target));
     const QByteArray program = QFile::encodeName(m_program);
     const QByteArray source = root + "/big.bin";
-    const QByteArray target = root + "/out";
     const pid_t child = fork();
     if (child == 0) {
         // 64 KiB every 20 ms: the copy takes seconds, the signal lands inside it.
         setenv("KORVAN_FILEOP_CHUNK_DELAY", "65536:20000", 1);
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, 2);
-        execl(program.constData(), program.constData(), "copy", source.constData(), target.constData(),
+        execl(program.constData(), program.constData(), mode.constData(), source.constData(), target.constData(),
               static_cast<char *>(nullptr));
         _exit(127);
     }
