@@ -84,6 +84,16 @@ us_mv_big=$(best_of ":" move_pair us big.bin)
 mv_tree=$(best_of ":" move_pair mv tree)
 us_mv_tree=$(best_of ":" move_pair us tree)
 
+# A move onto an existing name: the older file goes to the trash (mv destroys it).
+replace_pair() { # TOOL
+    echo old > "$WORK/out/big.bin"
+    if [ "$1" = mv ]; then mv "$WORK/big.bin" "$WORK/out/" && mv "$WORK/out/big.bin" "$WORK/"
+    else "$FILEOP" move "$WORK/big.bin" "$WORK/out" && mv "$WORK/out/big.bin" "$WORK/"; fi
+    rm -rf "$XDG_DATA_HOME/Trash"
+}
+mv_replace=$(best_of ":" replace_pair mv)
+us_replace=$(best_of ":" replace_pair us)
+
 # Trashing within the volume, then putting the item back by hand.
 trash_and_restore() { # ITEM
     "$FILEOP" delete "$WORK/$1"
@@ -104,6 +114,7 @@ printf '%-34s %12s %12s %8s   (disk used: cp %s KiB, korvan %s KiB)\n' \
     "copy 5 GiB sparse image (12 KiB)" "$(ms "$cp_sparse")" "$(ms "$us_sparse")" "" "$cp_sparse_kib" "$us_sparse_kib"
 printf '%-34s %12s %12s\n' "move 1 GiB file there and back" "$(ms "$mv_big")" "$(ms "$us_mv_big")"
 printf '%-34s %12s %12s\n' "move tree there and back" "$(ms "$mv_tree")" "$(ms "$us_mv_tree")"
+printf '%-34s %12s %12s\n' "move 1 GiB file onto existing name" "$(ms "$mv_replace")" "$(ms "$us_replace")"
 printf '%-34s %12s %12s\n' "trash 1 GiB file (+ restore by mv)" "-" "$(ms "$trash_big")"
 printf '%-34s %12s %12s\n' "trash tree (+ restore by mv)" "-" "$(ms "$trash_tree")"
 printf '%-34s %12s %12s\n' "korvan-fileop start-up (no-op)" "-" "$(ms "$noop")"

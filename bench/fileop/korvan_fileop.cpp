@@ -3,10 +3,15 @@
 // Runs one operation through the engine without dialogs. Exit status 0 only
 // when the operation did everything it should; otherwise the reason goes to
 // stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
+// SIGINT and SIGTERM cancel the operation the safe way (what was begun is
+// undone) and it ends with status 4. For tests, KORVAN_FILEOP_CHUNK_DELAY=
+// BYTES:MICROSECONDS slows copying down (see setChunkDelayForTesting).
 #include "platform/engine/engine_questions.h"
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
 #include "platform/engine/file_op_runner.h"
 #include "platform/engine/fs_util.h"
+#include "platform/engine/termination_signals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,6 +69,7 @@ QString absolute(const QString &path)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    TerminationSignals termination;
     CommandLineQuestions questions;
     QStringList positional;
     for (int i = 1; i < argc; ++i) {
@@ -121,6 +127,14 @@ int main(int argc, char **argv)
         return 1;
     }
     FileOpRunner runner;
+    const QList<QByteArray> delay = qgetenv("KORVAN_FILEOP_CHUNK_DELAY").split(':');
+    if (delay.size() == 2)
+        runner.setChunkDelayForTesting(delay.at(0).toLongLong(), delay.at(1).toInt());
+    QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
+    if (TerminationSignals::received() != 0) {
+        CommandLineQuestions::printError(EngineTexts::OperationCancelled);
+        return 4;
+    }
     const FileOpResult result = runner.run(params, questions);
     for (const QString &note : result.notes)
         CommandLineQuestions::printError(QStringLiteral("注意：") + note);

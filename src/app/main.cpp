@@ -1,5 +1,7 @@
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "panel/panel_window.h"
+#include "platform/engine/termination_signals.h"
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/desktop_file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
@@ -11,6 +13,7 @@
 #include "platform/throttled_event_yield.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLocale>
 
 namespace {
@@ -61,6 +64,17 @@ int main(int argc, char *argv[])
         form1.show();
         form1.raise();
         form1.activateWindow();
+    });
+    // SIGINT/SIGTERM: leave as "关闭" does, cancelling a running operation
+    // the safe way first; an open question is answered with its cancel.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::requested, &app, [&ctx] {
+        if (auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            modal->reject();
+        if (ctx.form3)
+            ctx.form3->sys_exit();
+        else
+            ctx.quitNowOrWhenIdle();
     });
     form1.show();
     return app.exec();

@@ -7,6 +7,7 @@
 #include "model/size_text.h"
 #include "model/texts.h"
 #include "platform/disk_space.h"
+#include "platform/engine/fs_util.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>
@@ -236,7 +237,7 @@ QString Form5::mddir(const QString &f2_path)
     case FolderAttempt::AccessRefused: dialogs.message(kAccessRefused + kCrLf + f2_path, Texts::TitleKorvan); break;
     case FolderAttempt::Exists:
     case FolderAttempt::Failed:
-        dialogs.message(kCreateFailed + kCrLf + outcome.path + kCrLf + qt_error_string(error), Texts::TitleKorvan);
+        dialogs.message(kCreateFailed + kCrLf + outcome.path + kCrLf + FsUtil::errorText(error), Texts::TitleKorvan);
         break;
     }
     return QString();

@@ -261,7 +261,7 @@ private slots:
         };
         app.dialogs.expectInput(newFolderPrompt(gone), kAskTitle, QStringLiteral("A"));
         app.dialogs.expectMessage(QStringLiteral("无法新建文件夹：\r\n") + gone + QStringLiteral("/A\r\n")
-                                      + qt_error_string(ENOENT),
+                                      + QStringLiteral("找不到文件或文件夹"),
                                   kKorvan);
         QVERIFY(picker.mddir(gone).isEmpty());
         QVERIFY(!QFileInfo::exists(gone));

@@ -1,4 +1,5 @@
 #include "platform/engine/fs_util.h"
+#include "platform/engine/termination_signals.h"
 #include "platform/qt/desktop_file_operation.h"
 #include "platform/qt/engine_dialogs.h"
 #include "support/engine_scripted_questions.h"
@@ -12,6 +13,9 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace EngineTestFiles;
 
@@ -47,6 +51,7 @@ private slots:
     void cancelRunningStopsTheOperation();
     void refusesUnknownFunctionAndSecondOperation();
     void realDialogsAnswerAConflict();
+    void terminationSignalCancelsTheSafeWay();
     // Last: after QCoreApplication::exit() no event loop of this process runs again.
     void applicationExitCancelsTheSafeWay();
 
@@ -216,6 +221,29 @@ void TestEngineDesktop::realDialogsAnswerAConflict()
     QVERIFY(targetText.contains(text(m_root + "/dst/a.txt")));
     QVERIFY(targetText.contains(QStringLiteral("4 字节")));
     QCOMPARE(readFile(m_root + "/dst/a.txt"), QByteArray("new"));
+}
+
+void TestEngineDesktop::terminationSignalCancelsTheSafeWay()
+{
+    // As the program wires it: SIGTERM reaches the GUI thread and cancels.
+    makeBigFile(m_root + "/big.bin", 4 * 1024 * 1024);
+    QVERIFY(makeDirs(m_root + "/dst"));
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    operation.setQuestions(&questions);
+    operation.setChunkDelayForTesting(64 * 1024, 15000);
+    TerminationSignals termination;
+    int received = 0;
+    connect(&termination, &TerminationSignals::requested, this, [&](int signalNumber) {
+        received = signalNumber;
+        operation.cancelRunning();
+    });
+    QTimer::singleShot(100, this, [] { kill(getpid(), SIGTERM); });
+    QCOMPARE(operation.perform(copyRecord(text(m_root + "/big.bin"), text(m_root + "/dst"))).status,
+             FileOpResult::Status::Cancelled);
+    QCOMPARE(received, int(SIGTERM));
+    QCOMPARE(TerminationSignals::received(), int(SIGTERM));
+    QCOMPARE(listTree(m_root + "/dst"), QStringList());
 }
 
 void TestEngineDesktop::applicationExitCancelsTheSafeWay()

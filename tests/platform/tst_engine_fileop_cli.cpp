@@ -1,11 +1,14 @@
 #include "platform/engine/fs_util.h"
 #include "support/engine_test_files.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +22,19 @@ struct Outcome
     QString errors;
 };
 
+// Whether the process holds a file open inside folder: a copy writes into an
+// unnamed file there, which no listing shows.
+bool writesInto(pid_t pid, const QByteArray &folder)
+{
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QStringList entries = QDir(fds).entryList(QDir::Files | QDir::System);
+    for (const QString &entry : entries) {
+        if (QFile::encodeName(QFileInfo(fds + u'/' + entry).symLinkTarget()).startsWith(QByteArray(folder + '/')))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // korvan-fileop is the engine without dialogs; scripts rely on its exit
@@ -31,6 +47,8 @@ private slots:
     void initTestCase();
     void exitStatusTellsWhatHappened();
     void takesAnyFileNameAsBytes();
+    void terminationSignalCancelsTheSafeWay_data();
+    void terminationSignalCancelsTheSafeWay();
 
 private:
     Outcome run(const QList<QByteArray> &arguments);
@@ -43,6 +61,8 @@ void TestEngineFileopCli::initTestCase()
     m_program = QStringLiteral(QT_TESTCASE_BUILDDIR "/../bench/korvan-fileop");
     if (!QFileInfo(m_program).isExecutable())
         QSKIP("korvan-fileop is not built (cmake --build BUILD --target korvan-fileop)");
+    // What a run sends to the trash stays in this test's own folder.
+    qputenv("XDG_DATA_HOME", FsUtil::encodePath(m_tmp.path()) + "/data");
 }
 
 Outcome TestEngineFileopCli::run(const QList<QByteArray> &arguments)
@@ -126,6 +146,50 @@ void TestEngineFileopCli::takesAnyFileNameAsBytes()
     QCOMPARE(readFile(root + "/moved/" + name), QByteArray("latin"));
     QVERIFY(!exists(root + '/' + name));
     removeTree(root + "/moved");
+}
+
+void TestEngineFileopCli::terminationSignalCancelsTheSafeWay_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QByteArray>("mode");
+    QTest::newRow("SIGTERM copy") << int(SIGTERM) << QByteArray("copy");
+    QTest::newRow("SIGINT copy") << int(SIGINT) << QByteArray("copy");
+    QTest::newRow("SIGTERM move to another volume") << int(SIGTERM) << QByteArray("move");
+}
+
+void TestEngineFileopCli::terminationSignalCancelsTheSafeWay()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QByteArray, mode);
+    const QByteArray root = FsUtil::encodePath(m_tmp.path());
+    makeBigFile(root + "/big.bin", 8 * 1024 * 1024);
+    QTemporaryDir shm(QStringLiteral("/dev/shm/korvan-test-XXXXXX")); // another volume, usually
+    const QByteArray target = mode == "move" ? FsUtil::encodePath(shm.path()) : root + "/out";
+    QVERIFY(makeDirs(target));
+    const QByteArray program = QFile::encodeName(m_program);
+    const QByteArray source = root + "/big.bin";
+    const pid_t child = fork();
+    if (child == 0) {
+        // 64 KiB every 20 ms: the copy takes seconds, the signal lands inside it.
+        setenv("KORVAN_FILEOP_CHUNK_DELAY", "65536:20000", 1);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, 2);
+        execl(program.constData(), program.constData(), mode.constData(), source.constData(), target.constData(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    QVERIFY(child > 0);
+    // Wait (bounded) until the copy has begun writing in the target.
+    for (int i = 0; i < 1000 && !writesInto(child, target); ++i)
+        usleep(10000);
+    QVERIFY(writesInto(child, target));
+    QCOMPARE(kill(child, signalNumber), 0);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "killed by the signal instead of cancelling");
+    QCOMPARE(WEXITSTATUS(status), 4);
+    QCOMPARE(listTree(target), QStringList()); // neither a temporary nor a partial final name
+    QCOMPARE(statOf(source).st_size, off_t(8 * 1024 * 1024));
 }
 
 QTEST_GUILESS_MAIN(TestEngineFileopCli)

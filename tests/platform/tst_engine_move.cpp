@@ -1,5 +1,6 @@
 #include "platform/engine/file_op_runner.h"
 #include "platform/engine/fs_util.h"
+#include "platform/engine/trash.h"
 #include "support/engine_scripted_questions.h"
 #include "support/engine_test_files.h"
 
@@ -64,9 +65,14 @@ private slots:
     void cancelledCrossVolumeMoveKeepsSource();
     void skippedItemStaysInSource();
     void crossVolumeMoveOntoFullDisk();
+    void replacedFileGoesToTheTrash();
+    void folderMergeIsAllOrNothing();
+    void failedCrossVolumeMoveLeavesTargetAsItWas();
 
 private:
     void requireTwoVolumes();
+    QByteArray mountSmallVolume(const QByteArray &where, const char *size);
+    QTemporaryDir *m_data = nullptr; // XDG_DATA_HOME: the trash of replaced files
     QTemporaryDir *m_disk = nullptr; // under /tmp
     QTemporaryDir *m_shm = nullptr; // under /dev/shm (tmpfs)
 };
@@ -75,8 +81,8 @@ void TestEngineMove::initTestCase()
 {
     m_disk = new QTemporaryDir;
     m_shm = new QTemporaryDir(QStringLiteral("/dev/shm/korvan-test-XXXXXX"));
-    // What a move replaces goes to the trash: this one, not the user's.
-    qputenv("XDG_DATA_HOME", bytes(m_disk->path()) + "/.data");
+    m_data = new QTemporaryDir;
+    qputenv("XDG_DATA_HOME", bytes(m_data->path()));
 }
 
 void TestEngineMove::cleanupTestCase()
@@ -84,11 +90,12 @@ void TestEngineMove::cleanupTestCase()
     cleanup();
     delete m_disk;
     delete m_shm;
+    delete m_data;
 }
 
 void TestEngineMove::cleanup()
 {
-    for (QTemporaryDir *dir : {m_disk, m_shm}) {
+    for (QTemporaryDir *dir : {m_disk, m_shm, m_data}) {
         if (!dir->isValid())
             continue;
         const QByteArray root = bytes(dir->path());
@@ -241,6 +248,7 @@ void TestEngineMove::cancelledCrossVolumeMoveKeepsSource()
     makeBigFile(from + "/tree/zz-big.bin", 4 * 1024 * 1024);
     const QStringList sourceBefore = listTree(from + "/tree");
     QVERIFY(makeDirs(to + "/dest"));
+    const QByteArray deeper = to + "/dest/new/deeper"; // made by the move, gone with it
 
     FileOpRunner runner;
     runner.setChunkDelayForTesting(64 * 1024, 20000);
@@ -253,7 +261,7 @@ void TestEngineMove::cancelledCrossVolumeMoveKeepsSource()
     });
     FileOpParams params;
     QString error;
-    QVERIFY(FileOpParams::fromRecord(moveRecord(text(from + "/tree"), text(to + "/dest")), &params, &error));
+    QVERIFY(FileOpParams::fromRecord(moveRecord(text(from + "/tree"), text(deeper)), &params, &error));
     ScriptedEngineQuestions questions;
     QCOMPARE(runner.run(params, questions).status, FileOpResult::Status::Cancelled);
     QVERIFY(sawCopying);
@@ -306,6 +314,137 @@ void TestEngineMove::crossVolumeMoveOntoFullDisk()
     QCOMPARE(statOf(root + "/src/a-small.bin").st_size, off_t(256 * 1024));
     QCOMPARE(statOf(root + "/src/b-huge.bin").st_size, off_t(5 * 1024 * 1024));
     QCOMPARE(listTree(root + "/small"), QStringList());
+}
+
+QByteArray TestEngineMove::mountSmallVolume(const QByteArray &where, const char *size)
+{
+    if (geteuid() != 0 || !makeDirs(where))
+        return QByteArray();
+    const QByteArray options = QByteArray("size=") + size;
+    if (mount("tmpfs", where.constData(), "tmpfs", 0, options.constData()) != 0)
+        return QByteArray();
+    return where;
+}
+
+void TestEngineMove::replacedFileGoesToTheTrash()
+{
+    // Within a volume and across volumes, the older file lands in the trash
+    // with its own path, restorable; the user is asked nothing.
+    const QByteArray root = bytes(m_disk->path());
+    const QByteArray trash = bytes(m_data->path()) + "/Trash";
+    QVERIFY(makeDirs(root + "/dst"));
+    QVERIFY(writeFile(root + "/a.txt", "new"));
+    QVERIFY(writeFile(root + "/dst/a.txt", "old"));
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(moveRecord(text(root + "/a.txt"), text(root + "/dst")), questions).status,
+             FileOpResult::Status::Done);
+    QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("new"));
+    QCOMPARE(readFile(trash + "/files/a.txt"), QByteArray("old"));
+    QVERIFY(readFile(trash + "/info/a.txt.trashinfo")
+                .contains(QByteArray("Path=" + Trash::encodeInfoPath(root + "/dst/a.txt"))));
+    if (m_shm->isValid() && statOf(root).st_dev != statOf(bytes(m_shm->path())).st_dev) {
+        const QByteArray shm = bytes(m_shm->path());
+        QVERIFY(writeFile(shm + "/a.txt", "newer"));
+        QCOMPARE(runSync(moveRecord(text(shm + "/a.txt"), text(root + "/dst")), questions).status,
+                 FileOpResult::Status::Done);
+        QCOMPARE(readFile(root + "/dst/a.txt"), QByteArray("newer"));
+        QCOMPARE(readFile(trash + "/files/a.2.txt"), QByteArray("new"));
+        QVERIFY(!exists(shm + "/a.txt"));
+    }
+    QVERIFY(questions.overwriteQuestions.isEmpty());
+    QVERIFY(questions.errorQuestions.isEmpty());
+
+    // Where no trash can take the older file, nothing is replaced and the user may skip.
+    const QByteArray volume = mountSmallVolume(root + "/volume", "1m");
+    if (volume.isEmpty())
+        QSKIP("needs root to mount a tmpfs without a usable trash");
+    auto unmount = qScopeGuard([&] { umount2(volume.constData(), MNT_DETACH); });
+    QVERIFY(writeFile(volume + "/.Trash-" + QByteArray::number(uint(getuid())), "in the way"));
+    QVERIFY(writeFile(volume + "/b.txt", "old b"));
+    QVERIFY(makeDirs(volume + "/incoming"));
+    QVERIFY(writeFile(volume + "/incoming/b.txt", "new b"));
+    ScriptedEngineQuestions skipping;
+    skipping.defaultError = ErrorAnswer::Skip;
+    QCOMPARE(runSync(moveRecord(text(volume + "/incoming/b.txt"), text(volume)), skipping).status,
+             FileOpResult::Status::Skipped);
+    QCOMPARE(skipping.errorQuestions.size(), 1);
+    QVERIFY(skipping.errorQuestions.first().canSkip);
+    QCOMPARE(skipping.errorQuestions.first().path, text(volume + "/b.txt"));
+    QCOMPARE(readFile(volume + "/b.txt"), QByteArray("old b"));
+    QCOMPARE(readFile(volume + "/incoming/b.txt"), QByteArray("new b"));
+}
+
+void TestEngineMove::folderMergeIsAllOrNothing()
+{
+    // The clash sits deep and late: before, everything ahead of it had moved.
+    const QByteArray root = bytes(m_disk->path());
+    QVERIFY(makeDirs(root + "/src/dir/zz/clash"));
+    QVERIFY(makeDirs(root + "/dst/dir/zz"));
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(writeFile(root + "/src/dir/f" + QByteArray::number(i), "new"));
+    QVERIFY(writeFile(root + "/dst/dir/f0", "old"));
+    QVERIFY(writeFile(root + "/dst/dir/zz/clash", "a file where a folder goes"));
+    const QStringList sourceBefore = listTree(root + "/src");
+    const QStringList targetBefore = listTree(root + "/dst");
+
+    ScriptedEngineQuestions questions;
+    const FileOpResult result = runSync(moveRecord(text(root + "/src/dir"), text(root + "/dst")), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Failed);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    QCOMPARE(questions.errorQuestions.first().path, text(root + "/dst/dir/zz/clash"));
+    QCOMPARE(listTree(root + "/src"), sourceBefore);
+    QCOMPARE(listTree(root + "/dst"), targetBefore);
+    QCOMPARE(readFile(root + "/dst/dir/f0"), QByteArray("old"));
+    QVERIFY(!exists(bytes(m_data->path()) + "/Trash/files/f0"));
+
+    // A file to replace on a volume where no trash can take it is found first too.
+    const QByteArray volume = mountSmallVolume(root + "/volume", "1m");
+    if (volume.isEmpty())
+        QSKIP("needs root to mount a tmpfs without a usable trash");
+    auto unmount = qScopeGuard([&] { umount2(volume.constData(), MNT_DETACH); });
+    QVERIFY(writeFile(volume + "/.Trash-" + QByteArray::number(uint(getuid())), "in the way"));
+    QVERIFY(makeDirs(volume + "/src/dir"));
+    QVERIFY(makeDirs(volume + "/dst/dir"));
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(writeFile(volume + "/src/dir/f" + QByteArray::number(i), "new"));
+    QVERIFY(writeFile(volume + "/dst/dir/f0", "old"));
+    const QStringList volumeBefore = listTree(volume);
+    ScriptedEngineQuestions noTrash;
+    QCOMPARE(runSync(moveRecord(text(volume + "/src/dir"), text(volume + "/dst")), noTrash).status,
+             FileOpResult::Status::Failed);
+    QCOMPARE(noTrash.errorQuestions.size(), 1);
+    QCOMPARE(noTrash.errorQuestions.first().path, text(volume + "/dst/dir/f0"));
+    QCOMPARE(listTree(volume), volumeBefore);
+}
+
+void TestEngineMove::failedCrossVolumeMoveLeavesTargetAsItWas()
+{
+    // The target holds older versions; the volume fills up halfway through.
+    const QByteArray root = bytes(m_disk->path());
+    const QByteArray small = mountSmallVolume(root + "/small", "2m");
+    if (small.isEmpty())
+        QSKIP("needs root to mount a small tmpfs for the full-disk case");
+    auto unmount = qScopeGuard([&] { umount2(small.constData(), MNT_DETACH); });
+    QVERIFY(makeDirs(small + "/src"));
+    QVERIFY(makeDirs(root + "/src/new/deeper"));
+    for (int i = 0; i < 20; ++i) {
+        const QByteArray name = "/src/f" + QByteArray::number(i + 10);
+        QVERIFY(writeFile(small + name, "old " + QByteArray::number(i)));
+        QVERIFY(writeFile(root + name, QByteArray(160 * 1024, char('a' + i))));
+    }
+    QVERIFY(writeFile(root + "/src/new/deeper/z", "z"));
+    const QStringList targetBefore = listTree(small);
+    const QStringList sourceBefore = listTree(root + "/src");
+
+    ScriptedEngineQuestions questions;
+    const FileOpResult result = runSync(moveRecord(text(root + "/src"), text(small)), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Failed);
+    QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
+    QCOMPARE(listTree(small), targetBefore); // nothing staged or created is left
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(readFile(small + "/src/f" + QByteArray::number(i + 10)), "old " + QByteArray::number(i));
+    QCOMPARE(listTree(root + "/src"), sourceBefore);
+    QCOMPARE(readFile(root + "/src/f29"), QByteArray(160 * 1024, char('a' + 19)));
 }
 
 QTEST_GUILESS_MAIN(TestEngineMove)

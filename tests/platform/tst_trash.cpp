@@ -74,6 +74,7 @@ private slots:
     void otherVolumeUsesItsOwnTrash();
     void noUsableTrashDeletesNothing();
     void refusesTheTrashItselfAndMissingPaths();
+    void refusesEveryVolumesTrashAndItsAliases();
     void deleteModeGoesThroughTheEngine();
 
 private:
@@ -280,7 +281,7 @@ void TestTrash::noUsableTrashDeletesNothing()
     const TrashResult result = Trash::moveToTrash(volume + "/keep.txt");
     QVERIFY(!result.ok);
     QCOMPARE(result.errorCode, ENOTDIR);
-    QVERIFY(result.message.contains(QString::fromLocal8Bit(strerror(ENOTDIR))));
+    QVERIFY(result.message.contains(QStringLiteral("路径中有一项不是文件夹")));
     QVERIFY(result.message.contains(QStringLiteral("没有删除")));
     QCOMPARE(readFile(volume + "/keep.txt"), QByteArray("keep"));
 
@@ -306,6 +307,57 @@ void TestTrash::refusesTheTrashItselfAndMissingPaths()
     const TrashResult missing = Trash::moveToTrash(m_root + "/does-not-exist");
     QVERIFY(!missing.ok);
     QCOMPARE(missing.errorCode, ENOENT);
+}
+
+void TestTrash::refusesEveryVolumesTrashAndItsAliases()
+{
+    if (geteuid() != 0)
+        QSKIP("needs root to mount a tmpfs as another volume");
+    const QByteArray volume = m_root + "/volume";
+    const QByteArray alias = m_root + "/alias";
+    QVERIFY(makeDirs(volume));
+    QVERIFY(makeDirs(alias));
+    if (mount("tmpfs", volume.constData(), "tmpfs", 0, "size=4m") != 0)
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + QString::fromLocal8Bit(strerror(errno))));
+    auto unmount = qScopeGuard([&] { umount2(volume.constData(), MNT_DETACH); });
+    QVERIFY(mount(volume.constData(), alias.constData(), nullptr, MS_BIND, nullptr) == 0);
+    auto unbind = qScopeGuard([&] { umount2(alias.constData(), MNT_DETACH); });
+    QVERIFY(writeFile(volume + "/f.txt", "f"));
+    const TrashResult first = Trash::moveToTrash(volume + "/f.txt");
+    QVERIFY2(first.ok, qPrintable(first.message));
+    const QByteArray own = volume + "/.Trash-" + QByteArray::number(uint(getuid()));
+    QVERIFY(mkdir(QByteArray(volume + "/.Trash").constData(), 01777) == 0);
+    QVERIFY(chmod(QByteArray(volume + "/.Trash").constData(), 01777) == 0);
+    QVERIFY(writeFile(volume + "/g.txt", "g"));
+    const TrashResult second = Trash::moveToTrash(volume + "/g.txt");
+    QVERIFY2(second.ok, qPrintable(second.message));
+    QVERIFY(second.trashedPath.startsWith(QByteArray(volume + "/.Trash/")));
+    QVERIFY(symlink(QByteArray(own + "/files").constData(), QByteArray(m_root + "/shortcut").constData()) == 0);
+    // A bind mount of the trash's files folder elsewhere is the trash all the same.
+    const QByteArray elsewhere = m_root + "/elsewhere";
+    QVERIFY(makeDirs(elsewhere));
+    QVERIFY(mount(QByteArray(own + "/files").constData(), elsewhere.constData(), nullptr, MS_BIND, nullptr) == 0);
+    auto unbindElsewhere = qScopeGuard([&] { umount2(elsewhere.constData(), MNT_DETACH); });
+
+    const QList<QByteArray> refused {first.trashedPath,
+                                     first.infoPath,
+                                     own,
+                                     own + "/files",
+                                     second.trashedPath,
+                                     second.infoPath,
+                                     alias + "/.Trash-" + QByteArray::number(uint(getuid())) + "/files/f.txt",
+                                     m_root + "/shortcut/f.txt",
+                                     elsewhere + "/f.txt"};
+    for (const QByteArray &path : refused) {
+        const TrashResult result = Trash::moveToTrash(path);
+        QVERIFY2(!result.ok, path.constData());
+        QVERIFY(result.message.contains(QStringLiteral("回收站之内")));
+    }
+    QCOMPARE(listTree(own),
+             (QStringList {QStringLiteral("files"), QStringLiteral("files/f.txt"), QStringLiteral("info"),
+                           QStringLiteral("info/f.txt.trashinfo")}));
+    QCOMPARE(readFile(second.trashedPath), QByteArray("g"));
+    QVERIFY(exists(second.infoPath));
 }
 
 void TestTrash::deleteModeGoesThroughTheEngine()
@@ -339,7 +391,7 @@ void TestTrash::deleteModeGoesThroughTheEngine()
     ScriptedEngineQuestions missing;
     const FileOpResult gone = runSync(deleteRecord(text(m_root + "/nothing")), missing);
     QCOMPARE(gone.status, FileOpResult::Status::Failed);
-    QVERIFY(gone.message.contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    QVERIFY(gone.message.contains(QStringLiteral("找不到文件或文件夹")));
 }
 
 QTEST_GUILESS_MAIN(TestTrash)

@@ -20,7 +20,7 @@ struct OverwriteQuestion
 
 enum class OverwriteAnswer { Overwrite, OverwriteAll, Skip, Cancel };
 
-// An item that could not be handled; reason is the system's text (strerror).
+// An item that could not be handled; reason is the user's text (FsUtil::errorText).
 struct ErrorQuestion
 {
     QString path;

@@ -1,5 +1,6 @@
 #include "platform/engine/file_op_engine.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
 #include "platform/engine/trash.h"
 
@@ -103,6 +104,53 @@ struct Journal
     QList<QByteArray> targetDirs;
 };
 
+// Why a folder merge would stop halfway, found before anything is moved.
+struct MergeProblem
+{
+    QByteArray path;
+    int errorCode = 0;
+    QString reason;
+};
+
+// Removes path and everything below it without following a symlink: a
+// link inside is removed itself, never what it points to.
+void removeTreeAt(int dirFd, const QByteArray &name)
+{
+    const int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        if (DIR *dir = fdopendir(fd)) {
+            QList<QByteArray> names;
+            while (const dirent *entry = readdir(dir)) {
+                const char *child = entry->d_name;
+                if (!(child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))))
+                    names.append(QByteArray(child));
+            }
+            for (const QByteArray &child : std::as_const(names)) {
+                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR)
+                    removeTreeAt(fd, child);
+            }
+            closedir(dir);
+        } else {
+            close(fd);
+        }
+    }
+    unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
+}
+
+void syncDir(const QByteArray &dir)
+{
+    const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+bool sameTimes(const struct timespec &a, const struct timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 QDateTime modifiedTime(const struct stat &st)
 {
     return QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
@@ -184,7 +232,9 @@ private:
 
     Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
-    void rollBack(const Journal &journal);
+    bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);
+    Flow checkMerge(const QByteArray &src, const QByteArray &dst);
+    void syncTrashInfo();
 
     Flow resolveConflict(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
                          const struct stat &dstSt);
@@ -207,6 +257,12 @@ private:
     const FileOpEngine::TestHook &m_testHook;
 
     bool m_moving = false;
+    // Inside a folder merge, or putting a staged copy in place: only renames
+    // happen, and a cancel there would leave half a merge, so it waits.
+    bool m_merging = false;
+    bool m_placing = false;
+    QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
+    QList<QByteArray> m_unsyncedInfoDirs; // trash info folders written without fsync
     bool m_syncWrites = false; // a cross-volume move fsyncs before removing sources
     bool m_askOverwrite = true;
     bool m_overwriteAll = false;
@@ -248,7 +304,7 @@ FileOpResult Job::run(const FileOpParams &params)
 {
     QByteArray source = stripTrailingSlashes(encodePath(params.source));
     if (!source.startsWith('/'))
-        return refuse(source, QStringLiteral("读取"), QStringLiteral("源路径必须是绝对路径"));
+        return refuse(source, EngineTexts::ActionRead, EngineTexts::SourceNotAbsolute);
     if (params.mode == FileOpParams::Mode::Trash)
         return runTrash(source, params.askBeforeTrash);
     return runCopyOrMove(params, source);
@@ -261,13 +317,13 @@ FileOpResult Job::finish()
     result.notes = m_notes;
     if (m_cancelled) {
         result.status = FileOpResult::Status::Cancelled;
-        result.message = QStringLiteral("操作已取消。");
+        result.message = EngineTexts::OperationCancelled;
     } else if (m_failed) {
         result.status = FileOpResult::Status::Failed;
         result.message = m_message;
     } else if (m_skipped > 0) {
         result.status = FileOpResult::Status::Skipped;
-        result.message = QStringLiteral("跳过了 %1 项。").arg(m_skipped);
+        result.message = EngineTexts::SkippedItems.arg(m_skipped);
         if (!m_message.isEmpty())
             result.message += QStringLiteral(" ") + m_message;
     }
@@ -285,7 +341,7 @@ FileOpResult Job::refuse(const QByteArray &path, const QString &action, const QS
     m_questions.askOnError(question);
     FileOpResult result;
     result.status = FileOpResult::Status::Failed;
-    result.message = QStringLiteral("%1“%2”失败：%3").arg(action, question.path, reason);
+    result.message = EngineTexts::ActionFailed.arg(action, question.path, reason);
     return result;
 }
 
@@ -298,7 +354,7 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
     question.errorCode = errorCode;
     question.reason = reason.isEmpty() ? errorText(errorCode) : reason;
     question.canRetry = canRetry;
-    const QString text = QStringLiteral("%1“%2”失败：%3").arg(action, question.path, question.reason);
+    const QString text = EngineTexts::ActionFailed.arg(action, question.path, question.reason);
     if (cancelled()) {
         m_cancelled = true;
         return ErrorAnswer::Cancel;
@@ -397,7 +453,7 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
     struct stat st;
     if (lstat(source.constData(), &st) != 0) {
         const int err = errno;
-        return refuse(source, QStringLiteral("删除"), errorText(err));
+        return refuse(source, EngineTexts::ActionDelete, errorText(err));
     }
     if (ask && !m_questions.confirmTrash(displayPath(source))) {
         m_cancelled = true;
@@ -409,7 +465,7 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
         const TrashResult trashed = Trash::moveToTrash(source);
         if (trashed.ok)
             break;
-        const ErrorAnswer answer = reportError(source, QStringLiteral("删除"), trashed.errorCode, trashed.message);
+        const ErrorAnswer answer = reportError(source, EngineTexts::ActionDelete, trashed.errorCode, trashed.message);
         if (answer == ErrorAnswer::Retry)
             continue;
         if (m_failed)
@@ -468,6 +524,17 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
         }
     }
 
+    // The folders of the target path that this operation creates: a move
+    // that fails or is cancelled leaves none of them behind.
+    QList<QByteArray> createdPath;
+    for (QByteArray missing = destDir; missing != "/";) {
+        struct stat st;
+        if (lstat(missing.constData(), &st) == 0 || errno != ENOENT)
+            break;
+        createdPath.prepend(missing);
+        missing = parentOf(missing);
+    }
+
     struct stat destSt;
     if (stat(destDir.constData(), &destSt) != 0) {
         if (errno != ENOENT) {
@@ -497,6 +564,13 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 
     if (m_moving) {
         moveItem(source, target, srcSt);
+        syncTrashInfo();
+        if (m_cancelled || m_failed) {
+            for (auto it = createdPath.crbegin(); it != createdPath.crend(); ++it) {
+                if (rmdir(it->constData()) != 0)
+                    break; // holds something that is not ours
+            }
+        }
     } else {
         scan(source, srcSt);
         progress(source, true);
@@ -841,21 +915,6 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     }
     progress(src);
     return Flow::Continue;
-}
-
-Flow Job::setAsideReplaced(const QByteArray &dst)
-{
-    for (;;) {
-        const TrashResult trashed = Trash::moveToTrash(dst);
-        if (trashed.ok || trashed.errorCode == ENOENT)
-            return Flow::Continue; // gone already: nothing of the user's is destroyed
-        const ErrorAnswer answer = reportError(
-            dst, QStringLiteral("替换"), trashed.errorCode,
-            QStringLiteral("被替换的项目不能移到回收站，所以没有替换它：%1").arg(trashed.message));
-        if (answer == ErrorAnswer::Retry)
-            continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
-    }
 }
 
 int Job::failAt(const QByteArray &path, int errorCode)
@@ -1227,53 +1286,68 @@ void Job::note(Note kind, const QByteArray &path)
 
 Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
 {
-    if (cancelled()) {
+    if (!m_merging && !m_placing && cancelled()) {
         m_cancelled = true;
         return Flow::Stop;
     }
-    const QString action = QStringLiteral("移动");
+    const QString action = EngineTexts::ActionMove;
+    const auto moved = [&] {
+        if (!m_placing) {
+            m_progress.filesDone++;
+            progress(src);
+        }
+        return Flow::Continue;
+    };
     for (;;) {
+        // A new name, or EEXIST within the volume, or EXDEV across mounts
+        // (also bind mounts of one volume): the target is not touched.
+        if (renameNoReplace(src, dst) == 0)
+            return moved();
+        const int renameError = errno;
+        if (renameError == EXDEV)
+            return moveAcrossVolumes(src, dst, srcSt);
         struct stat dstSt;
-        const bool exists = lstat(dst.constData(), &dstSt) == 0;
-        if (!exists) {
-            if (renameNoReplace(src, dst) == 0) {
-                m_progress.filesDone++;
-                progress(src);
-                return Flow::Continue;
-            }
-            const int err = errno;
-            if (err == EXDEV)
-                return moveAcrossVolumes(src, dst, srcSt);
-            if (err == EEXIST)
-                continue; // it appeared meanwhile: handle it as a conflict
-            const ErrorAnswer answer = reportError(src, action, err);
+        if (renameError != EEXIST || lstat(dst.constData(), &dstSt) != 0) {
+            if (renameError == EEXIST)
+                continue; // gone again meanwhile
+            const ErrorAnswer answer = reportError(src, action, renameError);
             if (answer == ErrorAnswer::Retry)
                 continue;
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            const ErrorAnswer answer = reportError(src, action, 0, QStringLiteral("源和目标是同一个文件"), false);
+            const ErrorAnswer answer = reportError(src, action, 0, EngineTexts::SameFile, false);
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         const bool srcIsDir = S_ISDIR(srcSt.st_mode);
         const bool dstIsDir = S_ISDIR(dstSt.st_mode);
         if (srcIsDir != dstIsDir) {
             const ErrorAnswer answer = reportError(dst, action, srcIsDir ? EEXIST : EISDIR,
-                                                   srcIsDir
-                                                       ? QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它")
-                                                       : QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它"));
+                                                   srcIsDir ? EngineTexts::FileWhereFolderGoes
+                                                            : EngineTexts::FolderWhereFileGoes);
             if (answer == ErrorAnswer::Retry)
                 continue;
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
+        // Another volume (where renameat2 could not tell): copy first, so
+        // that nothing in the target changes before the copy is complete.
+        if (dstSt.st_dev != srcSt.st_dev)
+            return moveAcrossVolumes(src, dst, srcSt);
         if (srcIsDir) {
-            // Merge into the folder that is already there.
-            if (dstSt.st_dev != srcSt.st_dev)
-                return moveAcrossVolumes(src, dst, srcSt);
+            // Merge into the folder that is already there, all or nothing:
+            // every clash is looked for before the first rename.
+            const bool outermost = !m_merging;
+            if (outermost) {
+                const Flow checked = checkMerge(src, dst);
+                if (checked != Flow::Continue)
+                    return checked;
+            }
+            m_merging = true;
+            auto endMerge = qScopeGuard([&] { m_merging = !outermost; });
             QList<QByteArray> names;
             int err = 0;
             if (!listDir(src, &names, &err)) {
-                const ErrorAnswer answer = reportError(src, QStringLiteral("读取文件夹"), err);
+                const ErrorAnswer answer = reportError(src, EngineTexts::ActionReadFolder, err);
                 if (answer == ErrorAnswer::Retry)
                     continue;
                 return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -1288,7 +1362,8 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
                     return Flow::Stop;
             }
             if (m_skipped == skippedBefore && rmdir(src.constData()) != 0) {
-                const ErrorAnswer answer = reportError(src, QStringLiteral("删除源文件夹"), errno, QString(), false);
+                const ErrorAnswer answer = reportError(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(),
+                                                       false);
                 return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
             }
             return Flow::Continue;
@@ -1296,16 +1371,114 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         const Flow conflict = resolveConflict(src, srcSt, dst, dstSt);
         if (conflict != Flow::Continue)
             return conflict;
-        // Replacing by rename is atomic: the old file is there until the new one is.
-        if (rename(src.constData(), dst.constData()) == 0) {
-            m_progress.filesDone++;
-            progress(src);
+        // What a move replaces goes to the trash, restorable, as a delete would.
+        const Flow aside = setAsideReplaced(dst);
+        if (aside != Flow::Continue)
+            return aside;
+        // The name is free now; if someone took it meanwhile, start over.
+    }
+}
+
+Flow Job::setAsideReplaced(const QByteArray &dst)
+{
+    for (;;) {
+        // A merge may replace thousands: their info files are made durable
+        // together at the end of the operation (syncTrashInfo).
+        const TrashResult trashed = Trash::moveToTrash(dst, false);
+        if (trashed.ok) {
+            const QByteArray infoDir = parentOf(trashed.infoPath);
+            if (!m_unsyncedInfoDirs.contains(infoDir))
+                m_unsyncedInfoDirs.append(infoDir);
             return Flow::Continue;
         }
-        const int err = errno;
-        if (err == EXDEV)
-            return moveAcrossVolumes(src, dst, srcSt);
-        const ErrorAnswer answer = reportError(src, action, err);
+        struct stat st;
+        if (lstat(dst.constData(), &st) != 0 && errno == ENOENT)
+            return Flow::Continue;
+        const ErrorAnswer answer = reportError(dst, EngineTexts::ActionReplace, trashed.errorCode,
+                                               EngineTexts::ReplacedNotTrashed.arg(trashed.reason));
+        if (answer == ErrorAnswer::Retry)
+            continue;
+        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+    }
+}
+
+void Job::syncTrashInfo()
+{
+    for (const QByteArray &dir : std::as_const(m_unsyncedInfoDirs)) {
+        const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            syncfs(fd);
+            close(fd);
+        }
+    }
+    m_unsyncedInfoDirs.clear();
+}
+
+bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem)
+{
+    // Entries leave src and arrive in dst: both must be writable.
+    for (const QByteArray &dir : {src, dst}) {
+        if (access(dir.constData(), W_OK | X_OK) != 0) {
+            *problem = {dir, errno, errorText(errno)};
+            return true;
+        }
+    }
+    QList<QByteArray> names;
+    int err = 0;
+    if (!listDir(src, &names, &err)) {
+        *problem = {src, err, errorText(err)};
+        return true;
+    }
+    for (const QByteArray &name : std::as_const(names)) {
+        const QByteArray from = joinPath(src, name);
+        const QByteArray to = joinPath(dst, name);
+        struct stat fromSt;
+        struct stat toSt;
+        if (lstat(from.constData(), &fromSt) != 0)
+            continue; // gone meanwhile: nothing to move
+        if (lstat(to.constData(), &toSt) != 0) {
+            if (errno == ENOENT)
+                continue; // arrives by one rename
+            *problem = {to, errno, errorText(errno)};
+            return true;
+        }
+        if (fromSt.st_dev == toSt.st_dev && fromSt.st_ino == toSt.st_ino) {
+            *problem = {from, 0, EngineTexts::SameFile};
+            return true;
+        }
+        const bool fromDir = S_ISDIR(fromSt.st_mode);
+        if (fromDir != S_ISDIR(toSt.st_mode)) {
+            *problem = {to, fromDir ? EEXIST : EISDIR,
+                        fromDir ? EngineTexts::FileWhereFolderGoes : EngineTexts::FolderWhereFileGoes};
+            return true;
+        }
+        if (fromDir && findMergeProblem(from, to, problem))
+            return true;
+        if (!fromDir && !m_trashReadyOn.contains(toSt.st_dev)) {
+            // This one will be replaced: its trash must be able to take it
+            // (one look per volume is enough).
+            const TrashResult trash = Trash::checkTrashFor(to);
+            if (!trash.ok) {
+                *problem = {to, trash.errorCode, EngineTexts::ReplacedNotTrashed.arg(trash.reason)};
+                return true;
+            }
+            m_trashReadyOn.append(toSt.st_dev);
+        }
+    }
+    return false;
+}
+
+Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst)
+{
+    for (;;) {
+        m_trashReadyOn.clear();
+        MergeProblem problem;
+        if (access(parentOf(src).constData(), W_OK | X_OK) != 0)
+            problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
+        else if (!findMergeProblem(src, dst, &problem))
+            return Flow::Continue;
+        const ErrorAnswer answer = reportError(problem.path, EngineTexts::ActionMove, problem.errorCode,
+                                               EngineTexts::MergeRefused.arg(problem.reason));
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -1314,43 +1487,84 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
 
 Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
 {
-    // Copy all, make it durable, check it, and only then remove the source.
+    // The whole item is copied into a staging folder of ours on the target's
+    // volume, made durable and checked; only then is it put in place by
+    // renames (the same-volume rules) and are the sources removed. Until the
+    // copy is complete nothing in the target is touched.
     m_syncWrites = true;
+    struct stat dstSt;
+    const bool dstIsDir = lstat(dst.constData(), &dstSt) == 0 && S_ISDIR(dstSt.st_mode);
+    if (S_ISDIR(srcSt.st_mode) && dstIsDir) {
+        const Flow checked = checkMerge(src, dst);
+        if (checked != Flow::Continue)
+            return checked;
+    }
+    // Inside a target folder that exists (it may be a mount point of its
+    // own), else beside the name it will get.
+    const QByteArray stagingParent = dstIsDir ? dst : parentOf(dst);
+    QByteArray staging;
+    for (;;) {
+        staging = joinPath(stagingParent, temporaryLeaf());
+        if (mkdir(staging.constData(), 0700) == 0)
+            break;
+        const int err = errno;
+        if (err == EEXIST)
+            continue;
+        const ErrorAnswer answer = reportError(stagingParent, EngineTexts::ActionCreateFolder, err);
+        if (answer == ErrorAnswer::Retry)
+            continue;
+        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+    }
+    // Whatever is still staged when this returns was not put in place.
+    auto dropStaging = qScopeGuard([&] { removeTreeAt(AT_FDCWD, staging); });
+
     scan(src, srcSt);
     Journal journal;
     const int skippedBefore = m_skipped;
-    const Flow copied = copyItem(src, dst, srcSt, &journal);
-    if (copied == Flow::Stop) {
-        rollBack(journal);
+    const QByteArray staged = joinPath(staging, baseNameOf(dst));
+    const Flow copied = copyItem(src, staged, srcSt, &journal);
+    if (copied == Flow::Stop)
         return Flow::Stop;
-    }
     if (copied == Flow::Skip && journal.copiedItems.isEmpty() && journal.createdDirs.isEmpty())
         return Flow::Skip;
 
-    for (const QByteArray &dir : std::as_const(journal.targetDirs)) {
-        const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            fsync(fd);
-            close(fd);
-        }
-    }
+    for (const QByteArray &dir : std::as_const(journal.targetDirs))
+        syncDir(dir);
+    syncDir(staging);
     for (const auto &item : std::as_const(journal.copiedItems)) {
         struct stat a;
         struct stat b;
         const bool same = lstat(item.first.constData(), &a) == 0 && lstat(item.second.constData(), &b) == 0
-            && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT) && (!S_ISREG(a.st_mode) || a.st_size == b.st_size);
+            && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT)
+            && (!S_ISREG(a.st_mode) || (a.st_size == b.st_size && sameTimes(a.st_mtim, b.st_mtim)));
         if (!same) {
-            rollBack(journal);
-            reportError(item.first, QStringLiteral("移动"), EIO, QStringLiteral("复制后的大小与源不一致，源没有被删除"),
-                        false);
+            reportError(item.first, EngineTexts::ActionMove, EIO, EngineTexts::CopyDiffers, false);
             m_failed = true;
             return Flow::Stop;
         }
     }
 
+    struct stat stagedSt;
+    if (lstat(staged.constData(), &stagedSt) != 0) {
+        reportError(staged, EngineTexts::ActionMove, errno, QString(), false);
+        m_failed = true;
+        return Flow::Stop;
+    }
+    const bool wasPlacing = m_placing;
+    m_placing = true;
+    const Flow placed = moveItem(staged, dst, stagedSt);
+    m_placing = wasPlacing;
+    if (placed != Flow::Continue)
+        return placed; // every source stays; what was not placed goes with the staging folder
+    syncDir(stagingParent);
+    if (dstIsDir)
+        syncDir(parentOf(dst));
+    syncTrashInfo(); // what was replaced is safe in the trash before any source goes
+
     for (const auto &item : std::as_const(journal.copiedItems)) {
         if (unlink(item.first.constData()) != 0) {
-            const ErrorAnswer answer = reportError(item.first, QStringLiteral("删除源文件"), errno, QString(), false);
+            const ErrorAnswer answer = reportError(item.first, EngineTexts::ActionRemoveSource, errno, QString(),
+                                                   false);
             if (answer == ErrorAnswer::Cancel)
                 return Flow::Stop;
         }
@@ -1359,20 +1573,12 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     for (auto it = journal.sourceDirs.crbegin(); it != journal.sourceDirs.crend(); ++it) {
         // A folder that still holds skipped items stays, with them.
         if (rmdir(it->constData()) != 0 && !(skippedSome && (errno == ENOTEMPTY || errno == EEXIST))) {
-            const ErrorAnswer answer = reportError(*it, QStringLiteral("删除源文件夹"), errno, QString(), false);
+            const ErrorAnswer answer = reportError(*it, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
             if (answer == ErrorAnswer::Cancel)
                 return Flow::Stop;
         }
     }
     return skippedSome ? Flow::Skip : Flow::Continue;
-}
-
-void Job::rollBack(const Journal &journal)
-{
-    for (const QByteArray &file : journal.createdFiles)
-        unlink(file.constData());
-    for (auto it = journal.createdDirs.crbegin(); it != journal.createdDirs.crend(); ++it)
-        rmdir(it->constData());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/engine/fs_util.h"
 
+#include "platform/engine/engine_texts.h"
+
 #include <QFile>
 #include <QList>
 #include <QStringDecoder>
@@ -16,10 +18,32 @@ namespace FsUtil {
 
 QString errorText(int errorCode)
 {
+    switch (errorCode) {
+    case ENOSPC: return EngineTexts::NoSpace;
+    case EACCES:
+    case EPERM: return EngineTexts::NoPermission;
+    case EROFS: return EngineTexts::ReadOnly;
+    case ENOENT: return EngineTexts::NotFound;
+    case EEXIST: return EngineTexts::AlreadyExists;
+    case ENAMETOOLONG: return EngineTexts::NameTooLong;
+    case EBUSY:
+    case ETXTBSY: return EngineTexts::Busy;
+    case ENOTEMPTY: return EngineTexts::NotEmpty;
+    case EMLINK: return EngineTexts::TooManyLinks;
+    case ELOOP: return EngineTexts::TooManySymlinks;
+    case EDQUOT: return EngineTexts::QuotaExceeded;
+    case EIO: return EngineTexts::IoError;
+    case ENOTDIR: return EngineTexts::NotAFolder;
+    case EISDIR: return EngineTexts::IsAFolder;
+    case EFBIG: return EngineTexts::FileTooBig;
+    case ECANCELED: return EngineTexts::Cancelled;
+    case EXDEV: return EngineTexts::OtherVolume;
+    default: break;
+    }
     char buffer[256];
     // GNU strerror_r returns the text, which may not live in buffer.
     const char *text = strerror_r(errorCode, buffer, sizeof buffer);
-    return QString::fromLocal8Bit(text);
+    return EngineTexts::SystemError.arg(QString::fromLocal8Bit(text));
 }
 
 QString displayPath(const QByteArray &path)

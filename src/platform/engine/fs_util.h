@@ -9,7 +9,8 @@
 // path is the native byte string, so names that are not valid UTF-8 survive.
 namespace FsUtil {
 
-// The system's text for an errno value (strerror).
+// Why a step failed, for the user: Chinese for the common errno values,
+// the system's text (strerror) in brackets for the rest.
 QString errorText(int errorCode);
 
 // For messages: the path as the user reads it (invalid bytes shown as U+FFFD).

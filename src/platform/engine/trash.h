@@ -8,7 +8,8 @@ struct TrashResult
 {
     bool ok = false;
     int errorCode = 0; // errno of the failing step, 0 when none applies
-    QString message; // why it failed, for the user
+    QString message; // what failed and why, for the user
+    QString reason; // only why it failed
     QByteArray trashedPath; // .../Trash/files/<name>
     QByteArray infoPath; // .../Trash/info/<name>.trashinfo
 };
@@ -20,7 +21,14 @@ struct TrashResult
 namespace Trash {
 
 // Moves the item (not following a final symlink) into the right trash.
-TrashResult moveToTrash(const QByteArray &path);
+// syncInfo false: the .trashinfo is not fsynced one by one; the caller
+// makes it durable later (syncfs on the volume), for many items in a row.
+TrashResult moveToTrash(const QByteArray &path, bool syncInfo = true);
+
+// Whether moveToTrash(path) would find a trash for the item, without moving
+// it and without making anything: a missing trash folder counts when it
+// could be made.
+TrashResult checkTrashFor(const QByteArray &path);
 
 // $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; read at every call.
 QByteArray homeTrashDir();

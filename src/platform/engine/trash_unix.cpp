@@ -1,5 +1,6 @@
 #include "platform/engine/trash.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace FsUtil;
@@ -50,13 +52,14 @@ bool isUnreservedByte(uchar c)
 
 QString failureText(const QByteArray &path, const QString &why)
 {
-    return QStringLiteral("无法把“%1”移到回收站：%2。没有删除任何东西。").arg(displayPath(path), why);
+    return EngineTexts::TrashFailed.arg(displayPath(path), why);
 }
 
 TrashResult failed(const QByteArray &path, int errorCode, const QString &why)
 {
     TrashResult result;
     result.errorCode = errorCode;
+    result.reason = why;
     result.message = failureText(path, why);
     return result;
 }
@@ -105,6 +108,46 @@ TrashDir volumeTrash(const QByteArray &topDir, int *errorCode)
     return {};
 }
 
+// 0 when dir is a folder we can write in, or could be made (its nearest
+// existing ancestor is a folder we can write in); nothing is created.
+int usableOrCreatable(const QByteArray &dir)
+{
+    struct stat st;
+    if (lstat(dir.constData(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+        return access(dir.constData(), W_OK | X_OK) == 0 ? 0 : errno;
+    }
+    if (errno != ENOENT || dir == "/")
+        return errno;
+    return usableOrCreatable(parentOf(dir));
+}
+
+// As prepareTrashDir, but only looks; owned: an existing root must be ours.
+int checkTrashDir(const QByteArray &root, bool owned)
+{
+    struct stat st;
+    if (owned && lstat(root.constData(), &st) == 0 && st.st_uid != getuid())
+        return EPERM;
+    for (const QByteArray &dir : {root, QByteArray(root + "/files"), QByteArray(root + "/info")}) {
+        if (const int err = usableOrCreatable(dir))
+            return err;
+    }
+    return 0;
+}
+
+// As volumeTrash, but only looks.
+int checkVolumeTrash(const QByteArray &topDir)
+{
+    const QByteArray uid = QByteArray::number(uint(getuid()));
+    const QByteArray shared = joinPath(topDir, ".Trash");
+    struct stat st;
+    if (lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
+        && checkTrashDir(joinPath(shared, uid), true) == 0)
+        return 0;
+    return checkTrashDir(joinPath(topDir, ".Trash-" + uid), true);
+}
+
 // "name" shortened to a byte length that leaves room for ".trashinfo" and a
 // suffix, cutting at a UTF-8 character boundary and keeping a short extension.
 QByteArray cappedName(const QByteArray &name)
@@ -135,6 +178,108 @@ QByteArray candidateName(const QByteArray &name, int attempt)
     return stem + '.' + QByteArray::number(attempt + 1) + extension;
 }
 
+// Every mount point in /proc/self/mountinfo, with the device numbers (field
+// 3, "major:minor") when devices is given.
+QList<QByteArray> mountPoints(QList<dev_t> *devices = nullptr)
+{
+    QList<QByteArray> points;
+    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
+    if (!mountInfo.open(QIODevice::ReadOnly))
+        return points;
+    const QList<QByteArray> lines = mountInfo.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5)
+            continue;
+        // Field 5 is the mount point, with space, tab, newline and '\' octal-escaped.
+        const QByteArray &raw = fields.at(4);
+        QByteArray point;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw.at(i) == '\\' && i + 3 < raw.size()) {
+                point.append(char(raw.mid(i + 1, 3).toInt(nullptr, 8)));
+                i += 3;
+            } else {
+                point.append(raw.at(i));
+            }
+        }
+        points.append(point);
+        if (devices) {
+            const QList<QByteArray> numbers = fields.at(2).split(':');
+            devices->append(numbers.size() == 2 ? makedev(numbers.at(0).toUInt(), numbers.at(1).toUInt()) : 0);
+        }
+    }
+    return points;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The identities of path and of each of its ancestors up to "/". A name
+// that does not exist (yet) is left out.
+QList<struct stat> selfAndAncestors(QByteArray path)
+{
+    QList<struct stat> chain;
+    for (;;) {
+        struct stat st;
+        if (lstat(path.constData(), &st) == 0)
+            chain.append(st);
+        if (path == "/" || path.isEmpty())
+            break;
+        path = parentOf(path);
+    }
+    return chain;
+}
+
+// True when the item is a trash folder a trash of ours would use (the home
+// trash, $topdir/.Trash/$uid, $topdir/.Trash-$uid), lies inside one, or holds
+// one. Decided by st_dev/st_ino, so bind mounts and other aliases count too.
+bool touchesTrash(const QByteArray &canonicalItem, const QByteArray &homeTrash, const QByteArray &topDir)
+{
+    const QList<struct stat> itemChain = selfAndAncestors(canonicalItem);
+    if (itemChain.isEmpty())
+        return false;
+    const struct stat &item = itemChain.first();
+    // The volume's trash folders sit at the top of every mount of it: a bind
+    // mount of a folder inside a trash has its top mounted elsewhere.
+    QList<QByteArray> tops {topDir};
+    QList<dev_t> devices;
+    const QList<QByteArray> points = mountPoints(&devices);
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        if (devices.at(i) == item.st_dev)
+            tops.append(points.at(i));
+    }
+    const QByteArray uid = QByteArray::number(uint(getuid()));
+    QList<QByteArray> roots {canonicalPath(homeTrash)};
+    for (const QByteArray &top : std::as_const(tops)) {
+        roots.append(joinPath(top, ".Trash/" + uid));
+        roots.append(joinPath(top, ".Trash-" + uid));
+    }
+    // A bind mount of files/ or info/ reaches them without passing the root.
+    for (qsizetype i = roots.size() - 1; i >= 0; --i) {
+        roots.append(roots.at(i) + "/files");
+        roots.append(roots.at(i) + "/info");
+    }
+    for (const QByteArray &root : roots) {
+        struct stat rootSt;
+        if (lstat(root.constData(), &rootSt) != 0 || !S_ISDIR(rootSt.st_mode))
+            continue;
+        for (const struct stat &ancestor : itemChain) {
+            if (sameFile(ancestor, rootSt))
+                return true; // the trash itself, or something inside it
+        }
+        if (S_ISDIR(item.st_mode)) {
+            const QList<struct stat> rootChain = selfAndAncestors(parentOf(root));
+            for (const struct stat &ancestor : rootChain) {
+                if (sameFile(ancestor, item))
+                    return true; // a folder holding the trash
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 namespace Trash {
@@ -155,26 +300,8 @@ QByteArray homeTrashDir()
 QByteArray mountPointOf(const QByteArray &path)
 {
     const QByteArray canonical = canonicalPath(path);
-    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
     QByteArray best = "/";
-    if (!mountInfo.open(QIODevice::ReadOnly))
-        return best;
-    const QList<QByteArray> lines = mountInfo.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 5)
-            continue;
-        // Field 5 is the mount point, with space, tab, newline and '\' octal-escaped.
-        const QByteArray &raw = fields.at(4);
-        QByteArray point;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw.at(i) == '\\' && i + 3 < raw.size()) {
-                point.append(char(raw.mid(i + 1, 3).toInt(nullptr, 8)));
-                i += 3;
-            } else {
-                point.append(raw.at(i));
-            }
-        }
+    for (const QByteArray &point : mountPoints()) {
         const bool contains = point == "/" || canonical == point || canonical.startsWith(QByteArray(point + '/'));
         if (contains && point.size() >= best.size())
             best = point;
@@ -215,14 +342,16 @@ QByteArray deletionDateNow()
     return QByteArray(buffer);
 }
 
-TrashResult moveToTrash(const QByteArray &rawPath)
+// Finds (and makes when missing) the trash that would take the item and,
+// unless onlyCheck, moves the item there.
+static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool syncInfo)
 {
     const QByteArray path = stripTrailingSlashes(rawPath);
     if (!path.startsWith('/'))
-        return failed(path, EINVAL, QStringLiteral("路径不是绝对路径"));
+        return failed(path, EINVAL, EngineTexts::TrashNotAbsolute);
     const QByteArray name = baseNameOf(path);
     if (path == "/" || name.isEmpty() || name == "." || name == "..")
-        return failed(path, EINVAL, QStringLiteral("不能删除这个路径"));
+        return failed(path, EINVAL, EngineTexts::TrashBadPath);
 
     struct stat itemStat;
     if (lstat(path.constData(), &itemStat) != 0) {
@@ -232,14 +361,16 @@ TrashResult moveToTrash(const QByteArray &rawPath)
 
     const QByteArray homeTrash = homeTrashDir();
     if (homeTrash.isEmpty())
-        return failed(path, ENOENT, QStringLiteral("没有设置 HOME，找不到回收站"));
+        return failed(path, ENOENT, EngineTexts::TrashNoHome);
     // The item's path is made canonical apart from its own name, so that a
     // symlink item is trashed itself and not its target.
     const QByteArray canonicalItem = joinPath(canonicalPath(parentOf(path)), name);
     const QByteArray canonicalHomeTrash = canonicalPath(homeTrash);
+    const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
     if (canonicalHomeTrash == canonicalItem || canonicalHomeTrash.startsWith(QByteArray(canonicalItem + '/'))
-        || canonicalItem.startsWith(QByteArray(canonicalHomeTrash + '/')))
-        return failed(path, EINVAL, QStringLiteral("它是回收站本身或在回收站之内"));
+        || canonicalItem.startsWith(QByteArray(canonicalHomeTrash + '/'))
+        || touchesTrash(canonicalItem, homeTrash, topDir))
+        return failed(path, EINVAL, EngineTexts::InsideTrash);
 
     // The home trash serves the volume it lives on; find that volume from
     // its nearest existing ancestor, as the trash may not exist yet.
@@ -251,7 +382,6 @@ TrashResult moveToTrash(const QByteArray &rawPath)
     // The home trash first when it is on the item's volume; the volume's own
     // trash when it is not, or when a rename still crosses a mount (bind mounts
     // share st_dev). The volume trash is only made when it is reached.
-    const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
     QList<bool> useHome;
     if (homeStat.st_dev == itemStat.st_dev)
         useHome.append(true);
@@ -261,6 +391,19 @@ TrashResult moveToTrash(const QByteArray &rawPath)
     int lastError = 0;
     for (const bool home : useHome) {
         TrashDir trash;
+        if (onlyCheck) {
+            // Nothing is made: the target of a move stays exactly as it is.
+            const int err = home ? checkTrashDir(homeTrash, false) : checkVolumeTrash(topDir);
+            if (err == 0) {
+                TrashResult result;
+                result.ok = true;
+                return result;
+            }
+            if (!home)
+                return failed(path, err, EngineTexts::TrashNoVolumeTrash.arg(displayPath(topDir), errorText(err)));
+            lastError = err;
+            continue;
+        }
         if (home) {
             const int err = makePath(homeTrash, 0700);
             if (err != 0 || (lastError = prepareTrashDir(homeTrash)) != 0) {
@@ -273,8 +416,7 @@ TrashResult moveToTrash(const QByteArray &rawPath)
             trash = volumeTrash(topDir, &volumeError);
             if (trash.root.isEmpty()) {
                 return failed(path, volumeError,
-                              QStringLiteral("它所在的卷（%1）上无法建立回收站（%2）")
-                                  .arg(displayPath(topDir), errorText(volumeError)));
+                              EngineTexts::TrashNoVolumeTrash.arg(displayPath(topDir), errorText(volumeError)));
             }
         }
         QByteArray infoPathValue;
@@ -313,7 +455,7 @@ TrashResult moveToTrash(const QByteArray &rawPath)
                     break;
                 written += n;
             }
-            const bool infoOk = written == content.size() && fsync(fd) == 0;
+            const bool infoOk = written == content.size() && (!syncInfo || fsync(fd) == 0);
             const int infoError = errno;
             close(fd);
             if (!infoOk) {
@@ -337,6 +479,16 @@ TrashResult moveToTrash(const QByteArray &rawPath)
             lastError = EEXIST;
     }
     return failed(path, lastError, errorText(lastError));
+}
+
+TrashResult moveToTrash(const QByteArray &path, bool syncInfo)
+{
+    return trashOrCheck(path, false, syncInfo);
+}
+
+TrashResult checkTrashFor(const QByteArray &path)
+{
+    return trashOrCheck(path, true, false);
 }
 
 } // namespace Trash
