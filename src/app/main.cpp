@@ -1,5 +1,6 @@
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "panel/panel_window.h"
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/desktop_file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
@@ -54,6 +55,7 @@ int main(int argc, char *argv[])
     AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
 
     Form1 form1(ctx);
+    dialogs.setAnchor(ctx.form3);
     // The desktop session is ending: let every window close.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&ctx] { ctx.m.exitAllowed = true; });
     QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {

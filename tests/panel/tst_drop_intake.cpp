@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QtTest>
 
 using Answer = UserDialogs::Answer;
@@ -102,6 +103,33 @@ private slots:
         QVERIFY(dialog->isVisible());
         QVERIFY(!candidateWindowShown(app.ctx));
         QCOMPARE(app.ctx.candidates.count(), 0);
+    }
+
+    void everyDropBringsItsWindowToTheFront()
+    {
+        TestApp app;
+        Form4 *dialog = app.ctx.form4;
+        app.form1->syswork.upcut->trigger();
+        dropPaths(app.ctx.form3, {QStringLiteral("/home/u/a.txt")});
+        QVERIFY(dialog->isVisible());
+        // It shows the mode the task will take.
+        QVERIFY(dialog->Option4->isChecked());
+
+        // Covered by another window, the dialog comes back up on the next drop.
+        app.form1->show();
+        app.form1->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), app.form1.get());
+        dropPaths(app.ctx.form3, {QStringLiteral("/home/u/a.txt")});
+        QTRY_COMPARE(QApplication::activeWindow(), dialog);
+
+        // So does the candidate window.
+        dialog->close();
+        dropPaths(app.ctx.form3, {QStringLiteral("/b"), QStringLiteral("/c")});
+        QTRY_COMPARE(QApplication::activeWindow(), app.ctx.form7);
+        app.form1->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), app.form1.get());
+        dropPaths(app.ctx.form3, {QStringLiteral("/d"), QStringLiteral("/e")});
+        QTRY_COMPARE(QApplication::activeWindow(), app.ctx.form7);
     }
 
     void aSecondFileWhileTheDialogHoldsAnotherSendsBothToTheCandidates()

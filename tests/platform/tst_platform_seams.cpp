@@ -6,9 +6,11 @@
 
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 class TestPlatformSeams : public QObject
@@ -85,6 +87,34 @@ private slots:
         QTest::qSleep(60);
         yield.yield();
         QCOMPARE(delivered, 2);
+    }
+
+    void messagesShowNamesAsTheyAreAboveThePanel()
+    {
+        // A stand-in for the panel, where a centred box would lie.
+        QWidget panel(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        panel.resize(37, 36);
+        panel.move(panel.screen()->availableGeometry().center() - QPoint(18, 18));
+        panel.show();
+        QtUserDialogs dialogs;
+        dialogs.setAnchor(&panel);
+        Qt::TextFormat format = Qt::AutoText;
+        QRect boxFrame;
+        QWindow *owner = nullptr;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            format = box->textFormat();
+            boxFrame = box->frameGeometry();
+            owner = box->windowHandle()->transientParent();
+            box->done(QMessageBox::No);
+        });
+        dialogs.askYesNo(QStringLiteral("/tmp/<i>x</i>.txt已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"));
+        QCOMPARE(format, Qt::PlainText);
+        QVERIFY(!boxFrame.isEmpty());
+        QVERIFY(!boxFrame.intersects(panel.frameGeometry()));
+        if (!QApplication::activeWindow())
+            QCOMPARE(owner, panel.windowHandle());
     }
 
     void standardButtonsReadChinese()

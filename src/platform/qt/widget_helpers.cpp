@@ -1,9 +1,11 @@
 #include "platform/qt/widget_helpers.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QScreen>
 #include <QTreeView>
 #include <QUrl>
 
@@ -51,4 +53,62 @@ void setUpReportView(QTreeView *view, QAbstractItemModel *model, const QList<int
     view->header()->setStretchLastSection(false);
     for (int c = 0; c < widths.size(); ++c)
         view->setColumnWidth(c, widths.at(c));
+}
+
+QString escapeMnemonics(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(u'&', QStringLiteral("&&"));
+    return escaped;
+}
+
+QString plainToolTip(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    // Rich text that says what the plain text says: Qt guesses the format
+    // of a tool tip, and guesses "<i>…" to be markup.
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+void placeCentredBeside(QWidget *window, const QWidget *anchor)
+{
+    QScreen *screen = anchor && anchor->isVisible() ? anchor->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // The frame is not known before the window manager has drawn it; allow
+    // for a title bar and borders.
+    const QMargins frame(4, 30, 4, 4);
+    QRect box(QPoint(), window->size().grownBy(frame));
+    box.moveCenter(area.center());
+    if (anchor && anchor->isVisible()) {
+        const int gap = 8;
+        const QRect panel = anchor->frameGeometry().adjusted(-gap, -gap, gap, gap);
+        if (box.intersects(panel)) {
+            // Below the panel when there is room, else above, else beside it.
+            if (panel.bottom() + box.height() <= area.bottom())
+                box.moveTop(panel.bottom() + 1);
+            else if (panel.top() - box.height() >= area.top())
+                box.moveBottom(panel.top() - 1);
+            else if (panel.right() + box.width() <= area.right())
+                box.moveLeft(panel.right() + 1);
+            else
+                box.moveRight(panel.left() - 1);
+        }
+    }
+    // Never off the screen: the top left corner wins on a screen too small.
+    box.moveRight(qMin(box.right(), area.right()));
+    box.moveBottom(qMin(box.bottom(), area.bottom()));
+    box.moveLeft(qMax(box.left(), area.left()));
+    box.moveTop(qMax(box.top(), area.top()));
+    window->move(box.topLeft());
+}
+
+void bringAbove(QWidget *window)
+{
+    window->raise();
+    window->activateWindow();
 }
