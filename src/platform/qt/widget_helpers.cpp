@@ -104,7 +104,10 @@ void placeCentredBeside(QWidget *window, const QWidget *anchor)
     box.moveBottom(qMin(box.bottom(), area.bottom()));
     box.moveLeft(qMax(box.left(), area.left()));
     box.moveTop(qMax(box.top(), area.top()));
-    window->move(box.topLeft());
+    // Placed by its client area: before the first showing the window
+    // manager may read a position as the frame's or as the client's, while
+    // a geometry is always the client's.
+    window->setGeometry(QRect(box.topLeft() + QPoint(frame.left(), frame.top()), window->size()));
 }
 
 void bringAbove(QWidget *window)
