@@ -87,15 +87,6 @@ void Form7::buildControls()
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(8, 24, 465, 217);
-    setUpReportView(ListView1, &m_ctx.candidates, {169, 169, 169, 169, 118, 522});
-    ListView1->setAcceptDrops(true);
-    ListView1->viewport()->setAcceptDrops(true);
-    ListView1->viewport()->installEventFilter(this);
-    connect(ListView1, &QAbstractItemView::pressed, this, [this](const QModelIndex &index) {
-        // Right presses never get here: the filter below takes them.
-        if (index.isValid())
-            ListView1_ItemClick(index.row());
-    });
     // While rows go, the view moves its selection to a neighbour by itself;
     // that is no click. Connected before the view's own handlers run.
     connect(&m_ctx.candidates, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
@@ -107,6 +98,15 @@ void Form7::buildControls()
     connect(&m_ctx.candidates, &QAbstractItemModel::modelReset, this, [this] {
         m_removingRows = false;
         closeEditorIfItsRowIsGone();
+    });
+    setUpReportView(ListView1, &m_ctx.candidates, {169, 169, 169, 169, 118, 522});
+    ListView1->setAcceptDrops(true);
+    ListView1->viewport()->setAcceptDrops(true);
+    ListView1->viewport()->installEventFilter(this);
+    connect(ListView1, &QAbstractItemView::pressed, this, [this](const QModelIndex &index) {
+        // Right presses never get here: the filter below takes them.
+        if (index.isValid())
+            ListView1_ItemClick(index.row());
     });
     // A row selected with the keyboard counts as clicked, as in the main window.
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {

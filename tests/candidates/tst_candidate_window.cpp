@@ -662,6 +662,9 @@ private slots:
         f.rememo();
         QCOMPARE(app.ctx.candidates.at(1).remark, QStringLiteral("typed"));
         QVERIFY(app.ctx.candidates.at(0).remark.isEmpty());
+        // Removing the row moves the view's selection on by itself: no click.
+        f.recls();
+        QCOMPARE(app.ctx.candidates.positionOf(app.ctx.m.currentCandidate), -1);
         VERIFY_DIALOGS(app.dialogs);
     }
 
