@@ -1,5 +1,6 @@
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/qt_user_dialogs.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
@@ -115,6 +117,21 @@ private slots:
         QVERIFY(!boxFrame.intersects(panel.frameGeometry()));
         if (!QApplication::activeWindow())
             QCOMPARE(owner, panel.windowHandle());
+    }
+
+    void toolTipsShowPathsAsTheyAre()
+    {
+        for (const QString &path : {QStringLiteral("/home/u/<i>斜体.txt"), QStringLiteral("/srv/a &lt; b"),
+                                    QStringLiteral("/home/u/R&D.txt")}) {
+            const QString tip = plainToolTip(path);
+            // Qt shows a tool tip as rich text when it guesses so.
+            QTextDocument shown;
+            if (Qt::mightBeRichText(tip))
+                shown.setHtml(tip);
+            else
+                shown.setPlainText(tip);
+            QCOMPARE(shown.toPlainText(), path);
+        }
     }
 
     void standardButtonsReadChinese()

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
+#include <QTextDocument>
 #include <QTreeView>
 #include <QUrl>
 
@@ -64,10 +65,10 @@ QString escapeMnemonics(const QString &text)
 
 QString plainToolTip(const QString &text)
 {
-    if (text.isEmpty())
+    // Qt guesses the format of a tool tip and takes "<i>…" for markup; such
+    // a text becomes rich text that says what the plain text says.
+    if (!Qt::mightBeRichText(text))
         return text;
-    // Rich text that says what the plain text says: Qt guesses the format
-    // of a tool tip, and guesses "<i>…" to be markup.
     return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
