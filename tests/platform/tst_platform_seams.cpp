@@ -7,6 +7,7 @@
 
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -117,6 +118,20 @@ private slots:
         QVERIFY(!boxFrame.intersects(panel.frameGeometry()));
         if (!QApplication::activeWindow())
             QCOMPARE(owner, panel.windowHandle());
+
+        // The input box, too, opens clear of the panel.
+        QRect inputFrame;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            inputFrame = box->frameGeometry();
+            box->setTextValue(QStringLiteral("周末"));
+            box->accept();
+        });
+        QCOMPARE(dialogs.inputBox(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"), QString()),
+                 QStringLiteral("周末"));
+        QVERIFY(!inputFrame.isEmpty());
+        QVERIFY(!inputFrame.intersects(panel.frameGeometry()));
     }
 
     void toolTipsShowPathsAsTheyAre()

@@ -96,9 +96,14 @@ UserDialogs::Answer QtUserDialogs::askYesNoCancel(const QString &text, const QSt
 
 QString QtUserDialogs::inputBox(const QString &prompt, const QString &title, const QString &preset)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, preset, &ok);
-    return ok ? text : QString();
+    QInputDialog box(dialogParent());
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(preset);
+    stackAbovePanel(&box);
+    box.adjustSize();
+    placeCentredBeside(&box, visibleAnchor());
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 QString QtUserDialogs::toQtFilter(const QString &filter)
