@@ -57,6 +57,7 @@ int main(int argc, char *argv[])
     AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
 
     Form1 form1(ctx);
+    dialogs.setAnchor(ctx.form3);
     // The desktop session is ending: let every window close.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&ctx] { ctx.m.exitAllowed = true; });
     QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {

@@ -6,6 +6,7 @@
 #include "dialogs/directory_pickers.h"
 #include "mainwin/app_context.h"
 #include "model/texts.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>
@@ -48,7 +49,8 @@ void Form7::openInEditor(int pos, bool offerDestination)
 {
     const CandidateRow &c = m_ctx.candidates.at(pos);
     m_ctx.m.newRow = m_ctx.candidates.refAt(pos);
-    Frame1->setTitle(c.name);
+    // The caption shows the name as it is: an "&" in it is no shortcut.
+    Frame1->setTitle(escapeMnemonics(c.name));
     Frame1->setEnabled(true);
     if (offerDestination) {
         if (!c.destination.isEmpty())
@@ -76,13 +78,37 @@ void Form7::offerToCombo(const QString &dest)
 
 void Form7::selectModeOption(const QString &mode)
 {
-    // The row already carries this word, so nothing needs writing back.
+    // The options show the candidate's own mode, and none when it has none
+    // (never the word of the candidate edited before). The row already
+    // carries the word, so nothing needs writing back.
     if (mode == Texts::ModeCopy)
         Option1->setChecked(true);
     else if (mode == Texts::ModeCut)
         Option2->setChecked(true);
     else if (mode == Texts::ModeDelete)
         Option3->setChecked(true);
+    else
+        clearModeOptions();
+}
+
+void Form7::clearModeOptions()
+{
+    for (QRadioButton *o : {Option1, Option2, Option3}) {
+        o->setAutoExclusive(false);
+        o->setChecked(false);
+        o->setAutoExclusive(true);
+    }
+}
+
+void Form7::closeEditorIfItsRowIsGone()
+{
+    if (!Frame1->isEnabled() || m_ctx.candidates.positionOf(m_ctx.m.newRow) >= 0)
+        return;
+    // Nothing is left to commit into: the editor goes idle and keeps nothing
+    // of the removed candidate but the destination list.
+    closeEditor();
+    Text2->clear();
+    clearModeOptions();
 }
 
 void Form7::writeEditedMode(const QString &mode)

@@ -4,6 +4,7 @@
 #include "mainwin/app_context.h"
 #include "model/texts.h"
 #include "panel/panel_face.h"
+#include "panel/panel_window.h"
 #include "platform/qt/accessibility.h"
 #include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
@@ -12,8 +13,8 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -21,7 +22,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -87,6 +87,18 @@ void Form7::buildControls()
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(8, 24, 465, 217);
+    // While rows go, the view moves its selection to a neighbour by itself;
+    // that is no click. Connected before the view's own handlers run.
+    connect(&m_ctx.candidates, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
+    connect(&m_ctx.candidates, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_removingRows = true; });
+    connect(&m_ctx.candidates, &QAbstractItemModel::rowsRemoved, this, [this] {
+        m_removingRows = false;
+        closeEditorIfItsRowIsGone();
+    });
+    connect(&m_ctx.candidates, &QAbstractItemModel::modelReset, this, [this] {
+        m_removingRows = false;
+        closeEditorIfItsRowIsGone();
+    });
     setUpReportView(ListView1, &m_ctx.candidates, {169, 169, 169, 169, 118, 522});
     ListView1->setAcceptDrops(true);
     ListView1->viewport()->setAcceptDrops(true);
@@ -95,6 +107,12 @@ void Form7::buildControls()
         // Right presses never get here: the filter below takes them.
         if (index.isValid())
             ListView1_ItemClick(index.row());
+    });
+    // A row selected with the keyboard counts as clicked, as in the main window.
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+        if (!m_removingRows && !rows.isEmpty())
+            ListView1_ItemClick(rows.first().row());
     });
 
     Command3 = new QPushButton(SetAllDestinations, this);
@@ -153,11 +171,7 @@ void Form7::resetToInitialState()
     Combo1->clear();
     Combo1->clearEditText();
     Text2->clear();
-    for (QRadioButton *o : {Option1, Option2, Option3}) {
-        o->setAutoExclusive(false);
-        o->setChecked(false);
-        o->setAutoExclusive(true);
-    }
+    clearModeOptions();
     Option6->setChecked(true);
     Command2->setEnabled(true);
     Command3->setEnabled(true);
@@ -183,8 +197,8 @@ void Form7::showEvent(QShowEvent *event)
 {
     if (m_centreOnShow) {
         m_centreOnShow = false;
-        if (QScreen *screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
+        // On the panel's screen, and clear of the panel that floats above it.
+        placeCentredBeside(this, m_ctx.form3);
     }
     QWidget::showEvent(event);
 }

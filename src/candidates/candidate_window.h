@@ -128,6 +128,9 @@ private:
     // Puts dest into Combo1's list (first place when that is free) and makes it the box's text.
     void offerToCombo(const QString &dest);
     void selectModeOption(const QString &mode);
+    void clearModeOptions();
+    // A removed candidate takes the row editor's work with it.
+    void closeEditorIfItsRowIsGone();
     void writeEditedMode(const QString &mode);
     void setMarks(const QString &mode);
     // The candidate count; when zero the no-record message is shown.
@@ -138,4 +141,5 @@ private:
 
     AppContext &m_ctx;
     bool m_centreOnShow = true;
+    bool m_removingRows = false;
 };

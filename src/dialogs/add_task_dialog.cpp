@@ -9,6 +9,7 @@
 #include "model/texts.h"
 #include "panel/panel_window.h"
 #include "platform/file_operation.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QCheckBox>
@@ -22,6 +23,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -78,9 +81,9 @@ Form4::Form4(AppContext &ctx)
 
     // Creation: queue by default, and "复制" as the first default mode.
     Option2->setChecked(true);
-    Option3->setChecked(true);
     StartMode = kStartManual;
-    m_ctx.m.defaultMode = Texts::ModeCopy;
+    m_ctx.m.setDefaultMode(Texts::ModeCopy);
+    showDefaultMode();
     Check1->setChecked(m_ctx.m.useDefaults);
     connectHandlers();
 }
@@ -210,14 +213,15 @@ void Form4::connectHandlers()
         if (on)
             StartMode = kStartManual;
     });
+    // Clicks, not toggles: a click on the option already checked still
+    // makes its word the default mode.
     const std::pair<QRadioButton *, QString> modes[] = {
         {Option3, Texts::ModeCopy}, {Option4, Texts::ModeCut}, {Option5, Texts::ModeDelete}};
-    for (const auto &[option, word] : modes) {
-        connect(option, &QRadioButton::toggled, this, [this, word = word](bool on) {
-            if (on)
-                m_ctx.m.defaultMode = word;
-        });
-    }
+    for (const auto &[option, word] : modes)
+        connect(option, &QRadioButton::clicked, this, [this, word = word] { m_ctx.m.setDefaultMode(word); });
+    // The options always show the word a commit will take, also when the
+    // panel menu changes it while the dialog is open.
+    connect(&m_ctx.m.notifier, &Module1Notifier::defaultModeChanged, this, [this] { showDefaultMode(); });
     connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -227,14 +231,63 @@ void Form4::connectHandlers()
     connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
 }
 
-void Form4::clearModeOptions()
+void Form4::showDefaultMode()
 {
-    for (QRadioButton *o : {Option3, Option4, Option5})
-        uncheck(o);
+    const QString mode = m_ctx.m.defaultMode;
+    if (mode == Texts::ModeCopy)
+        Option3->setChecked(true);
+    else if (mode == Texts::ModeCut)
+        Option4->setChecked(true);
+    else if (mode == Texts::ModeDelete)
+        Option5->setChecked(true);
+    else
+        for (QRadioButton *o : {Option3, Option4, Option5})
+            uncheck(o);
+}
+
+void Form4::bringToFront()
+{
+    if (isHidden())
+        show();
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    focusFirstEmptyField();
+}
+
+void Form4::focusFirstEmptyField()
+{
+    const std::pair<QWidget *, QString> fields[] = {
+        {Text1, Text1->text()}, {Text3, Text3->text()}, {Combo1, Combo1->currentText()}, {Text4, Text4->text()}};
+    for (const auto &[field, text] : fields) {
+        if (text.isEmpty()) {
+            field->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    Command5->setFocus(Qt::OtherFocusReason);
+}
+
+void Form4::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous()) {
+        showDefaultMode();
+        // On the panel's screen, and clear of the panel that floats above it.
+        placeCentredBeside(this, m_ctx.form3);
+        focusFirstEmptyField();
+    }
+    QWidget::showEvent(event);
 }
 
 void Form4::Check1_Click()
 {
+    // The panel menu's "开启默认设置" shows what the box puts in force, and
+    // switching it off there unticks the box.
+    const auto showOnPanelMenu = qScopeGuard([this] {
+        if (m_ctx.form1)
+            Form1::setMark(m_ctx.form1->syswork.st_mode, Check1->isChecked());
+    });
     if (!Check1->isChecked()) {
         m_ctx.m.useDefaults = false;
         return;

@@ -48,8 +48,11 @@ public:
     // "立即" runs the path at once; anything else queues it.
     QString StartMode;
 
-    // Leaves all three mode options unselected.
-    void clearModeOptions();
+    // Checks the mode option of defaultMode (none when it holds no mode word).
+    void showDefaultMode();
+    // Shows the dialog when hidden, brings it above the other windows with
+    // the keyboard focus in its first empty field.
+    void bringToFront();
 
     // "使用本次设置成为默认设置 以后不再提问！" changed: useDefaults follows it,
     // but only while a default destination exists.
@@ -72,6 +75,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildControls();
@@ -83,6 +87,7 @@ private:
     // another path).
     bool passesDuplicateCheck(bool *declined);
     void runNow();
+    void focusFirstEmptyField();
 
     AppContext &m_ctx;
 };

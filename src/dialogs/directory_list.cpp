@@ -1,6 +1,7 @@
 #include "dialogs/directory_list.h"
 
 #include "model/folder_names.h"
+#include "platform/qt/widget_helpers.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,7 +88,7 @@ void DirectoryList::refresh()
         item->setText(0, label);
         item->setIcon(0, openIcon);
         item->setData(0, PathRole, folder);
-        item->setToolTip(0, folder);
+        item->setToolTip(0, plainToolTip(folder));
         item->setExpanded(true);
         parentItem = item;
     }
@@ -106,7 +107,7 @@ void DirectoryList::refresh()
         item->setIcon(0, closedIcon);
         const QString full = joinFolderPath(m_path, name);
         item->setData(0, PathRole, full);
-        item->setToolTip(0, full);
+        item->setToolTip(0, plainToolTip(full));
     }
     setCurrentItem(parentItem);
     scrollToItem(parentItem);

@@ -13,6 +13,7 @@
 #include "platform/user_dialogs.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -75,6 +76,9 @@ Form1::Form1(AppContext &ctx)
     m_ctx.form4 = m_addTask.get();
     m_ctx.m.exitAllowed = false;
     setMark(syswork.upcopy, true);
+    // The mode marks follow the default mode wherever it is changed.
+    connect(&m_ctx.m.notifier, &Module1Notifier::defaultModeChanged, this,
+            [this](const QString &mode) { showDefaultModeMarks(mode); });
     m_ctx.m.pauseFlag = false;
     Label1->setText(Texts::Banner);
     fillDrives();
@@ -238,10 +242,8 @@ void Form1::form4show()
     Form4 *f = m_ctx.form4;
     f->Text1->clear();
     f->Text3->clear();
-    f->clearModeOptions();
-    f->showNormal();
-    f->raise();
-    f->activateWindow();
+    f->showDefaultMode();
+    f->bringToFront();
 }
 
 void Form1::toggleShown()
@@ -365,10 +367,15 @@ void Form1::updatedisk()
 
 void Form1::setDefaultMode(const QString &mode)
 {
+    showDefaultModeMarks(mode);
+    m_ctx.m.setDefaultMode(mode);
+}
+
+void Form1::showDefaultModeMarks(const QString &mode)
+{
     setMark(syswork.upcopy, mode == Texts::ModeCopy);
     setMark(syswork.upcut, mode == Texts::ModeCut);
     setMark(syswork.updele, mode == Texts::ModeDelete);
-    m_ctx.m.defaultMode = mode;
 }
 
 void Form1::st_mode()
@@ -382,6 +389,10 @@ void Form1::st_mode()
         return;
     }
     setMark(syswork.st_mode, !syswork.st_mode->isChecked());
+    // One switch, two faces: the add-task dialog's default box follows the
+    // mark, so switching the defaults off here ends them wherever they came from.
+    if (Form4 *dialog = m_ctx.form4)
+        dialog->Check1->setChecked(syswork.st_mode->isChecked());
 }
 
 void Form1::about()

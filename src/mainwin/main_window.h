@@ -99,6 +99,8 @@ public:
     void allpush();
     void updatedisk();
     void setDefaultMode(const QString &mode);
+    // Checks the mode mark of mode and unchecks the other two.
+    void showDefaultModeMarks(const QString &mode);
     void st_mode();
     void crtxt();
     void about();

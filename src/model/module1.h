@@ -3,7 +3,17 @@
 #include "model/move_task.h"
 #include "platform/file_operation.h"
 
+#include <QObject>
 #include <QString>
+
+// Tells the windows that show a piece of the shared state that it changed.
+class Module1Notifier : public QObject
+{
+    Q_OBJECT
+signals:
+    // defaultMode now holds another word.
+    void defaultModeChanged(const QString &mode);
+};
 
 // The state every window shares, with its start-up values. The four
 // counters live with the queue (MoveQueue::counters), which keeps them in
@@ -11,7 +21,8 @@
 struct Module1
 {
     // The mode word for tasks that enter without a dialog choice; the
-    // add-task dialog's creation sets it to "复制".
+    // add-task dialog's creation sets it to "复制". Windows write it through
+    // setDefaultMode, so that every window showing it follows.
     QString defaultMode;
     // The add-task dialog's "use as default" box was ticked with a destination set.
     bool useDefaults = false;
@@ -29,4 +40,8 @@ struct Module1
     RowRef currentCandidate = NoRow;
     // The candidate open in the candidate window's row editor.
     RowRef newRow = NoRow;
+
+    // Writes defaultMode and, when the word changes, announces it.
+    void setDefaultMode(const QString &mode);
+    Module1Notifier notifier;
 };

@@ -9,6 +9,7 @@
 #include "model/task_builder.h"
 #include "panel/panel_window.h"
 #include "platform/event_yield.h"
+#include "platform/qt/widget_helpers.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -74,13 +75,15 @@ void DropIntake::takeSingle(const QString &path)
         dialog->close();
         if (candidates->isMinimized())
             candidates->showNormal();
+        bringAbove(candidates);
         return;
     }
 
     dialog->Text1->setText(path);
     dialog->Text3->setText(pathName(path));
-    if (!dialog->isVisible())
-        dialog->show();
+    // Open but covered by other windows, the dialog comes to the front too:
+    // every drop gets an answer the user can see.
+    dialog->bringToFront();
 }
 
 void DropIntake::takeSeveral(const QStringList &paths)
@@ -109,4 +112,5 @@ void DropIntake::takeSeveral(const QStringList &paths)
         candidates->show();
     if (candidates->isMinimized())
         candidates->showNormal();
+    bringAbove(candidates);
 }

@@ -1,8 +1,10 @@
 #include "candidate_fixture.h"
 #include "model/texts.h"
+#include "panel/panel_window.h"
 #include "support/pickers.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -352,14 +354,14 @@ private slots:
         QCOMPARE(f.Frame1->title(), QStringLiteral("B"));
         QCOMPARE(f.Combo1->currentText(), QStringLiteral("/a/"));
         QCOMPARE(f.Text2->text(), QStringLiteral("b"));
-        // The options stay as A left them.
-        QVERIFY(f.Option1->isChecked());
+        // The options show B's own mode: it has none.
+        QVERIFY(modeOptionsClear(f));
 
         // Committing B (by opening C) gives it the box's text.
         f.ListView1->setCurrentIndex(app.ctx.candidates.index(2, 0));
         f.ListView1_DblClick();
         QCOMPARE(app.ctx.candidates.at(1).destination, QStringLiteral("/a/"));
-        QCOMPARE(app.ctx.candidates.at(1).mode, Copy);
+        QCOMPARE(app.ctx.candidates.at(1).mode, Cut);
         QCOMPARE(f.Combo1->count(), 2);
         QCOMPARE(f.Combo1->itemText(1), QStringLiteral("/c/"));
         QCOMPARE(f.Combo1->currentText(), QStringLiteral("/c/"));
@@ -607,9 +609,51 @@ private slots:
         QVERIFY(!f.BLACKWORK.cut->isChecked());
 
         f.show();
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY((f.geometry().center() - screen.center()).manhattanLength() <= 8);
+        // Centred on the panel's screen, clear of the panel.
+        const QRect screen = app.ctx.form3->screen()->availableGeometry();
+        QVERIFY(qAbs(f.frameGeometry().center().x() - screen.center().x()) <= 8);
+        QVERIFY(screen.contains(f.frameGeometry()));
+        QVERIFY(!f.frameGeometry().intersects(app.ctx.form3->frameGeometry()));
         VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void theEditorShowsItsCandidateLiterallyAndGoesWithIt()
+    {
+        TestApp app;
+        Form7 &f = shownCandidateWindow(app);
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/R&D.txt"), QString(), Cut, true, QStringLiteral("r")));
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QStringLiteral("/d/"), Copy));
+        f.ListView1->setCurrentIndex(app.ctx.candidates.index(0, 0));
+        f.ListView1_DblClick();
+        // What is drawn (and read out) is the name itself, with no shortcut.
+        QCOMPARE(QAccessible::queryAccessibleInterface(f.Frame1)->text(QAccessible::Name), QStringLiteral("R&D.txt"));
+        QVERIFY(QKeySequence::mnemonic(f.Frame1->title()).isEmpty());
+        // Removing another candidate leaves the edit alone; "全部清除" ends it.
+        f.ListView1->setCurrentIndex(app.ctx.candidates.index(1, 0));
+        f.recls();
+        QCOMPARE(f.editedRow(), 0);
+        f.reclose();
+        QVERIFY(!f.Frame1->isEnabled());
+        QVERIFY(modeOptionsClear(f) && f.Text2->text().isEmpty());
+        // "确定" has nothing left to commit and closes the window.
+        f.Command2_Click();
+        QVERIFY(!f.isVisible());
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void aRowSelectedWithTheKeyboardCountsAsClicked()
+    {
+        TestApp app;
+        Form7 &f = shownCandidateWindow(app);
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/d/"), Copy));
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QStringLiteral("/d/"), Cut));
+        f.ListView1->setCurrentIndex(app.ctx.candidates.index(0, 0));
+        QTest::keyClick(f.ListView1, Qt::Key_Down);
+        QCOMPARE(app.ctx.candidates.positionOf(app.ctx.m.currentCandidate), 1);
+        QVERIFY(f.BLACKWORK.cut->isChecked());
+        // Removing the row moves the view's selection on by itself: no click.
+        f.recls();
+        QCOMPARE(app.ctx.candidates.positionOf(app.ctx.m.currentCandidate), -1);
     }
 
     // --- other handlers running during the yields ---

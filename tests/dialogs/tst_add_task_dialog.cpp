@@ -157,14 +157,17 @@ private slots:
         VERIFY_DIALOGS(app.dialogs);
     }
 
-    void rowsTakeTheSharedModeEvenWithTheOptionsCleared()
+    void theModeOptionsShowTheModeACommitTakes()
     {
         TestApp app;
+        // The panel menu chose "剪贴" while the dialog was hidden ...
+        app.form1->syswork.upcut->trigger();
         app.form1->form4show();
         Form4 &f = *app.ctx.form4;
-        QVERIFY(!f.Option3->isChecked() && !f.Option4->isChecked() && !f.Option5->isChecked());
-        // The panel menu changed the default mode behind the dialog's back.
-        app.form1->setDefaultMode(kDelete);
+        QVERIFY(f.Option4->isChecked());
+        // ... and "删除" while it is open.
+        app.form1->syswork.updele->trigger();
+        QVERIFY(f.Option5->isChecked() && !f.Option4->isChecked());
         // A folder and an empty name are both accepted.
         f.Text1->setText(QStringLiteral("/home/ann/photos"));
         f.Combo1->setCurrentText(kBackup);
@@ -177,6 +180,39 @@ private slots:
         QVERIFY(t.name.isEmpty());
         QVERIFY(app.form1->syswork.updele->isChecked());
         VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void aClickOnTheCheckedModeOptionStillSetsTheMode()
+    {
+        TestApp app;
+        Form4 &f = *app.ctx.form4;
+        f.show();
+        // "复制" is checked; a word is written where no window hears of it.
+        app.ctx.m.defaultMode = kCut;
+        f.Option3->click();
+        QCOMPARE(app.ctx.m.defaultMode, kCopy);
+        // The panel menu's mode marks follow the dialog's choice at once.
+        f.Option4->click();
+        QVERIFY(app.form1->syswork.upcut->isChecked() && !app.form1->syswork.upcopy->isChecked());
+    }
+
+    void opensOnThePanelsScreenClearOfThePanelWithTheKeyboardInTheFirstEmptyField()
+    {
+        TestApp app;
+        Form4 &f = *app.ctx.form4;
+        const QRect screen = app.ctx.form3->screen()->availableGeometry();
+        // The panel sits where a centred dialog's top edge would be.
+        const int dialogTop = screen.center().y() - f.sizeHint().height() / 2;
+        app.ctx.form3->move(screen.center().x() - 18, dialogTop);
+        app.ctx.form3->takeDrop({kSong});
+        QVERIFY(!f.frameGeometry().intersects(app.ctx.form3->frameGeometry()));
+        QVERIFY(screen.contains(f.frameGeometry()));
+        QVERIFY(qAbs(f.frameGeometry().center().x() - screen.center().x()) <= 8);
+        // Source and name are filled in: the destination is asked for next.
+        QVERIFY(f.Combo1->isAncestorOf(f.focusWidget()) || f.focusWidget() == f.Combo1);
+        f.Command4->click();
+        app.form1->form4show();
+        QCOMPARE(f.focusWidget(), f.Text1);
     }
 
     void okWithoutSourceOrDestinationSaysSoAndStaysOpen_data()

@@ -7,6 +7,7 @@
 #include "support/test_app.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
@@ -118,7 +119,7 @@ private slots:
         QVERIFY(shown);
     }
 
-    void newTaskClearsTheSourceAndTheModeOptions()
+    void newTaskClearsTheSourceAndShowsTheDefaultMode()
     {
         TestApp app;
         Form4 *dialog = app.ctx.form4;
@@ -129,9 +130,28 @@ private slots:
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->Text1->text(), QString());
         QCOMPARE(dialog->Text3->text(), QString());
-        QVERIFY(!dialog->Option3->isChecked() && !dialog->Option4->isChecked() && !dialog->Option5->isChecked());
+        QVERIFY(dialog->Option3->isChecked());
         QCOMPARE(dialog->Text4->text(), QStringLiteral("remark"));
         QCOMPARE(app.ctx.m.defaultMode, QStringLiteral("复制"));
+    }
+
+    void theDefaultBoxAndTheDefaultsMarkAreOneSwitch()
+    {
+        TestApp app;
+        Form4 *dialog = app.ctx.form4;
+        app.ctx.m.defaultDest = QStringLiteral("/backup/");
+        dialog->Check1->click();
+        // The mark shows the defaults the box put in force ...
+        QVERIFY(app.form1->syswork.st_mode->isChecked());
+        // ... and switching them off there ends them: a drop asks again.
+        app.form1->syswork.st_mode->trigger();
+        QVERIFY(!dialog->Check1->isChecked() && !app.ctx.m.useDefaults);
+        dropPaths(app.ctx.form3, {QStringLiteral("/m/a.txt")});
+        QVERIFY(app.ctx.queue.isEmpty() && dialog->isVisible());
+        // Switched on from the menu, the box shows it as well.
+        app.form1->syswork.st_mode->trigger();
+        QVERIFY(dialog->Check1->isChecked());
+        VERIFY_DIALOGS(app.dialogs);
     }
 
     void closeEndsTheProgramEvenWithCandidatesPresent()

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QtTest>
 
 using Answer = UserDialogs::Answer;
@@ -102,6 +103,30 @@ private slots:
         QVERIFY(dialog->isVisible());
         QVERIFY(!candidateWindowShown(app.ctx));
         QCOMPARE(app.ctx.candidates.count(), 0);
+    }
+
+    void everyDropBringsItsWindowToTheFront()
+    {
+        TestApp app;
+        Form4 *dialog = app.ctx.form4;
+        app.form1->syswork.upcut->trigger();
+        dropPaths(app.ctx.form3, {QStringLiteral("/home/u/a.txt")});
+        QVERIFY(dialog->isVisible());
+        // It shows the mode the task will take.
+        QVERIFY(dialog->Option4->isChecked());
+
+        // Covered by another window, the dialog comes back up on the next
+        // drop; so does the candidate window.
+        for (const QStringList &paths : {QStringList {QStringLiteral("/home/u/a.txt")},
+                                         QStringList {QStringLiteral("/b"), QStringLiteral("/c")}}) {
+            app.form1->show();
+            app.form1->activateWindow();
+            QTRY_COMPARE(QApplication::activeWindow(), app.form1.get());
+            dropPaths(app.ctx.form3, paths);
+            QTRY_COMPARE(QApplication::activeWindow(),
+                         paths.size() == 1 ? static_cast<QWidget *>(dialog) : app.ctx.form7);
+            dialog->close();
+        }
     }
 
     void aSecondFileWhileTheDialogHoldsAnotherSendsBothToTheCandidates()

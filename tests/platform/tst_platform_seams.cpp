@@ -1,13 +1,16 @@
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/qt_user_dialogs.h"
+#include "platform/qt/widget_helpers.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -85,6 +88,40 @@ private slots:
         QTest::qSleep(60);
         yield.yield();
         QCOMPARE(delivered, 2);
+    }
+
+    void dialogsShowNamesLiterallyClearOfThePanel()
+    {
+        // A stand-in for the panel, where a centred box would lie.
+        QWidget panel(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+        panel.setGeometry(QRect(QPoint(), QSize(37, 36)).translated(panel.screen()->availableGeometry().center()));
+        panel.show();
+        QtUserDialogs dialogs;
+        dialogs.setAnchor(&panel);
+        QList<QRect> frames;
+        Qt::TextFormat format = Qt::AutoText;
+        const auto answer = [&](auto check) {
+            QTimer::singleShot(0, [&, check] { check(QApplication::activeModalWidget()); });
+        };
+        answer([&](QWidget *w) {
+            frames << w->frameGeometry();
+            format = static_cast<QMessageBox *>(w)->textFormat();
+            static_cast<QMessageBox *>(w)->done(QMessageBox::No);
+        });
+        dialogs.askYesNo(QStringLiteral("/tmp/<i>x.txt已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"));
+        QCOMPARE(format, Qt::PlainText);
+        answer([&](QWidget *w) {
+            frames << w->frameGeometry();
+            static_cast<QDialog *>(w)->reject();
+        });
+        dialogs.inputBox(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"), QString());
+        QCOMPARE(frames.size(), 2);
+        QVERIFY(!frames.at(0).intersects(panel.frameGeometry()) && !frames.at(1).intersects(panel.frameGeometry()));
+        // Tool tips guess their format: a path holding "<i>" stays as it is.
+        QTextDocument tip;
+        tip.setHtml(plainToolTip(QStringLiteral("/home/u/<i>斜体.txt")));
+        QCOMPARE(tip.toPlainText(), QStringLiteral("/home/u/<i>斜体.txt"));
+        QCOMPARE(plainToolTip(QStringLiteral("/home/u/R&D.txt")), QStringLiteral("/home/u/R&D.txt"));
     }
 
     void standardButtonsReadChinese()

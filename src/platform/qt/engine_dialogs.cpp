@@ -1,6 +1,7 @@
 #include "platform/qt/engine_dialogs.h"
 
 #include "platform/engine/fs_util.h"
+#include "platform/qt/widget_helpers.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -93,7 +94,7 @@ void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
     // Elide in the middle so that both the folder and the name stay readable.
     const QFontMetrics metrics(m_currentLabel->font());
     m_currentLabel->setText(metrics.elidedText(progress.currentPath, Qt::ElideMiddle, m_currentLabel->width()));
-    m_currentLabel->setToolTip(progress.currentPath);
+    m_currentLabel->setToolTip(plainToolTip(progress.currentPath));
 
     const qint64 filesTotal = std::max(progress.filesTotal, progress.filesDone);
     const qint64 bytesTotal = std::max(progress.bytesTotal, progress.bytesDone);
@@ -222,6 +223,8 @@ bool DialogEngineQuestions::confirmTrash(const QString &path)
 bool DialogEngineQuestions::askYesNo(const QString &text)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton, m_parent);
+    // The question holds a path: shown as it is, never as markup.
+    box.setTextFormat(Qt::PlainText);
     QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
     box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
     box.setDefaultButton(yes);

@@ -1,10 +1,13 @@
 #include "platform/qt/qt_user_dialogs.h"
 
+#include "platform/qt/widget_helpers.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QWindow>
 
 namespace {
 
@@ -14,25 +17,71 @@ QWidget *dialogParent()
     return (w && w->isVisible()) ? w : nullptr;
 }
 
-UserDialogs::Answer ask(const QString &text, const QString &title, QMessageBox::StandardButtons buttons,
-                        UserDialogs::Answer onEscape)
+// A message box that opens on the panel's screen, clear of the panel. It
+// takes its final size only while it is being shown, so it is placed then.
+class PlacedMessageBox : public QMessageBox
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, buttons, dialogParent());
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+public:
+    PlacedMessageBox(const QString &title, const QString &text, StandardButtons buttons, const QWidget *anchor)
+        : QMessageBox(NoIcon, title, text, buttons, dialogParent())
+        , m_anchor(anchor)
+    {
+        // File names and remarks are shown as they are, never as markup.
+        setTextFormat(Qt::PlainText);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        placeCentredBeside(this, m_anchor);
+    }
+
+private:
+    const QWidget *m_anchor;
+};
+
+} // namespace
+
+void QtUserDialogs::setAnchor(QWidget *panel)
+{
+    m_anchor = panel;
+}
+
+const QWidget *QtUserDialogs::visibleAnchor() const
+{
+    return m_anchor && m_anchor->isVisible() ? m_anchor.data() : nullptr;
+}
+
+void QtUserDialogs::stackAbovePanel(QWidget *dialog) const
+{
+    // A dialog with an owner window stacks above that; one without is made
+    // the panel's transient, which window managers keep above the panel.
+    const QWidget *panel = visibleAnchor();
+    if (!panel || dialog->parentWidget())
+        return;
+    dialog->winId();
+    if (QWindow *window = dialog->windowHandle())
+        window->setTransientParent(panel->windowHandle());
+}
+
+UserDialogs::Answer QtUserDialogs::ask(const QString &text, const QString &title, QMessageBox::StandardButtons buttons,
+                                       Answer onEscape)
+{
+    PlacedMessageBox box(title, text, buttons, visibleAnchor());
+    stackAbovePanel(&box);
     switch (box.exec()) {
-    case QMessageBox::Yes: return UserDialogs::Answer::Yes;
-    case QMessageBox::No: return UserDialogs::Answer::No;
-    case QMessageBox::Cancel: return UserDialogs::Answer::Cancel;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Cancel: return Answer::Cancel;
     default: return onEscape;
     }
 }
 
-} // namespace
-
 void QtUserDialogs::message(const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, dialogParent());
-    box.exec();
+    ask(text, title, QMessageBox::Ok, Answer::Cancel);
 }
 
 UserDialogs::Answer QtUserDialogs::askYesNo(const QString &text, const QString &title)
@@ -47,9 +96,14 @@ UserDialogs::Answer QtUserDialogs::askYesNoCancel(const QString &text, const QSt
 
 QString QtUserDialogs::inputBox(const QString &prompt, const QString &title, const QString &preset)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, preset, &ok);
-    return ok ? text : QString();
+    QInputDialog box(dialogParent());
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(preset);
+    stackAbovePanel(&box);
+    box.adjustSize();
+    placeCentredBeside(&box, visibleAnchor());
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 QString QtUserDialogs::toQtFilter(const QString &filter)
@@ -86,5 +140,9 @@ QString QtUserDialogs::saveFileName(const QString &title, const QString &presetP
 
 int QtUserDialogs::execModal(QDialog *dialog)
 {
+    stackAbovePanel(dialog);
+    // The program's own dialogs have fixed sizes, known before they show.
+    dialog->adjustSize();
+    placeCentredBeside(dialog, visibleAnchor());
     return dialog->exec();
 }

@@ -2,6 +2,7 @@
 
 #include "platform/user_dialogs.h"
 
+#include <QMessageBox>
 #include <QPointer>
 
 class QWidget;
@@ -19,6 +20,17 @@ public:
     QString saveFileName(const QString &title, const QString &presetPath, const QString &filter) override;
     int execModal(QDialog *dialog) override;
 
+    // The floating panel: every dialog opens centred on the screen that
+    // holds it, clear of it, and stacked above it.
+    void setAnchor(QWidget *panel);
+
     // "desc|pattern|desc|pattern" into Qt's "desc (pattern);;desc (pattern)".
     static QString toQtFilter(const QString &filter);
+
+private:
+    Answer ask(const QString &text, const QString &title, QMessageBox::StandardButtons buttons, Answer onEscape);
+    const QWidget *visibleAnchor() const;
+    void stackAbovePanel(QWidget *dialog) const;
+
+    QPointer<QWidget> m_anchor;
 };
