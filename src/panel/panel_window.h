@@ -23,7 +23,8 @@ public:
     int runIndex = 0;
 
     // Performs the queue in order, then empties it. Returns when the run is
-    // over; a second call while a run is going on does nothing.
+    // over; a second call while a run is going on does nothing, and a call
+    // while another file operation runs is refused with the queue kept.
     void kp();
     bool isRunning() const { return m_running; }
 
@@ -55,7 +56,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void finishRun();
+    // The ending steps of a run; the queue is emptied unless the run was
+    // stopped with tasks it could not perform.
+    void finishRun(bool emptyQueue);
 
     AppContext &m_ctx;
     DropIntake *m_intake;
