@@ -52,6 +52,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -59,11 +60,14 @@ private:
     // The ending steps of a run; the queue is emptied unless the run was
     // stopped with tasks it could not perform.
     void finishRun(bool emptyQueue);
+    void setDragOver(bool over);
 
     AppContext &m_ctx;
     DropIntake *m_intake;
     QString m_faceText;
     bool m_running = false;
+    // Files are being dragged over the face: it shows it will take them.
+    bool m_dragOver = false;
     // Dragging by the face when the window manager does not move it for us.
     bool m_pressed = false;
     bool m_selfMoving = false;
