@@ -1,5 +1,6 @@
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "mainwin/session_end.h"
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/desktop_file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
@@ -54,8 +55,8 @@ int main(int argc, char *argv[])
     AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
 
     Form1 form1(ctx);
-    // The desktop session is ending: let every window close.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&ctx] { ctx.m.exitAllowed = true; });
+    // The end of the desktop session ends the program the safe way.
+    SessionEnd sessionEnd(ctx);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {
         form1.setWindowState(form1.windowState() & ~Qt::WindowMinimized);
         form1.show();
