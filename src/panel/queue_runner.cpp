@@ -82,13 +82,7 @@ void Form3::kp()
     for (int i = 0; i < tasks; ++i)
         refs.append(queue.refAt(i));
     // The tasks of this run after the current one that are still queued.
-    const auto tasksLeft = [&] {
-        int left = 0;
-        for (int i = runIndex; i < tasks; ++i)
-            if (queue.positionOf(refs.at(i)) >= 0)
-                ++left;
-        return left;
-    };
+    const auto tasksLeft = [&] { return queue.countBetween(refs.at(runIndex - 1), refs.at(tasks - 1)); };
 
     bool engineTaken = false;
     for (runIndex = 1; runIndex <= tasks; ++runIndex) {
