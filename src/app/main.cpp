@@ -1,5 +1,6 @@
 #include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
+#include "mainwin/session_end.h"
 #include "panel/panel_window.h"
 #include "platform/engine/termination_signals.h"
 #include "platform/qt/chinese_translations.h"
@@ -58,8 +59,8 @@ int main(int argc, char *argv[])
 
     Form1 form1(ctx);
     dialogs.setAnchor(ctx.form3);
-    // The desktop session is ending: let every window close.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&ctx] { ctx.m.exitAllowed = true; });
+    // The end of the desktop session ends the program the safe way.
+    SessionEnd sessionEnd(ctx);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {
         form1.setWindowState(form1.windowState() & ~Qt::WindowMinimized);
         form1.show();

@@ -318,6 +318,11 @@ void Form1::moveRow()
     if (pos < 0)
         return;
     m_ctx.queue.removeTask(pos);
+    // The list moved its highlight to a neighbour, which nobody clicked: the
+    // removed row was the current one, so no row is current now, and none is
+    // shown as such.
+    m_ctx.m.currentRow = NoRow;
+    ListView1->selectionModel()->clear();
 }
 
 void Form1::allclear()

@@ -36,6 +36,9 @@ public:
     RowRef refAt(int pos) const { return m_rows.idAt(pos); }
     // -1 when the row is no longer in the queue.
     int positionOf(RowRef ref) const { return m_rows.positionOf(ref); }
+    // The rows still queued that were appended after `after` up to and
+    // including `last` (either may be gone).
+    int countBetween(RowRef after, RowRef last) const { return m_rows.countBetween(after, last); }
 
     const QueueCounters &counters() const { return m_counters; }
 

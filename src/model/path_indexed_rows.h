@@ -30,6 +30,17 @@ public:
         return int(it - m_entries.cbegin());
     }
 
+    // The number of rows appended after the row with id `after` (which may
+    // be gone) up to and including the one with id `last`.
+    int countBetween(RowRef after, RowRef last) const
+    {
+        const auto firstAbove = [this](RowRef id) {
+            return std::upper_bound(m_entries.cbegin(), m_entries.cend(), id,
+                                    [](RowRef v, const Entry &e) { return v < e.id; });
+        };
+        return qMax(0, int(firstAbove(last) - firstAbove(after)));
+    }
+
     // The first row, in list order, whose source path equals path exactly.
     int findFirst(const QString &path) const
     {

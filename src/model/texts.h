@@ -53,4 +53,12 @@ inline const QString QueueFrame = QStringLiteral("要移动的文件队列：");
 inline const QString ReportFrame = QStringLiteral("报告：");
 inline const QString DriveToolTip = QStringLiteral("显示当前驱动器的所剩空间");
 
+// Queue runner. The engine does one operation at a time: "全部开始" while
+// another operation (an immediate start) is going on keeps the queue as it
+// is, and a run that finds the engine taken stops with the tasks it has not
+// performed still queued.
+inline const QString EngineBusyForRun = QStringLiteral("正在执行其他文件操作，队列保持不变；请等它完成后再全部开始！");
+inline const QString EngineBusyDuringRun = QStringLiteral(
+    "正在执行其他文件操作，队列已停止；没有执行的文件仍在队列中！");
+
 } // namespace Texts

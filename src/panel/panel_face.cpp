@@ -46,3 +46,16 @@ void paintPanelFace(QPainter &p, const QRect &rect)
     p.drawPath(head);
     p.restore();
 }
+
+void paintDropHighlight(QPainter &p, const QRect &rect)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(rect, QColor(255, 255, 255, 70));
+    const qreal width = qMax<qreal>(3.0, rect.width() * 0.09);
+    const QRectF r = QRectF(rect).adjusted(width / 2, width / 2, -width / 2, -width / 2);
+    p.setPen(QPen(QColor(0xff, 0xb3, 0x00), width));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(r, rect.width() * 0.14, rect.height() * 0.14);
+    p.restore();
+}

@@ -61,6 +61,8 @@ void Form3::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     paintPanelFace(p, rect());
+    if (m_dragOver)
+        paintDropHighlight(p, rect());
     if (!m_faceText.isEmpty()) {
         QFont font(QStringLiteral("SimSun"));
         font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"),
@@ -133,10 +135,20 @@ void Form3::popUpMenu()
         m_ctx.form1->syswork.menu->exec(QCursor::pos());
 }
 
+void Form3::setDragOver(bool over)
+{
+    if (m_dragOver == over)
+        return;
+    m_dragOver = over;
+    update();
+}
+
 void Form3::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!droppedPaths(event->mimeData()).isEmpty())
+    if (!droppedPaths(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
+        setDragOver(true);
+    }
 }
 
 void Form3::dragMoveEvent(QDragMoveEvent *event)
@@ -145,8 +157,14 @@ void Form3::dragMoveEvent(QDragMoveEvent *event)
         event->acceptProposedAction();
 }
 
+void Form3::dragLeaveEvent(QDragLeaveEvent *)
+{
+    setDragOver(false);
+}
+
 void Form3::dropEvent(QDropEvent *event)
 {
+    setDragOver(false);
     const QStringList paths = droppedPaths(event->mimeData());
     if (paths.isEmpty())
         return;

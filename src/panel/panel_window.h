@@ -23,7 +23,8 @@ public:
     int runIndex = 0;
 
     // Performs the queue in order, then empties it. Returns when the run is
-    // over; a second call while a run is going on does nothing.
+    // over; a second call while a run is going on does nothing, and a call
+    // while another file operation runs is refused with the queue kept.
     void kp();
     bool isRunning() const { return m_running; }
 
@@ -51,16 +52,22 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void finishRun();
+    // The ending steps of a run; the queue is emptied unless the run was
+    // stopped with tasks it could not perform.
+    void finishRun(bool emptyQueue);
+    void setDragOver(bool over);
 
     AppContext &m_ctx;
     DropIntake *m_intake;
     QString m_faceText;
     bool m_running = false;
+    // Files are being dragged over the face: it shows it will take them.
+    bool m_dragOver = false;
     // Dragging by the face when the window manager does not move it for us.
     bool m_pressed = false;
     bool m_selfMoving = false;

@@ -5,6 +5,7 @@
 #include "panel/panel_window.h"
 #include "platform/event_yield.h"
 #include "platform/file_operation.h"
+#include "platform/user_dialogs.h"
 
 #include <QAction>
 #include <QLabel>
@@ -49,17 +50,27 @@ void Form3::kp()
 {
     if (m_running)
         return;
+    Form1 *main = m_ctx.form1;
+    // The engine does one operation at a time. While another one runs (an
+    // immediate start, whose wait lets this handler in), every task would be
+    // refused: the run does not start and the queue stays as it is.
+    if (m_ctx.svc.engine->isRunning()) {
+        Form1::setMark(main->syswork.allstart, false);
+        Form1::setMark(main->use.main_strat, false);
+        m_ctx.svc.dialogs->message(Texts::EngineBusyForRun, Texts::TitleKorvan);
+        return;
+    }
     m_running = true;
     BusyScope busy(m_ctx);
     auto running = qScopeGuard([this] { m_running = false; });
 
-    Form1 *main = m_ctx.form1;
     MoveQueue &queue = m_ctx.queue;
     EventYield &yield = *m_ctx.svc.yield;
 
     m_ctx.m.pauseFlag = false;
     main->ProgressBar1->setRange(0, queue.count());
     main->ProgressBar1->setVisible(true);
+    setFaceText(QString());
 
     // The tasks of this run are the rows queued now; rows added meanwhile
     // wait for the ending steps. Each is held by reference, so a row the user
@@ -70,14 +81,17 @@ void Form3::kp()
     refs.reserve(tasks);
     for (int i = 0; i < tasks; ++i)
         refs.append(queue.refAt(i));
+    // The tasks of this run after the current one that are still queued.
+    const auto tasksLeft = [&] { return queue.countBetween(refs.at(runIndex - 1), refs.at(tasks - 1)); };
 
+    bool engineTaken = false;
     for (runIndex = 1; runIndex <= tasks; ++runIndex) {
         main->ProgressBar1->setValue(runIndex);
         if (m_ctx.m.pauseFlag || m_ctx.m.exitAllowed)
             break;
-        main->Label1->setText(kDone + QString::number(runIndex) + kFiles + kLeft
-                              + QString::number(queue.count() - runIndex) + kFiles);
-        setFaceText(QString());
+        main->Label1->setText(kDone + QString::number(runIndex) + kFiles + kLeft + QString::number(tasksLeft())
+                              + kFiles);
+        // The face keeps the previous task's percentage while this one runs.
         yield.yield();
 
         int pos = queue.positionOf(refs.at(runIndex - 1));
@@ -86,6 +100,12 @@ void Form3::kp()
 
         pos = queue.positionOf(refs.at(runIndex - 1));
         if (known && pos >= 0 && !m_ctx.m.exitAllowed) {
+            if (m_ctx.svc.engine->isRunning()) {
+                // The engine would refuse this task: it is not performed and
+                // stays queued with the ones after it.
+                engineTaken = true;
+                break;
+            }
             // Another handler may have filled the shared record during the
             // yield (an immediate start): set it from this row once more.
             setOperationFor(m_ctx.m.fileOp, queue.task(pos));
@@ -99,16 +119,27 @@ void Form3::kp()
         setFaceText(u' ' + QString::number(percent) + kPercent);
         yield.yield();
     }
-    finishRun();
+    if (engineTaken) {
+        // Only the tasks gone through leave the queue.
+        for (int i = 0; i < runIndex - 1; ++i) {
+            const int pos = queue.positionOf(refs.at(i));
+            if (pos >= 0)
+                queue.removeTask(pos);
+        }
+    }
+    finishRun(!engineTaken);
+    if (engineTaken)
+        m_ctx.svc.dialogs->message(Texts::EngineBusyDuringRun, Texts::TitleKorvan);
 }
 
-void Form3::finishRun()
+void Form3::finishRun(bool emptyQueue)
 {
     Form1 *main = m_ctx.form1;
     Form1::setMark(main->syswork.allstart, false);
     Form1::setMark(main->use.main_strat, false);
     main->ProgressBar1->setVisible(false);
-    m_ctx.queue.clearQueue();
+    if (emptyQueue)
+        m_ctx.queue.clearQueue();
     main->Label1->setText(Texts::Banner);
     setFaceText(QString());
     Form1::setMark(main->use.main_strat, false);

@@ -256,6 +256,34 @@ private slots:
         QVERIFY(!app.shell.openedPaths.contains(QStringLiteral("/music/b.mp3")));
         VERIFY_DIALOGS(app.dialogs);
     }
+
+    void afterARemovalTheHighlightAndTheCurrentRowAgree()
+    {
+        TestApp app;
+        showWithRows(app);
+        clickRow(*app.form1, 1);
+        app.form1->use.move->trigger();
+        // No row is highlighted, and every row action says so alike.
+        QVERIFY(!app.form1->ListView1->selectionModel()->hasSelection());
+        QVERIFY(!app.form1->ListView1->currentIndex().isValid());
+        for (int i = 0; i < 3; ++i)
+            app.dialogs.expectMessage(kNoRecord);
+        app.form1->TRYUSE();
+        app.form1->ADDMEMO();
+        app.form1->use.cut->trigger();
+        VERIFY_DIALOGS(app.dialogs);
+        QVERIFY(app.shell.openedPaths.isEmpty());
+        QCOMPARE(app.ctx.queue.counters().cutCount, 0);
+
+        // A click makes a row current again, for all actions alike.
+        clickRow(*app.form1, 1);
+        app.form1->TRYUSE();
+        app.form1->use.move->trigger();
+        QCOMPARE(app.shell.openedPaths, QStringList {QStringLiteral("/photos")});
+        QCOMPARE(app.ctx.queue.count(), 1);
+        QCOMPARE(app.ctx.queue.task(0).sourcePath, QStringLiteral("/music/a.mp3"));
+        VERIFY_DIALOGS(app.dialogs);
+    }
 };
 
 QTEST_MAIN(TestRemarks)

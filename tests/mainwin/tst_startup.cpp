@@ -1,12 +1,19 @@
 #include "dialogs/add_task_dialog.h"
+#include "mainwin/session_end.h"
 #include "model/texts.h"
 #include "panel/panel_window.h"
+#include "support/drops.h"
 #include "support/test_app.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSessionManager>
 #include <QTreeView>
 #include <QtTest>
 
@@ -106,6 +113,62 @@ private slots:
         // No entry is ever disabled.
         for (QAction *a : app.form1->use.menu->actions() + app.form1->syswork.menu->actions())
             QVERIFY(a->isEnabled());
+    }
+
+    void savingTheSessionLeavesTheProgramWorking()
+    {
+        TestApp app;
+        SessionEnd session(app.ctx);
+        QSessionManager *manager = qApp->findChild<QSessionManager *>();
+        QVERIFY(manager);
+        // A checkpoint, then a logout the user cancels.
+        emit qApp->saveStateRequest(*manager);
+        emit qApp->commitDataRequest(*manager);
+        emit qApp->commitDataRequest(*manager);
+        QVERIFY(!app.ctx.m.exitAllowed);
+
+        // Drops are taken, the add-task dialog's buttons work, the queue runs.
+        dropPaths(app.ctx.form3, {QStringLiteral("/music/a.mp3")});
+        Form4 &f = *app.ctx.form4;
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.Text1->text(), QStringLiteral("/music/a.mp3"));
+        f.Combo1->setCurrentText(QStringLiteral("/bak/"));
+        f.Command5->click();
+        QCOMPARE(app.ctx.queue.count(), 1);
+        QVERIFY(f.isHidden());
+        app.form1->main_strat();
+        QCOMPARE(app.engine.performed.size(), 1);
+        QCOMPARE(app.engine.performed.first().pFrom, QStringLiteral("/music/a.mp3"));
+        // The windows still only hide.
+        app.form1->show();
+        QVERIFY(!app.form1->close());
+        QVERIFY(!app.ctx.form3->close());
+    }
+
+    void theEndOfTheSessionEndsTheProgramTheSafeWay()
+    {
+        TestApp app;
+        SessionEnd session(app.ctx);
+        for (int i = 1; i <= 3; ++i) {
+            MoveTask t;
+            t.sourcePath = QStringLiteral("/src/f%1").arg(i);
+            t.destination = QStringLiteral("/bak/");
+            t.mode = Texts::ModeCopy;
+            app.ctx.queue.appendTask(t);
+        }
+        app.form1->show();
+        // The session manager's last word arrives while the first task runs.
+        app.engine.onPerform = [&](const FileOpRecord &) {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+        };
+        app.form1->main_strat();
+        QVERIFY(app.ctx.m.exitAllowed);
+        QCOMPARE(app.engine.cancelRequests, 1);
+        QCOMPARE(app.engine.performed.size(), 1);
+        QVERIFY(app.form1->isHidden());
+        QVERIFY(app.ctx.form3->isHidden());
+        QCOMPARE(app.ctx.busyDepth, 0);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QtTest>
 
@@ -284,6 +285,37 @@ private slots:
         QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/c")}));
         // The defaults are on at the end, so no window opens.
         QVERIFY(!candidateWindowShown(app.ctx));
+    }
+
+    void thePanelShowsItWillTakeFilesWhileTheyAreDraggedOverIt()
+    {
+        TestApp app;
+        QWidget *panel = app.ctx.form3;
+        const QImage face = panel->grab().toImage();
+        const auto send = [&](QEvent &&event) { QCoreApplication::sendEvent(panel, &event); };
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(QStringLiteral("/music/a.mp3"))});
+        QMimeData text;
+        text.setText(QStringLiteral("no files"));
+
+        // Something that is no file: the face stays as it is.
+        send(QDragEnterEvent(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier));
+        QCOMPARE(panel->grab().toImage(), face);
+        send(QDragLeaveEvent());
+
+        // Files: highlighted while over it, the face again when they leave.
+        send(QDragEnterEvent(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
+        send(QDragMoveEvent(QPoint(9, 9), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
+        QVERIFY(panel->grab().toImage() != face);
+        send(QDragLeaveEvent());
+        QCOMPARE(panel->grab().toImage(), face);
+
+        // ...and when they are dropped.
+        send(QDragEnterEvent(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
+        QVERIFY(panel->grab().toImage() != face);
+        send(QDropEvent(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
+        QCOMPARE(panel->grab().toImage(), face);
+        QTRY_COMPARE(app.ctx.form4->Text1->text(), QStringLiteral("/music/a.mp3"));
     }
 };
 

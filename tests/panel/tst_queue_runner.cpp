@@ -1,12 +1,17 @@
 #include "candidates/candidate_window.h"
+#include "dialogs/add_task_dialog.h"
 #include "model/texts.h"
 #include "panel/panel_window.h"
 #include "support/drops.h"
 #include "support/test_app.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 
 namespace {
@@ -25,6 +30,12 @@ void queueCopies(TestApp &app, int n)
 {
     for (int i = 1; i <= n; ++i)
         app.ctx.queue.appendTask(task(QStringLiteral("/src/f%1").arg(i), Texts::ModeCopy));
+}
+
+QList<int> counters(const TestApp &app)
+{
+    const QueueCounters &c = app.ctx.queue.counters();
+    return {c.copyCount, c.cutCount, c.deleteCount, c.totalCount};
 }
 
 QStringList performedSources(const TestApp &app)
@@ -278,6 +289,99 @@ private slots:
         QCOMPARE(app.ctx.candidates.count(), 0);
         QVERIFY(app.ctx.form7->isHidden());
         QCOMPARE(app.ctx.busyDepth, 0);
+    }
+
+    void startingWhileAnImmediateOperationRunsKeepsTheQueue()
+    {
+        TestApp app;
+        queueCopies(app, 3);
+        const QList<int> before = counters(app);
+        Form4 &f = *app.ctx.form4;
+        f.show();
+        f.Text1->setText(QStringLiteral("/now"));
+        f.Combo1->setCurrentText(QStringLiteral("/to/"));
+        f.Option1->click();
+        // While the immediate operation runs, "全部开始" from either menu.
+        bool triggered = false;
+        app.engine.onPerform = [&](const FileOpRecord &) {
+            if (triggered)
+                return;
+            triggered = true;
+            app.form1->syswork.allstart->trigger();
+            app.form1->use.main_strat->trigger();
+        };
+        app.dialogs.expectMessage(Texts::EngineBusyForRun, Texts::TitleKorvan);
+        app.dialogs.expectMessage(Texts::EngineBusyForRun, Texts::TitleKorvan);
+        f.Command5->click();
+        VERIFY_DIALOGS(app.dialogs);
+        QCOMPARE(performedSources(app), QStringList {QStringLiteral("/now")});
+        QCOMPARE(app.engine.refused, 0);
+        QCOMPARE(app.ctx.queue.count(), 3);
+        QCOMPARE(counters(app), before);
+        QVERIFY(!app.form1->use.main_strat->isChecked());
+        QVERIFY(!app.form1->syswork.allstart->isChecked());
+
+        // Once it is over, the kept queue runs as usual.
+        app.form1->main_strat();
+        QCOMPARE(app.engine.performed.size(), 4);
+        QCOMPARE(app.ctx.queue.count(), 0);
+    }
+
+    void aTaskTheEngineRefusesStaysQueued()
+    {
+        TestApp app;
+        queueCopies(app, 3);
+        // Another operation takes the engine after the first task.
+        app.yield.onYield = [&] { app.engine.busy = app.engine.performed.size() == 1; };
+        app.dialogs.expectMessage(Texts::EngineBusyDuringRun, Texts::TitleKorvan);
+        app.form1->main_strat();
+        VERIFY_DIALOGS(app.dialogs);
+        QCOMPARE(performedSources(app), QStringList {QStringLiteral("/src/f1")});
+        QCOMPARE(app.engine.refused, 0);
+        QCOMPARE(app.ctx.queue.count(), 2);
+        QCOMPARE(app.ctx.queue.task(0).sourcePath, QStringLiteral("/src/f2"));
+        QCOMPARE(counters(app), (QList<int> {2, 0, 0, 2}));
+        QCOMPARE(app.form1->Label1->text(), Texts::Banner);
+        QVERIFY(app.form1->ProgressBar1->isHidden());
+        QVERIFY(!app.form1->use.main_strat->isChecked());
+        QCOMPARE(app.ctx.form3->faceText(), QString());
+    }
+
+    void theLastPercentageStaysOnTheFaceWhileTheNextTaskRuns()
+    {
+        TestApp app;
+        queueCopies(app, 3);
+        QStringList facesWhilePerforming;
+        app.engine.onPerform = [&](const FileOpRecord &) { facesWhilePerforming << app.ctx.form3->faceText(); };
+        app.form1->main_strat();
+        QCOMPARE(facesWhilePerforming, (QStringList {QString(), QStringLiteral(" 33％"), QStringLiteral(" 67％")}));
+        QCOMPARE(app.ctx.form3->faceText(), QString());
+    }
+
+    void theCountLeftFollowsRowsRemovedOrClearedDuringTheRun()
+    {
+        TestApp app;
+        queueCopies(app, 4);
+        QStringList captions;
+        app.yield.onYield = [&] {
+            const QString caption = app.form1->Label1->text();
+            if (captions.isEmpty() || captions.last() != caption)
+                captions << caption;
+        };
+        app.engine.onPerform = [&](const FileOpRecord &op) {
+            if (op.pFrom == QStringLiteral("/src/f1")) {
+                // The task just performed goes.
+                app.form1->ListView1_ItemClick(0);
+                app.form1->moveRow();
+            } else if (op.pFrom == QStringLiteral("/src/f2")) {
+                app.form1->use.allclear->trigger();
+            }
+        };
+        app.form1->main_strat();
+        QCOMPARE(captions,
+                 (QStringList {QStringLiteral("已考1个文件还剩3个文件"), QStringLiteral("已考2个文件还剩2个文件"),
+                               QStringLiteral("已考3个文件还剩0个文件"), QStringLiteral("已考4个文件还剩0个文件")}));
+        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
     }
 };
 

@@ -4,6 +4,12 @@
 
 FileOpResult ScriptedFileOperation::perform(const FileOpRecord &op)
 {
+    if (isRunning()) {
+        ++refused;
+        FileOpResult refusal;
+        refusal.status = FileOpResult::Status::Failed;
+        return refusal;
+    }
     performed.append(op);
     QScopedValueRollback<bool> running(m_running, true);
     if (onPerform)

@@ -12,6 +12,9 @@
 
 // Records every operation it is asked to perform; onPerform runs inside the
 // call, as if the operation were in progress (to pause, drop, exit...).
+// Like the real engine it does one operation at a time: a call while one is
+// in progress, or while busy is set (an operation started elsewhere), is
+// refused, counted in refused and not recorded.
 class ScriptedFileOperation : public FileOperation
 {
 public:
@@ -19,10 +22,12 @@ public:
     std::function<void(const FileOpRecord &)> onPerform;
     FileOpResult result;
     int cancelRequests = 0;
+    int refused = 0;
+    bool busy = false;
 
     FileOpResult perform(const FileOpRecord &op) override;
     void cancelRunning() override { ++cancelRequests; }
-    bool isRunning() const override { return m_running; }
+    bool isRunning() const override { return m_running || busy; }
 
 private:
     bool m_running = false;

@@ -1,0 +1,25 @@
+#include "mainwin/session_end.h"
+
+#include "mainwin/app_context.h"
+#include "panel/panel_window.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+SessionEnd::SessionEnd(AppContext &ctx, QObject *parent)
+    : QObject(parent)
+    , m_ctx(ctx)
+{
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->installEventFilter(this);
+}
+
+bool SessionEnd::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::Quit || watched != QCoreApplication::instance() || !m_ctx.form3)
+        return QObject::eventFilter(watched, event);
+    // Once the exit is under way the program leaves by itself.
+    if (!m_ctx.m.exitAllowed)
+        m_ctx.form3->sys_exit();
+    return true;
+}
