@@ -221,7 +221,9 @@ QString Form5::mddir(const QString &f2_path)
     BusyScope busy(m_ctx);
     UserDialogs &dialogs = *m_ctx.svc.dialogs;
     const QString answer = dialogs.inputBox(kPromptHead + kCrLf + f2_path + kCrLf + kPromptTail, kAskTitle, kNewFolder);
-    if (m_ctx.m.exitAllowed)
+    // A cancelled box (or an emptied name) means no new folder at all: an
+    // empty name would name the current folder itself and lead to "1".
+    if (m_ctx.m.exitAllowed || answer.isEmpty())
         return QString();
     // A "/" would put the folder somewhere else than where the user looks.
     if (answer.contains(u'/')) {

@@ -62,8 +62,9 @@ public:
     // "新建文件夹": a new folder in the current directory, then the list again.
     void Command1_Click();
     // Asks for a name and creates that folder in f2_path, numbering the name
-    // while it exists. Returns the folder made, or empty (with a message
-    // saying why, unless the program is ending).
+    // while it exists. A cancelled box or an empty name creates nothing.
+    // Returns the folder made, or empty (with a message saying why, unless
+    // the name was empty or the program is ending).
     QString mddir(const QString &f2_path);
 };
 

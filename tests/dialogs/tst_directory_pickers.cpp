@@ -213,11 +213,24 @@ private slots:
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("B"));
         QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/B1"));
 
-        // An empty answer (or a cancelled box) names the folder itself first.
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void aCancelledOrEmptiedNameCreatesNothing()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        TestApp app;
+        Form5 picker(app.ctx);
+        picker.setCurrentPath(tmp.path());
+        // A cancelled box answers with an empty text, as does an emptied name.
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QString());
-        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/1"));
+        QVERIFY(picker.mddir(tmp.path()).isEmpty());
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QString());
-        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/2"));
+        picker.Command1->click();
+        QVERIFY(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        QVERIFY(picker.Dir1->subfolderNames().isEmpty());
+        QCOMPARE(picker.currentPath(), tmp.path());
         VERIFY_DIALOGS(app.dialogs);
     }
 
