@@ -4,11 +4,14 @@
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 class TestPlatformSeams : public QObject
@@ -64,12 +67,84 @@ private slots:
 
     void fileFiltersBecomeQtFilters()
     {
-        QCOMPARE(QtUserDialogs::toQtFilter(QStringLiteral("文本文件(*.txt)|*.txt")), QStringLiteral("文本文件(*.txt)"));
-        QCOMPARE(QtUserDialogs::toQtFilter(
+        QCOMPARE(QtUserDialogs::toQtFilters(QStringLiteral("文本文件(*.txt)|*.txt")),
+                 QStringList {QStringLiteral("文本文件(*.txt) (*.txt)")});
+        QCOMPARE(QtUserDialogs::toQtFilters(
                      QStringLiteral("所有文件(*.*)|*.*|音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav")),
-                 QStringLiteral("所有文件(*.*);;音乐文件(*.mp3 *.m3u *.wav)"));
-        // A description without the patterns gets them appended.
-        QCOMPARE(QtUserDialogs::toQtFilter(QStringLiteral("Text|*.txt;*.md")), QStringLiteral("Text (*.txt *.md)"));
+                 (QStringList {QStringLiteral("所有文件(*.*) (*)"),
+                               QStringLiteral("音乐文件(*.mp3;*.m3u;*.wav) (*.mp3 *.m3u *.wav)")}));
+        QCOMPARE(QtUserDialogs::toQtFilters(QStringLiteral("Text|*.txt;*.md")),
+                 QStringList {QStringLiteral("Text (*.txt *.md)")});
+    }
+
+    void theOpenDialogShowsTheFiltersAsWrittenAndListsEveryFileUnderAllFiles()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char *name : {"README", "a.txt", "song.mp3"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(3000, 'x'));
+        }
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+        const auto dialog = QtUserDialogs::fileDialog(
+            QFileDialog::AcceptOpen, QStringLiteral("打开"), dir.path(),
+            QStringLiteral("所有文件(*.*)|*.*|文本文件(*.txt)|*.txt|音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav"));
+        dialog->show();
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(types);
+        QCOMPARE(types->itemText(0), QStringLiteral("所有文件(*.*)"));
+        QCOMPARE(types->itemText(2), QStringLiteral("音乐文件(*.mp3;*.m3u;*.wav)"));
+
+        auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view);
+        auto listed = [view] {
+            QMap<QString, QStringList> rows;
+            const QAbstractItemModel *m = view->model();
+            for (int r = 0; r < m->rowCount(view->rootIndex()); ++r) {
+                // A name the filter leaves out is shown greyed, if at all.
+                if (!m->index(r, 0, view->rootIndex()).flags().testFlag(Qt::ItemIsEnabled))
+                    continue;
+                QStringList cols;
+                for (int c = 0; c < 4; ++c)
+                    cols << m->index(r, c, view->rootIndex()).data().toString();
+                rows.insert(cols.takeFirst(), cols);
+            }
+            return rows;
+        };
+        QTRY_COMPARE(listed().keys(),
+                     (QStringList {QStringLiteral("README"), QStringLiteral("a.txt"), QStringLiteral("folder"),
+                                   QStringLiteral("song.mp3")}));
+        // Sizes, dates and the folder's type in Chinese.
+        const QMap<QString, QStringList> rows = listed();
+        QCOMPARE(rows.value(QStringLiteral("folder")).value(1), QStringLiteral("文件夹"));
+        QVERIFY2(!rows.value(QStringLiteral("README")).value(0).contains(QStringLiteral("KiB")),
+                 qPrintable(rows.value(QStringLiteral("README")).value(0)));
+        const QDateTime modified = QFileInfo(dir.filePath(QStringLiteral("README"))).lastModified();
+        QCOMPARE(rows.value(QStringLiteral("README")).value(2),
+                 QLocale(QLocale::Chinese, QLocale::China).toString(modified, QLocale::ShortFormat));
+
+        dialog->selectNameFilter(dialog->nameFilters().at(2));
+        QTRY_COMPARE(listed().keys(), (QStringList {QStringLiteral("folder"), QStringLiteral("song.mp3")}));
+    }
+
+    void theSaveDialogAddsTheOnlyExtensionToABareName()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const auto &[typed, saved] : {std::pair {QStringLiteral("report"), QStringLiteral("report.txt")},
+                                           std::pair {QStringLiteral("report.log"), QStringLiteral("report.log")}}) {
+            const auto dialog = QtUserDialogs::fileDialog(QFileDialog::AcceptSave, QStringLiteral("请你签字！！"),
+                                                          dir.path(), QStringLiteral("文本文件(*.txt)|*.txt"));
+            dialog->show();
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(typed);
+            static_cast<QDialog *>(dialog.get())->accept(); // as "保存" does
+            QCOMPARE(dialog->result(), int(QDialog::Accepted));
+            QCOMPARE(dialog->selectedFiles(), QStringList {dir.filePath(saved)});
+        }
     }
 
     void yieldingTooOftenIsSkippedButInputStillComesThrough()
