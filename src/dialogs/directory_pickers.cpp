@@ -7,6 +7,7 @@
 #include "model/size_text.h"
 #include "model/texts.h"
 #include "platform/disk_space.h"
+#include "platform/qt/refreshing_combo_box.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>
@@ -89,7 +90,7 @@ DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QS
     Frame1 = new QGroupBox(page);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     auto *frameLayout = new QVBoxLayout(Frame1);
-    Drive1 = new QComboBox(Frame1);
+    Drive1 = new RefreshingComboBox(Frame1);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Dir1 = new DirectoryList(Frame1);
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -108,6 +109,8 @@ DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QS
     showDriveOfPath();
     connect(Dir1, &DirectoryList::pathChanged, this, [this] { showDriveOfPath(); });
     connect(Drive1, &QComboBox::activated, this, [this] { Drive1_Change(); });
+    // Media come and go: the list is read again each time it opens.
+    connect(Drive1, &RefreshingComboBox::aboutToChoose, this, [this] { fillDrives(); });
 }
 
 QString DirectoryPicker::currentPath() const
@@ -129,13 +132,18 @@ void DirectoryPicker::fillDrives()
                                      [](const VolumeInfo &v) { return v.rootPath == QStringLiteral("/"); });
     if (!hasRoot)
         volumes.prepend(VolumeInfo {QStringLiteral("/"), QString()});
+    QStringList texts;
+    QStringList roots;
     for (const VolumeInfo &v : volumes) {
         const bool showLabel = !v.label.isEmpty() && v.label != v.rootPath;
         QString text = v.rootPath;
         if (showLabel)
             text += QStringLiteral(" [") + v.label + u']';
-        Drive1->addItem(text, v.rootPath);
+        texts << text;
+        roots << v.rootPath;
     }
+    if (Drive1->setEntries(texts, roots))
+        showDriveOfPath();
 }
 
 void DirectoryPicker::showDriveOfPath()

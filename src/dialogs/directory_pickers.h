@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/qt/refreshing_combo_box.h"
+
 #include <QDialog>
 
 class AppContext;
 class DirectoryList;
-class QComboBox;
 class QGroupBox;
 class QHBoxLayout;
 class QPushButton;
@@ -23,7 +24,7 @@ public:
 
     QTabWidget *TabStrip1 = nullptr;
     QGroupBox *Frame1 = nullptr;
-    QComboBox *Drive1 = nullptr;
+    RefreshingComboBox *Drive1 = nullptr;
     DirectoryList *Dir1 = nullptr;
 
     // A volume chosen in the drive list: its root becomes current, unless
@@ -38,6 +39,7 @@ protected:
     QHBoxLayout *m_buttons = nullptr;
 
 private:
+    // Reads the mounted volumes into the drive list (again each time it opens).
     void fillDrives();
     // Shows in the drive list the volume that holds the current folder.
     void showDriveOfPath();

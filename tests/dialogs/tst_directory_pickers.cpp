@@ -344,6 +344,30 @@ private slots:
         VERIFY_DIALOGS(app.dialogs);
     }
 
+    void driveListIsReadAgainWhenItOpens()
+    {
+        QTemporaryDir volume;
+        QTemporaryDir stick;
+        QVERIFY(volume.isValid() && stick.isValid());
+        TestApp app;
+        app.disk.volumes = {VolumeInfo {volume.path(), QString()},
+                            VolumeInfo {QStringLiteral("/no/such/volume"), QString()}};
+        Form5 picker(app.ctx);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        picker.setCurrentPath(volume.path());
+        // Media mounted and unmounted while the picker is open.
+        app.disk.volumes = {VolumeInfo {volume.path(), QString()}, VolumeInfo {stick.path(), QStringLiteral("STICK")}};
+        picker.Drive1->showPopup();
+        QCOMPARE(picker.Drive1->count(), 3);
+        QCOMPARE(picker.Drive1->itemText(2), stick.path() + QStringLiteral(" [STICK]"));
+        QCOMPARE(picker.Drive1->currentData().toString(), volume.path());
+        picker.Drive1->hidePopup();
+        picker.Drive1->setCurrentIndex(2);
+        emit picker.Drive1->activated(2);
+        QCOMPARE(picker.currentPath(), stick.path());
+    }
+
     void directoryListBrowsesInAndOut()
     {
         QTemporaryDir tmp;

@@ -65,6 +65,43 @@ private slots:
         QVERIFY(rootListed);
     }
 
+    void theVolumeListHoldsDrivesWhereverTheyAreMounted()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString labels = dir.filePath(QStringLiteral("by-label"));
+        QVERIFY(QDir().mkpath(labels));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), labels + QStringLiteral("/MY\\x20STICK")));
+        QFile table(dir.filePath(QStringLiteral("mountinfo")));
+        QVERIFY(table.open(QIODevice::WriteOnly));
+        table.write("22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+                    "23 27 0:22 / /sys rw,relatime - sysfs sysfs rw\n"
+                    "25 24 0:23 / /dev/shm rw,relatime - tmpfs tmpfs rw\n"
+                    "27 1 254:0 / / rw,relatime - ext4 /dev/vda1 rw\n"
+                    "28 27 254:0 /var/lib/docker/containers/x/hosts /etc/hosts rw - ext4 /dev/vda1 rw\n"
+                    "29 27 0:29 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+                    "30 27 8:17 / /run/media/user/MY\\040STICK rw shared:1 - vfat /dev/null rw\n"
+                    "31 27 8:33 / /media/user/disk rw - exfat /dev/sdc1 rw\n"
+                    "32 27 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n"
+                    "33 27 0:40 / /mnt/nas rw - nfs4 nas:/export rw\n"
+                    "34 27 0:41 /@home /home rw - btrfs /dev/sda2 rw,subvol=/@home\n"
+                    "35 27 0:41 /@home/u/bind /srv/bind rw - btrfs /dev/sda2 rw,subvol=/@home\n"
+                    "36 27 0:42 / /var/lib/docker/overlay2/m rw - overlay overlay rw\n"
+                    "37 27 8:1 / /boot/efi rw - vfat /dev/sda1 rw\n"
+                    "38 27 0:43 / /mnt/over rw - ext4 /dev/sdd1 rw\n"
+                    "39 38 0:44 / /mnt/over rw - tmpfs tmpfs rw\n"
+                    "garbage\n");
+        table.close();
+        SystemDiskSpace disk(table.fileName(), labels);
+        QStringList listed;
+        for (const VolumeInfo &v : disk.mountedVolumes())
+            listed << v.rootPath + u'|' + v.label;
+        QCOMPARE(listed,
+                 (QStringList {QStringLiteral("/|"), QStringLiteral("/home|"), QStringLiteral("/media/user/disk|"),
+                               QStringLiteral("/mnt/nas|nas:/export"),
+                               QStringLiteral("/run/media/user/MY STICK|MY STICK")}));
+    }
+
     void fileFiltersBecomeQtFilters()
     {
         QCOMPARE(QtUserDialogs::toQtFilters(QStringLiteral("文本文件(*.txt)|*.txt")),
