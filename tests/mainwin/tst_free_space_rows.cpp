@@ -237,7 +237,7 @@ private slots:
         TestApp app;
         addVolumes(app);
         Form1 &f = *app.form1;
-        f.driveQueries->setTimeLimit(200);
+        f.driveQueries->setTimeLimit(1000);
         app.disk.hung = {QStringLiteral("/media/floppy")};
         f.Drive1->setCurrentIndex(1);
         emit f.Drive1->activated(1);
@@ -263,6 +263,8 @@ private slots:
         TestApp app;
         addVolumes(app);
         Form1 &f = *app.form1;
+        // Long enough for the floppy to be let go before it counts as hung.
+        f.driveQueries->setTimeLimit(60000);
         app.disk.hung = {QStringLiteral("/media/floppy")};
         f.Drive1->setCurrentIndex(1);
         emit f.Drive1->activated(1);
