@@ -7,6 +7,7 @@
 #include "model/size_text.h"
 #include "model/texts.h"
 #include "platform/disk_space.h"
+#include "platform/disk_space_queries.h"
 #include "platform/qt/refreshing_combo_box.h"
 #include "platform/user_dialogs.h"
 
@@ -166,8 +167,22 @@ void DirectoryPicker::showDriveOfPath()
 void DirectoryPicker::Drive1_Change()
 {
     const QString root = Drive1->currentData().toString();
-    if (root.isEmpty() || !Dir1->openFolder(root))
+    if (root.isEmpty() || !m_ctx.svc.disk) {
         showDriveOfPath();
+        return;
+    }
+    // Opening a volume that does not answer (a hung network mount) would
+    // hold the window up: it is asked off the window's thread first, and
+    // one that fails or takes too long is ignored like a drive without a
+    // medium.
+    if (!volumeProbe)
+        volumeProbe = new DiskSpaceQueries(*m_ctx.svc.disk, this);
+    volumeProbe->ask(root, [this, root](const std::optional<DiskFreeSpace> &answer) {
+        if (m_ctx.m.exitAllowed)
+            return;
+        if (!answer || !Dir1->openFolder(root))
+            showDriveOfPath();
+    });
 }
 
 Form5::Form5(AppContext &ctx, QWidget *parent)

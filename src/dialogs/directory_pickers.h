@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class AppContext;
+class DiskSpaceQueries;
 class DirectoryList;
 class QGroupBox;
 class QHBoxLayout;
@@ -27,9 +28,12 @@ public:
     RefreshingComboBox *Drive1 = nullptr;
     DirectoryList *Dir1 = nullptr;
 
-    // A volume chosen in the drive list: its root becomes current, unless
-    // it cannot be opened (the lists then stay as they were).
+    // A volume chosen in the drive list: its root becomes current once the
+    // volume has answered, unless it cannot be opened or does not answer in
+    // time (the lists then stay as they were).
     void Drive1_Change();
+    // Asks the chosen volume whether it answers, off the window's thread.
+    DiskSpaceQueries *volumeProbe = nullptr;
 
 protected:
     DirectoryPicker(AppContext &ctx, const QString &title, const QString &tabCaption, QWidget *parent);
