@@ -150,16 +150,31 @@ std::unique_ptr<QFileDialog> QtUserDialogs::fileDialog(QFileDialog::AcceptMode m
     return dialog;
 }
 
+namespace {
+
+// The chosen file, or empty when cancelled. A dialog that went with its
+// parent while it was open (the program ending) is no longer ours to delete.
+QString chosenFile(std::unique_ptr<QFileDialog> owned)
+{
+    const QPointer<QFileDialog> dialog(owned.get());
+    const int result = dialog->exec();
+    if (!dialog) {
+        (void)owned.release();
+        return QString();
+    }
+    return result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+}
+
+} // namespace
+
 QString QtUserDialogs::openFileName(const QString &title, const QString &initialDir, const QString &filter)
 {
-    const std::unique_ptr<QFileDialog> dialog = fileDialog(QFileDialog::AcceptOpen, title, initialDir, filter);
-    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+    return chosenFile(fileDialog(QFileDialog::AcceptOpen, title, initialDir, filter));
 }
 
 QString QtUserDialogs::saveFileName(const QString &title, const QString &presetPath, const QString &filter)
 {
-    const std::unique_ptr<QFileDialog> dialog = fileDialog(QFileDialog::AcceptSave, title, presetPath, filter);
-    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+    return chosenFile(fileDialog(QFileDialog::AcceptSave, title, presetPath, filter));
 }
 
 int QtUserDialogs::execModal(QDialog *dialog)
