@@ -7,7 +7,9 @@
 #include "model/size_text.h"
 #include "model/texts.h"
 #include "platform/disk_space.h"
+#include "platform/disk_space_queries.h"
 #include "platform/engine/fs_util.h"
+#include "platform/qt/refreshing_combo_box.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>
@@ -90,7 +92,7 @@ DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QS
     Frame1 = new QGroupBox(page);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     auto *frameLayout = new QVBoxLayout(Frame1);
-    Drive1 = new QComboBox(Frame1);
+    Drive1 = new RefreshingComboBox(Frame1);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Dir1 = new DirectoryList(Frame1);
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -109,6 +111,8 @@ DirectoryPicker::DirectoryPicker(AppContext &ctx, const QString &title, const QS
     showDriveOfPath();
     connect(Dir1, &DirectoryList::pathChanged, this, [this] { showDriveOfPath(); });
     connect(Drive1, &QComboBox::activated, this, [this] { Drive1_Change(); });
+    // Media come and go: the list is read again each time it opens.
+    connect(Drive1, &RefreshingComboBox::aboutToChoose, this, [this] { fillDrives(); });
 }
 
 QString DirectoryPicker::currentPath() const
@@ -130,13 +134,18 @@ void DirectoryPicker::fillDrives()
                                      [](const VolumeInfo &v) { return v.rootPath == QStringLiteral("/"); });
     if (!hasRoot)
         volumes.prepend(VolumeInfo {QStringLiteral("/"), QString()});
+    QStringList texts;
+    QStringList roots;
     for (const VolumeInfo &v : volumes) {
         const bool showLabel = !v.label.isEmpty() && v.label != v.rootPath;
         QString text = v.rootPath;
         if (showLabel)
             text += QStringLiteral(" [") + v.label + u']';
-        Drive1->addItem(text, v.rootPath);
+        texts << text;
+        roots << v.rootPath;
     }
+    if (Drive1->setEntries(texts, roots))
+        showDriveOfPath();
 }
 
 void DirectoryPicker::showDriveOfPath()
@@ -159,8 +168,22 @@ void DirectoryPicker::showDriveOfPath()
 void DirectoryPicker::Drive1_Change()
 {
     const QString root = Drive1->currentData().toString();
-    if (root.isEmpty() || !Dir1->openFolder(root))
+    if (root.isEmpty() || !m_ctx.svc.disk) {
         showDriveOfPath();
+        return;
+    }
+    // Opening a volume that does not answer (a hung network mount) would
+    // hold the window up: it is asked off the window's thread first, and
+    // one that fails or takes too long is ignored like a drive without a
+    // medium.
+    if (!volumeProbe)
+        volumeProbe = new DiskSpaceQueries(*m_ctx.svc.disk, this);
+    volumeProbe->ask(root, [this, root](const std::optional<DiskFreeSpace> &answer) {
+        if (m_ctx.m.exitAllowed)
+            return;
+        if (!answer || !Dir1->openFolder(root))
+            showDriveOfPath();
+    });
 }
 
 Form5::Form5(AppContext &ctx, QWidget *parent)
@@ -222,7 +245,9 @@ QString Form5::mddir(const QString &f2_path)
     BusyScope busy(m_ctx);
     UserDialogs &dialogs = *m_ctx.svc.dialogs;
     const QString answer = dialogs.inputBox(kPromptHead + kCrLf + f2_path + kCrLf + kPromptTail, kAskTitle, kNewFolder);
-    if (m_ctx.m.exitAllowed)
+    // A cancelled box (or an emptied name) means no new folder at all: an
+    // empty name would name the current folder itself and lead to "1".
+    if (m_ctx.m.exitAllowed || answer.isEmpty())
         return QString();
     // A "/" would put the folder somewhere else than where the user looks.
     if (answer.contains(u'/')) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/qt/refreshing_combo_box.h"
+
 #include <QDialog>
 
 class AppContext;
+class DiskSpaceQueries;
 class DirectoryList;
-class QComboBox;
 class QGroupBox;
 class QHBoxLayout;
 class QPushButton;
@@ -23,12 +25,15 @@ public:
 
     QTabWidget *TabStrip1 = nullptr;
     QGroupBox *Frame1 = nullptr;
-    QComboBox *Drive1 = nullptr;
+    RefreshingComboBox *Drive1 = nullptr;
     DirectoryList *Dir1 = nullptr;
 
-    // A volume chosen in the drive list: its root becomes current, unless
-    // it cannot be opened (the lists then stay as they were).
+    // A volume chosen in the drive list: its root becomes current once the
+    // volume has answered, unless it cannot be opened or does not answer in
+    // time (the lists then stay as they were).
     void Drive1_Change();
+    // Asks the chosen volume whether it answers, off the window's thread.
+    DiskSpaceQueries *volumeProbe = nullptr;
 
 protected:
     DirectoryPicker(AppContext &ctx, const QString &title, const QString &tabCaption, QWidget *parent);
@@ -38,6 +43,7 @@ protected:
     QHBoxLayout *m_buttons = nullptr;
 
 private:
+    // Reads the mounted volumes into the drive list (again each time it opens).
     void fillDrives();
     // Shows in the drive list the volume that holds the current folder.
     void showDriveOfPath();
@@ -62,8 +68,9 @@ public:
     // "新建文件夹": a new folder in the current directory, then the list again.
     void Command1_Click();
     // Asks for a name and creates that folder in f2_path, numbering the name
-    // while it exists. Returns the folder made, or empty (with a message
-    // saying why, unless the program is ending).
+    // while it exists. A cancelled box or an empty name creates nothing.
+    // Returns the folder made, or empty (with a message saying why, unless
+    // the name was empty or the program is ending).
     QString mddir(const QString &f2_path);
 };
 

@@ -8,6 +8,7 @@
 #include "model/texts.h"
 #include "panel/panel_window.h"
 #include "platform/qt/accessibility.h"
+#include "platform/qt/refreshing_combo_box.h"
 #include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
@@ -141,7 +142,7 @@ void Form1::buildControls()
 
     Frame2 = new QGroupBox(Texts::ReportFrame, this);
     Frame2->setGeometry(336, 0, 153, 337);
-    Drive1 = new QComboBox(Frame2);
+    Drive1 = new RefreshingComboBox(Frame2);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(8, 16, 137, 20);
     Drive1->setToolTip(Texts::DriveToolTip);

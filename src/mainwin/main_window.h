@@ -5,6 +5,7 @@
 #include <memory>
 
 class AppContext;
+class DiskSpaceQueries;
 class Form3;
 class Form4;
 class QAction;
@@ -106,9 +107,12 @@ public:
     void about();
     void closeProgram();
 
-    // The drive chooser and its free-space rows.
+    // The drive chooser and its free-space rows. The chooser reads the
+    // volumes again whenever it opens; the sizes are asked off the window's
+    // thread through driveQueries.
     void fillDrives();
     void Drive1_Change();
+    DiskSpaceQueries *driveQueries = nullptr;
 
     // Sets the checked state of a menu mark (menus never toggle on their own).
     static void setMark(QAction *action, bool checked);

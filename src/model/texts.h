@@ -47,6 +47,9 @@ inline const QString AlreadyCandidate = QStringLiteral("已在候选队列中,�
 // Messages shared by several windows.
 inline const QString NoRecord = QStringLiteral("当前没有指定记录，无法进行操作！！");
 
+// The file dialogs' type column for a folder.
+inline const QString FileDialogFolder = QStringLiteral("文件夹");
+
 // Main window.
 inline const QString Banner = QStringLiteral("Pellavo 精品奉献 追求完美与进步");
 inline const QString QueueFrame = QStringLiteral("要移动的文件队列：");

@@ -26,9 +26,13 @@ class DiskSpace
 public:
     virtual ~DiskSpace() = default;
 
-    // nullopt when the volume cannot be queried.
+    // nullopt when the volume cannot be queried. May block (a network
+    // mount that does not answer), so the windows call it on a worker
+    // thread (DiskSpaceQueries); it must be safe to call from several at
+    // once.
     virtual std::optional<DiskFreeSpace> query(const QString &rootPath) = 0;
 
-    // The mounted volumes with real file systems, in a stable order.
+    // The mounted volumes with real file systems, in a stable order. Read
+    // each time a volume list opens, so it must never block on a volume.
     virtual QList<VolumeInfo> mountedVolumes() = 0;
 };

@@ -31,7 +31,9 @@ public:
     virtual QString openFileName(const QString &title, const QString &initialDir, const QString &filter) = 0;
 
     // Save-file dialog that does not ask before an existing file is chosen.
-    // presetPath is the name shown when the dialog opens. Empty when cancelled.
+    // presetPath is the name shown when the dialog opens. A name typed
+    // without an extension gets the first filter's, when that filter is a
+    // single "*.ext". Empty when cancelled.
     virtual QString saveFileName(const QString &title, const QString &presetPath, const QString &filter) = 0;
 
     // Runs one of the program's own modal windows (the directory pickers,

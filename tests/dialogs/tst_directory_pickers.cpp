@@ -1,6 +1,7 @@
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_list.h"
 #include "dialogs/directory_pickers.h"
+#include "platform/disk_space_queries.h"
 #include "support/pickers.h"
 #include "support/test_app.h"
 
@@ -43,6 +44,12 @@ void expectDirectoryChosen(ScriptedDialogs &dialogs, const QString &dir)
         picker->Command2->click();
         return picker->result();
     });
+}
+
+// Waits until the volumes the picker asked have answered (or timed out).
+void settle(DirectoryPicker &picker)
+{
+    QTRY_COMPARE(picker.volumeProbe ? picker.volumeProbe->pending() : 0, 0);
 }
 
 } // namespace
@@ -213,11 +220,24 @@ private slots:
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QStringLiteral("B"));
         QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/B1"));
 
-        // An empty answer (or a cancelled box) names the folder itself first.
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void aCancelledOrEmptiedNameCreatesNothing()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        TestApp app;
+        Form5 picker(app.ctx);
+        picker.setCurrentPath(tmp.path());
+        // A cancelled box answers with an empty text, as does an emptied name.
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QString());
-        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/1"));
+        QVERIFY(picker.mddir(tmp.path()).isEmpty());
         app.dialogs.expectInput(newFolderPrompt(tmp.path()), kAskTitle, QString());
-        QCOMPARE(picker.mddir(tmp.path()), tmp.path() + QStringLiteral("/2"));
+        picker.Command1->click();
+        QVERIFY(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        QVERIFY(picker.Dir1->subfolderNames().isEmpty());
+        QCOMPARE(picker.currentPath(), tmp.path());
         VERIFY_DIALOGS(app.dialogs);
     }
 
@@ -307,6 +327,9 @@ private slots:
         TestApp app;
         app.disk.volumes = {VolumeInfo {volume.path(), QStringLiteral("usb")},
                             VolumeInfo {QStringLiteral("/no/such/volume"), QString()}};
+        app.disk.figures.insert(QStringLiteral("/"), DiskFreeSpace {1, 4096, 1, 2});
+        app.disk.figures.insert(volume.path(), DiskFreeSpace {1, 4096, 1, 2});
+        app.disk.figures.insert(QStringLiteral("/no/such/volume"), DiskFreeSpace {1, 4096, 1, 2});
         Form2 picker(app.ctx);
         QComboBox *drives = picker.Drive1;
         // The root is always offered, first.
@@ -319,16 +342,58 @@ private slots:
 
         drives->setCurrentIndex(2);
         picker.Drive1_Change();
+        settle(picker);
         QCOMPARE(picker.currentPath(), volume.filePath(QStringLiteral("sub")));
         QCOMPARE(drives->currentIndex(), 1);
 
         drives->setCurrentIndex(0);
         picker.Drive1_Change();
+        settle(picker);
         QCOMPARE(picker.currentPath(), QStringLiteral("/"));
         drives->setCurrentIndex(1);
         picker.Drive1_Change();
+        settle(picker);
         QCOMPARE(picker.currentPath(), volume.path());
+
+        // A volume that does not answer is ignored, and the picker goes on
+        // meanwhile.
+        picker.volumeProbe->setTimeLimit(100);
+        app.disk.hung = {volume.path()};
+        picker.setCurrentPath(QStringLiteral("/"));
+        drives->setCurrentIndex(1);
+        picker.Drive1_Change();
+        QTRY_COMPARE(app.disk.queriedSoFar().count(volume.path()), 2);
+        settle(picker);
+        QCOMPARE(picker.currentPath(), QStringLiteral("/"));
+        QCOMPARE(drives->currentIndex(), 0);
+        app.disk.release();
         VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void driveListIsReadAgainWhenItOpens()
+    {
+        QTemporaryDir volume;
+        QTemporaryDir stick;
+        QVERIFY(volume.isValid() && stick.isValid());
+        TestApp app;
+        app.disk.volumes = {VolumeInfo {volume.path(), QString()},
+                            VolumeInfo {QStringLiteral("/no/such/volume"), QString()}};
+        Form5 picker(app.ctx);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        picker.setCurrentPath(volume.path());
+        // Media mounted and unmounted while the picker is open.
+        app.disk.volumes = {VolumeInfo {volume.path(), QString()}, VolumeInfo {stick.path(), QStringLiteral("STICK")}};
+        app.disk.figures.insert(stick.path(), DiskFreeSpace {1, 4096, 1, 2});
+        picker.Drive1->showPopup();
+        QCOMPARE(picker.Drive1->count(), 3);
+        QCOMPARE(picker.Drive1->itemText(2), stick.path() + QStringLiteral(" [STICK]"));
+        QCOMPARE(picker.Drive1->currentData().toString(), volume.path());
+        picker.Drive1->hidePopup();
+        picker.Drive1->setCurrentIndex(2);
+        emit picker.Drive1->activated(2);
+        settle(picker);
+        QCOMPARE(picker.currentPath(), stick.path());
     }
 
     void directoryListBrowsesInAndOut()

@@ -1,4 +1,5 @@
 #include "model/texts.h"
+#include "platform/disk_space_queries.h"
 #include "support/test_app.h"
 
 #include <QAbstractItemModelTester>
@@ -26,11 +27,26 @@ QStringList rows(const SummaryList &s)
 const QStringList kStartRows {QStringLiteral("复制的文件共有0个"), QStringLiteral("剪贴的文件共有0个"),
                               QStringLiteral("删除的文件共有0个"), QStringLiteral("移动文件的总和为0")};
 
+// Waits until every volume asked has answered (or timed out).
+void settle(Form1 &f)
+{
+    QTRY_COMPARE(f.driveQueries->pending(), 0);
+}
+
 // The user picks the entry at index in the chooser.
 void pick(Form1 &f, int index)
 {
     f.Drive1->setCurrentIndex(index);
     emit f.Drive1->activated(index);
+    settle(f);
+}
+
+QStringList entries(const QComboBox *c)
+{
+    QStringList out;
+    for (int i = 0; i < c->count(); ++i)
+        out << c->itemText(i);
+    return out;
 }
 
 // Three volumes: a floppy-sized one, the ten-gigabyte example, one over 2 TiB.
@@ -175,9 +191,108 @@ private slots:
         f.Drive1->setCurrentIndex(0);
         f.Drive1->setFocus();
         QTest::keyClick(f.Drive1, Qt::Key_Down);
+        settle(f);
         QCOMPARE(f.Drive1->currentIndex(), 1);
         QCOMPARE(app.disk.queried, QStringList {QStringLiteral("/media/floppy")});
         QCOMPARE(app.ctx.summary.rowCount(), 5);
+    }
+
+    void theChooserReadsTheVolumesAgainWhenItOpens()
+    {
+        TestApp app;
+        addVolumes(app);
+        Form1 &f = *app.form1;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.Drive1->setCurrentIndex(1);
+        // A stick is plugged in (udisks mounts it under /run/media) and the
+        // floppy is taken out.
+        app.disk.volumes = {VolumeInfo {QStringLiteral("/"), QString()},
+                            VolumeInfo {QStringLiteral("/run/media/user/STICK"), QStringLiteral("STICK")},
+                            VolumeInfo {QStringLiteral("/srv/big"), QString()}};
+        app.disk.figures.insert(QStringLiteral("/run/media/user/STICK"), space(1, 4096, 262144, 1048576));
+        f.Drive1->showPopup();
+        QCOMPARE(entries(f.Drive1),
+                 (QStringList {QStringLiteral("/"), QStringLiteral("/run/media/user/STICK [STICK]"),
+                               QStringLiteral("/srv/big")}));
+        f.Drive1->hidePopup();
+        pick(f, 1);
+        QCOMPARE(app.ctx.summary.text(5), QStringLiteral("/run/media/user/STICK盘原有空间：4GB  可用空间：1024MB"));
+
+        // Stepping with the keys reads the list too, and the current volume
+        // stays current.
+        app.disk.volumes.removeAt(1);
+        f.Drive1->setCurrentIndex(2);
+        f.Drive1->setFocus();
+        QTest::keyClick(f.Drive1, Qt::Key_Up);
+        settle(f);
+        QCOMPARE(entries(f.Drive1), (QStringList {QStringLiteral("/"), QStringLiteral("/srv/big")}));
+        QCOMPARE(f.Drive1->currentText(), QStringLiteral("/"));
+        QCOMPARE(app.disk.queried.last(), QStringLiteral("/"));
+        QCOMPARE(app.ctx.summary.rowCount(), 6);
+    }
+
+    void aVolumeThatDoesNotAnswerHoldsNothingUp()
+    {
+        TestApp app;
+        addVolumes(app);
+        Form1 &f = *app.form1;
+        f.driveQueries->setTimeLimit(1000);
+        app.disk.hung = {QStringLiteral("/media/floppy")};
+        f.Drive1->setCurrentIndex(1);
+        emit f.Drive1->activated(1);
+        // The window goes on while the volume does not answer.
+        QTRY_COMPARE(app.disk.queriedSoFar(), QStringList {QStringLiteral("/media/floppy")});
+        QCOMPARE(f.driveQueries->runningQueries(), 1);
+        // Asked again meanwhile: no second query is started.
+        emit f.Drive1->activated(1);
+        pick(f, 0);
+        QCOMPARE(app.disk.queried, (QStringList {QStringLiteral("/media/floppy"), QStringLiteral("/")}));
+        // The two floppy picks timed out: no row for them; "/" answered.
+        QCOMPARE(app.ctx.summary.rowCount(), 5);
+        QCOMPARE(app.ctx.summary.text(5), QStringLiteral("/盘原有空间：10GB  可用空间：3906MB"));
+        // Its late answer is dropped.
+        app.disk.release();
+        QTRY_COMPARE(f.driveQueries->runningQueries(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(app.ctx.summary.rowCount(), 5);
+    }
+
+    void rowsKeepTheOrderOfThePicksAndNoneComesAfterTheEnd()
+    {
+        TestApp app;
+        addVolumes(app);
+        Form1 &f = *app.form1;
+        // Long enough for the floppy to be let go before it counts as hung.
+        f.driveQueries->setTimeLimit(60000);
+        app.disk.hung = {QStringLiteral("/media/floppy")};
+        f.Drive1->setCurrentIndex(1);
+        emit f.Drive1->activated(1);
+        f.Drive1->setCurrentIndex(0);
+        emit f.Drive1->activated(0);
+        QTRY_COMPARE(app.disk.queriedSoFar().size(), 2);
+        QTRY_COMPARE(f.driveQueries->runningQueries(), 1);
+        QCoreApplication::processEvents();
+        // "/" answered first, yet waits behind the floppy picked before it.
+        QCOMPARE(app.ctx.summary.rowCount(), 4);
+        app.disk.hung.clear();
+        app.disk.release();
+        settle(f);
+        QCOMPARE(rows(app.ctx.summary).mid(4),
+                 (QStringList {QStringLiteral("/media/floppy盘原有空间：0GB  可用空间：1MB"),
+                               QStringLiteral("/盘原有空间：10GB  可用空间：3906MB")}));
+
+        // An answer that arrives once the program is ending adds nothing.
+        TestApp ending;
+        addVolumes(ending);
+        ending.disk.hung = {QStringLiteral("/")};
+        ending.form1->Drive1->setCurrentIndex(0);
+        emit ending.form1->Drive1->activated(0);
+        QTRY_COMPARE(ending.disk.queriedSoFar().size(), 1);
+        ending.ctx.m.exitAllowed = true;
+        ending.disk.release();
+        settle(*ending.form1);
+        QCOMPARE(ending.ctx.summary.rowCount(), 4);
     }
 };
 

@@ -19,11 +19,26 @@ FileOpResult ScriptedFileOperation::perform(const FileOpRecord &op)
 
 std::optional<DiskFreeSpace> FakeDiskSpace::query(const QString &rootPath)
 {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    ++m_running;
     queried << rootPath;
+    // Bounded, so that a window that waits for the answer fails its test
+    // instead of hanging it.
+    m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_released || !hung.contains(rootPath); });
+    --m_running;
+    m_changed.notify_all();
     const auto it = figures.constFind(rootPath);
     if (it == figures.cend())
         return std::nullopt;
     return *it;
+}
+
+void FakeDiskSpace::release()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_released = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return m_running == 0; });
 }
 
 std::optional<qint64> FakeFileQueries::length(const QString &path)

@@ -8,7 +8,10 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 // Records every operation it is asked to perform; onPerform runs inside the
 // call, as if the operation were in progress (to pause, drop, exit...).
@@ -50,15 +53,33 @@ public:
     }
 };
 
+// Queries run on worker threads: figures and volumes are set while none
+// runs; a root in hung does not answer until release().
 class FakeDiskSpace : public DiskSpace
 {
 public:
     QHash<QString, DiskFreeSpace> figures; // a root missing here fails its query
     QList<VolumeInfo> volumes;
     QStringList queried;
+    QSet<QString> hung;
 
+    ~FakeDiskSpace() override { release(); }
     std::optional<DiskFreeSpace> query(const QString &rootPath) override;
     QList<VolumeInfo> mountedVolumes() override { return volumes; }
+    // queried, read while queries may be running.
+    QStringList queriedSoFar()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return queried;
+    }
+    // Lets the hung queries answer and waits until every query returned.
+    void release();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_released = false;
+    int m_running = 0;
 };
 
 // Plain files are the paths given a length; everything else counts as absent.

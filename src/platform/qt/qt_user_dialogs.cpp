@@ -1,12 +1,17 @@
 #include "platform/qt/qt_user_dialogs.h"
 
+#include "model/texts.h"
 #include "platform/qt/widget_helpers.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
+#include <QLocale>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QWindow>
 
 namespace {
@@ -106,36 +111,133 @@ QString QtUserDialogs::inputBox(const QString &prompt, const QString &title, con
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
-QString QtUserDialogs::toQtFilter(const QString &filter)
+namespace {
+
+// One filter's patterns as Qt matches them; "*.*" means every file here,
+// also "README" without a dot.
+QStringList qtPatterns(const QString &patternText)
+{
+    QStringList patterns;
+    for (QString p : patternText.split(u';', Qt::SkipEmptyParts)) {
+        p = p.trimmed();
+        if (p == QStringLiteral("*.*"))
+            p = QStringLiteral("*");
+        if (!p.isEmpty() && !patterns.contains(p))
+            patterns << p;
+    }
+    if (patterns.isEmpty())
+        patterns << QStringLiteral("*");
+    return patterns;
+}
+
+} // namespace
+
+QStringList QtUserDialogs::toQtFilters(const QString &filter)
 {
     const QStringList parts = filter.split(u'|');
     QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString description = parts.at(i);
-        const QString pattern = parts.at(i + 1);
-        QString patterns = pattern;
-        patterns.replace(u';', u' ');
-        // Qt reads the patterns from the parentheses that end the entry; a
-        // description that already shows them is not given them twice.
-        const QString shown = u'(' + pattern + u')';
-        if (description.endsWith(shown))
-            description.chop(shown.size());
-        else
-            description += u' ';
-        out << description + u'(' + patterns + u')';
-    }
-    return out.join(QStringLiteral(";;"));
+    // Qt takes the patterns from the last parentheses and, with the details
+    // hidden, shows what stands before them.
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts.at(i) + QStringLiteral(" (") + qtPatterns(parts.at(i + 1)).join(u' ') + u')';
+    return out;
 }
+
+namespace {
+
+// The dialog's file list, with its sizes, dates and folder type in the
+// program's locale (Qt's own list takes them from the environment's).
+class ChineseFileList : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files || !index.isValid())
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        const QLocale locale;
+        switch (index.column()) {
+        case 1:
+            if (!files->isDir(source))
+                return locale.formattedDataSize(files->size(source), 1, QLocale::DataSizeTraditionalFormat);
+            break;
+        case 2:
+            if (files->isDir(source))
+                return Texts::FileDialogFolder;
+            break;
+        case 3: return locale.toString(files->lastModified(source), QLocale::ShortFormat);
+        default: break;
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<QFileDialog> QtUserDialogs::fileDialog(QFileDialog::AcceptMode mode, const QString &title,
+                                                       const QString &startPath, const QString &filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(dialogParent(), title, startPath);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (mode == QFileDialog::AcceptSave)
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    dialog->setViewMode(QFileDialog::Detail);
+    dialog->setProxyModel(new ChineseFileList(dialog.get()));
+    const QStringList filters = toQtFilters(filter);
+    if (!filters.isEmpty())
+        dialog->setNameFilters(filters);
+    // A report saved as "report" means "report.txt" when the only choice is *.txt.
+    const QStringList firstPatterns = qtPatterns(filter.section(u'|', 1, 1));
+    if (mode == QFileDialog::AcceptSave && !filters.isEmpty() && firstPatterns.size() == 1) {
+        static const QRegularExpression oneExtension(QStringLiteral(R"(^\*\.([^*?.\[\]]+)$)"));
+        const QRegularExpressionMatch m = oneExtension.match(firstPatterns.first());
+        if (m.hasMatch())
+            dialog->setDefaultSuffix(m.captured(1));
+    }
+    return dialog;
+}
+
+namespace {
+
+// The chosen file, or empty when cancelled. A dialog that went with its
+// parent while it was open (the program ending) is no longer ours to delete.
+QString chosenFile(std::unique_ptr<QFileDialog> owned)
+{
+    const QPointer<QFileDialog> dialog(owned.get());
+    const int result = dialog->exec();
+    if (!dialog) {
+        (void)owned.release();
+        return QString();
+    }
+    return result == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+}
+
+} // namespace
 
 QString QtUserDialogs::openFileName(const QString &title, const QString &initialDir, const QString &filter)
 {
-    return QFileDialog::getOpenFileName(dialogParent(), title, initialDir, toQtFilter(filter));
+    return chosenFile(placed(fileDialog(QFileDialog::AcceptOpen, title, initialDir, filter)));
 }
 
 QString QtUserDialogs::saveFileName(const QString &title, const QString &presetPath, const QString &filter)
 {
-    return QFileDialog::getSaveFileName(dialogParent(), title, presetPath, toQtFilter(filter), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return chosenFile(placed(fileDialog(QFileDialog::AcceptSave, title, presetPath, filter)));
+}
+
+std::unique_ptr<QFileDialog> QtUserDialogs::placed(std::unique_ptr<QFileDialog> dialog) const
+{
+    // File dialogs open where every other dialog does: above the panel,
+    // centred on its screen, clear of it.
+    stackAbovePanel(dialog.get());
+    dialog->adjustSize();
+    placeCentredBeside(dialog.get(), visibleAnchor());
+    return dialog;
 }
 
 int QtUserDialogs::execModal(QDialog *dialog)

@@ -2,8 +2,11 @@
 
 #include "platform/user_dialogs.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+
+#include <memory>
 
 class QWidget;
 
@@ -24,13 +27,24 @@ public:
     // holds it, clear of it, and stacked above it.
     void setAnchor(QWidget *panel);
 
-    // "desc|pattern|desc|pattern" into Qt's "desc (pattern);;desc (pattern)".
-    static QString toQtFilter(const QString &filter);
+    // "desc|pattern|desc|pattern" into the entries Qt's file dialog takes:
+    // each keeps its description exactly as written, for the dialog to
+    // show, and ends in the patterns as Qt matches them: blank-separated,
+    // with "*.*" as "*" so that names without an extension count too.
+    static QStringList toQtFilters(const QString &filter);
+
+    // The open or save dialog as shown: drawn by Qt (so it speaks the
+    // program's Chinese, dates and sizes included), in detail view, showing
+    // the filters' descriptions; a save dialog whose first filter is one
+    // "*.ext" adds that extension to a name typed without one.
+    static std::unique_ptr<QFileDialog> fileDialog(QFileDialog::AcceptMode mode, const QString &title,
+                                                   const QString &startPath, const QString &filter);
 
 private:
     Answer ask(const QString &text, const QString &title, QMessageBox::StandardButtons buttons, Answer onEscape);
     const QWidget *visibleAnchor() const;
     void stackAbovePanel(QWidget *dialog) const;
+    std::unique_ptr<QFileDialog> placed(std::unique_ptr<QFileDialog> dialog) const;
 
     QPointer<QWidget> m_anchor;
 };

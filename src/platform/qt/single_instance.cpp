@@ -1,12 +1,47 @@
 #include "platform/qt/single_instance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
-const QByteArray kShowRequest = "show\n";
+
+// Both lines name the program, so a socket of some other program that
+// happens to answer (an echo, a greeting) is never taken for ours.
+const QByteArray kShowRequest = "korvan show\n";
+const QByteArray kShownAnswer = "korvan shown\n";
 constexpr int kTimeoutMs = 1000;
+
+// A directory (not a link to one) owned by us that nobody else may enter.
+bool isPrivateDir(const QString &path)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+// Reads one line within the time left; empty when none came.
+QByteArray readAnswer(QLocalSocket &socket)
+{
+    const QDeadlineTimer deadline(kTimeoutMs);
+    while (!socket.canReadLine()) {
+        if (socket.bytesAvailable() > kShownAnswer.size() || deadline.hasExpired()
+            || !socket.waitForReadyRead(int(deadline.remainingTime())))
+            return QByteArray();
+    }
+    return socket.readLine(kShownAnswer.size() + 1);
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString &key, QObject *parent)
@@ -16,17 +51,35 @@ SingleInstance::SingleInstance(const QString &key, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
+QString SingleInstance::privateSocketDir(const QString &runtimeDir, const QString &tmpDir)
+{
+    if (!runtimeDir.isEmpty() && QDir::isAbsolutePath(runtimeDir) && isPrivateDir(runtimeDir))
+        return QDir::cleanPath(runtimeDir);
+    // No usable runtime folder: one of our own under the temp folder. mkdir
+    // never follows a link, and whatever was there before us must prove to
+    // be ours and closed to others.
+    const QString dir = QDir::cleanPath(tmpDir) + QStringLiteral("/korvan-") + QString::number(::geteuid());
+    if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return isPrivateDir(dir) ? dir : QString();
+}
+
 QString SingleInstance::defaultKey()
 {
-    // One instance per user and display: a second desktop session of the
-    // same user gets its own panel.
-    const QByteArray who = qgetenv("USER") + '@' + qgetenv("DISPLAY") + '@' + qgetenv("WAYLAND_DISPLAY");
-    return QStringLiteral("korvan-")
-        + QString::fromLatin1(QCryptographicHash::hash(who, QCryptographicHash::Sha1).toHex().left(16));
+    const QString dir = privateSocketDir(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath());
+    if (dir.isEmpty())
+        return QString();
+    // One instance per display: a second desktop session of the same user
+    // gets its own panel.
+    const QByteArray display = qgetenv("DISPLAY") + '@' + qgetenv("WAYLAND_DISPLAY");
+    return dir + QStringLiteral("/korvan-")
+        + QString::fromLatin1(QCryptographicHash::hash(display, QCryptographicHash::Sha1).toHex().left(16));
 }
 
 bool SingleInstance::handOverToRunningInstance()
 {
+    if (m_key.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(m_key);
     if (!socket.waitForConnected(kTimeoutMs))
@@ -34,12 +87,14 @@ bool SingleInstance::handOverToRunningInstance()
     socket.write(kShowRequest);
     if (!socket.waitForBytesWritten(kTimeoutMs))
         return false;
-    // Wait for the answer, so the request is known to have arrived.
-    return socket.waitForReadyRead(kTimeoutMs) && socket.readAll().startsWith("ok");
+    // Only the answer of a running Korvan tells that the request arrived.
+    return readAnswer(socket) == kShownAnswer;
 }
 
 bool SingleInstance::listen()
 {
+    if (m_key.isEmpty())
+        return false;
     // A live instance (perhaps started at the same moment) keeps the name;
     // a socket left behind by one that crashed answers nobody and goes.
     // Probe first: listening with access options would replace a live socket.
@@ -58,11 +113,11 @@ bool SingleInstance::listen()
         while (QLocalSocket *client = m_server->nextPendingConnection()) {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (!client->canReadLine())
+                if (!client->canReadLine() && client->bytesAvailable() <= kShowRequest.size())
                     return;
-                const QByteArray line = client->readLine();
+                const QByteArray line = client->readLine(kShowRequest.size() + 1);
                 if (line == kShowRequest) {
-                    client->write("ok\n");
+                    client->write(kShownAnswer);
                     client->flush();
                     emit activationRequested();
                 }
