@@ -258,10 +258,13 @@ def main():
     big = int(wait_for("the maximised window", lambda: windows_named("korvan-maximized"))[0])
     # Raised to the top of the ordinary windows, as a click on it would.
     subprocess.run(["xdotool", "windowraise", str(big)], env=ENV, capture_output=True)
-    time.sleep(1)
     panel = int(panel_window()[0])
+    # The window manager lists a new window when it has managed it, which
+    # takes longer on a busy machine.
+    order = wait_for("both windows in the stacking list",
+                     lambda: (lambda o: o if big in o and panel in o else None)(stacking()))
+    time.sleep(0.5)  # let the raise settle before judging the order
     order = stacking()
-    check(big in order and panel in order, "both windows in the stacking list")
     check(order.index(panel) > order.index(big), "the panel is above the maximised window")
 
     panel_menu(CLOSE)
