@@ -245,6 +245,8 @@ private:
     void scan(const QByteArray &path, const struct stat &st);
     QByteArray temporaryLeaf();
 
+    // "移动" or "复制": what the user reads this operation as.
+    const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
     bool cancelled() const { return m_cancelled || m_cancelFlag.load(std::memory_order_relaxed); }
     void progress(const QByteArray &current, bool force = false);
     void afterChunk();
@@ -482,25 +484,25 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 {
     m_moving = params.mode == FileOpParams::Mode::Move;
     m_askOverwrite = params.askBeforeOverwrite;
-    const QString action = m_moving ? QStringLiteral("移动") : QStringLiteral("复制");
+    const QString action = actionText();
 
     struct stat srcSt;
     if (lstat(source.constData(), &srcSt) != 0) {
         const int err = errno;
         QString reason = errorText(err);
         if (err == ENOENT && params.source.contains(QChar(0xFFFD)))
-            reason += QStringLiteral("（路径中含有无法识别的字符）");
+            reason += EngineTexts::UnreadableCharacters;
         return refuse(source, action, reason);
     }
     const QByteArray name = baseNameOf(source);
     if (source == "/" || name == "." || name == "..")
-        return refuse(source, action, QStringLiteral("不能%1这个路径").arg(action));
+        return refuse(source, action, EngineTexts::CannotActOnPath.arg(action));
 
     QByteArray destDir = encodePath(params.destinationDir);
     if (destDir.size() > 1)
         destDir = stripTrailingSlashes(destDir);
     if (!destDir.startsWith('/'))
-        return refuse(destDir, action, QStringLiteral("目标文件夹必须是绝对路径"));
+        return refuse(destDir, action, EngineTexts::DestinationNotAbsolute);
 
     // Refuse before anything is created: making the destination could
     // otherwise already change the source tree.
@@ -508,17 +510,17 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     const QByteArray canonicalDest = canonicalPath(destDir);
     const QByteArray canonicalTarget = joinPath(canonicalDest, name);
     if (canonicalTarget == canonicalSource)
-        return refuse(source, action, QStringLiteral("源和目标是同一个位置"));
+        return refuse(source, action, EngineTexts::SameLocation);
     if (S_ISDIR(srcSt.st_mode)
         && (canonicalDest == canonicalSource || canonicalDest.startsWith(QByteArray(canonicalSource + '/'))))
-        return refuse(source, action, QStringLiteral("不能把文件夹%1到它自己的子文件夹中").arg(action));
+        return refuse(source, action, EngineTexts::IntoOwnSubfolder.arg(action));
     if (S_ISDIR(srcSt.st_mode)) {
         // By identity too: a bind mount or any other alias of the source
         // among the target's existing ancestors is the source itself.
         for (QByteArray ancestor = canonicalDest;; ancestor = parentOf(ancestor)) {
             struct stat st;
             if (stat(ancestor.constData(), &st) == 0 && st.st_dev == srcSt.st_dev && st.st_ino == srcSt.st_ino)
-                return refuse(source, action, QStringLiteral("不能把文件夹%1到它自己的子文件夹中").arg(action));
+                return refuse(source, action, EngineTexts::IntoOwnSubfolder.arg(action));
             if (ancestor == "/" || !ancestor.startsWith('/'))
                 break;
         }
@@ -539,7 +541,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     if (stat(destDir.constData(), &destSt) != 0) {
         if (errno != ENOENT) {
             const int err = errno;
-            return refuse(destDir, QStringLiteral("打开目标文件夹"), errorText(err));
+            return refuse(destDir, EngineTexts::ActionOpenDestination, errorText(err));
         }
         if (params.askBeforeCreatingDestination && !m_questions.confirmCreateFolder(displayPath(destDir))) {
             m_cancelled = true;
@@ -549,18 +551,18 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
             const int err = makePath(destDir, 0777);
             if (err == 0)
                 break;
-            const ErrorAnswer answer = reportError(destDir, QStringLiteral("创建文件夹"), err);
+            const ErrorAnswer answer = reportError(destDir, EngineTexts::ActionCreateFolder, err);
             if (answer != ErrorAnswer::Retry)
                 return finish();
         }
     } else if (!S_ISDIR(destSt.st_mode)) {
-        return refuse(destDir, action, QStringLiteral("目标不是文件夹"));
+        return refuse(destDir, action, EngineTexts::DestinationNotFolder);
     }
 
     const QByteArray target = joinPath(destDir, name);
     struct stat targetSt;
     if (lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
-        return refuse(source, action, QStringLiteral("源和目标是同一个文件"));
+        return refuse(source, action, EngineTexts::SameFile);
 
     if (m_moving) {
         moveItem(source, target, srcSt);
@@ -606,7 +608,7 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
         m_cancelled = true;
         return Flow::Stop;
     }
-    const QString action = m_moving ? QStringLiteral("移动") : QStringLiteral("复制");
+    const QString action = actionText();
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     if (leaf) {
         // Most targets do not exist yet: copy right away and look only on EEXIST.
@@ -630,13 +632,12 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (exists && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            const ErrorAnswer answer = reportError(src, action, 0, QStringLiteral("源和目标是同一个文件"), false);
+            const ErrorAnswer answer = reportError(src, action, 0, EngineTexts::SameFile, false);
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (S_ISDIR(srcSt.st_mode)) {
             if (exists && !S_ISDIR(dstSt.st_mode)) {
-                const ErrorAnswer answer = reportError(dst, action, EEXIST,
-                                                       QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它"));
+                const ErrorAnswer answer = reportError(dst, action, EEXIST, EngineTexts::FileWhereFolderGoes);
                 if (answer == ErrorAnswer::Retry)
                     continue;
                 return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -644,13 +645,11 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
             return copyDir(src, dst, srcSt, journal);
         }
         if (!S_ISREG(srcSt.st_mode) && !S_ISLNK(srcSt.st_mode)) {
-            const ErrorAnswer answer = reportError(src, action, 0,
-                                                   QStringLiteral("不支持这种文件类型（设备、管道或套接字）"), false);
+            const ErrorAnswer answer = reportError(src, action, 0, EngineTexts::UnsupportedFileType, false);
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
         }
         if (exists && S_ISDIR(dstSt.st_mode)) {
-            const ErrorAnswer answer = reportError(dst, action, EISDIR,
-                                                   QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它"));
+            const ErrorAnswer answer = reportError(dst, action, EISDIR, EngineTexts::FolderWhereFileGoes);
             if (answer == ErrorAnswer::Retry)
                 continue;
             return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -679,14 +678,14 @@ Job::TargetRef Job::targetRef(const QByteArray &dst) const
 
 Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
 {
-    const QString action = m_moving ? QStringLiteral("移动") : QStringLiteral("复制");
+    const QString action = actionText();
     QList<QByteArray> names;
     for (;;) {
         names.clear();
         int err = 0;
         if (listDir(src, &names, &err))
             break;
-        const ErrorAnswer answer = reportError(src, QStringLiteral("读取文件夹"), err);
+        const ErrorAnswer answer = reportError(src, EngineTexts::ActionReadFolder, err);
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -725,7 +724,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             // left there keeps its unfinished mark, and a retry finishes it.
             created = false;
         }
-        const ErrorAnswer answer = reportError(dst, QStringLiteral("创建文件夹"), err);
+        const ErrorAnswer answer = reportError(dst, EngineTexts::ActionCreateFolder, err);
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -817,9 +816,8 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
             return Flow::Continue;
         }
         m_spaceDir.clear();
-        const ErrorAnswer answer = reportError(
-            dst, m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), ENOSPC,
-            QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用").arg(formatSize(needed), formatSize(available)));
+        const ErrorAnswer answer = reportError(dst, actionText(), ENOSPC,
+                                               EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(available)));
         if (answer == ErrorAnswer::Retry)
             continue;
         return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
@@ -877,7 +875,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
                 return Flow::Exists;
             }
             if (err == EEXIST)
-                m_failReason = QStringLiteral("替换时目标位置又出现了同名的项目，它被保留了");
+                m_failReason = EngineTexts::NameTakenWhileReplacing;
             if (err != 0 && !staged.linkFrom.isEmpty() && err != EEXIST) {
                 // The target refuses a second link: the file is copied on its own.
                 note(Note::HardLinks, dst);
@@ -895,8 +893,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
             m_cancelled = true;
             return Flow::Stop;
         }
-        const ErrorAnswer answer = reportError(m_failedPath.isEmpty() ? src : m_failedPath,
-                                               m_moving ? QStringLiteral("移动") : QStringLiteral("复制"), err,
+        const ErrorAnswer answer = reportError(m_failedPath.isEmpty() ? src : m_failedPath, actionText(), err,
                                                m_failReason);
         if (answer == ErrorAnswer::Retry)
             continue;
@@ -929,7 +926,7 @@ int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef
     testPoint("source-checked", src);
     // Non-blocking: a FIFO swapped in after the type check opens at once
     // instead of waiting for a writer, and is refused below.
-    const QString swapped = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
+    const QString &swapped = EngineTexts::SwappedWhileCopying;
     const int srcFd = open(src.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (srcFd < 0) {
         if (errno == ELOOP || errno == ENXIO) // a link or a socket now
@@ -1274,13 +1271,9 @@ void Job::note(Note kind, const QByteArray &path)
     m_notedKinds |= 1u << unsigned(kind);
     const QString where = displayPath(path);
     switch (kind) {
-    case Note::Owner: m_notes.append(QStringLiteral("目标不允许保留所有者和组，例如“%1”").arg(where)); break;
-    case Note::ExtendedAttributes:
-        m_notes.append(QStringLiteral("目标不能保存扩展属性（包括访问控制列表），例如“%1”").arg(where));
-        break;
-    case Note::HardLinks:
-        m_notes.append(QStringLiteral("目标不支持硬链接，同一文件的多个名字被分别复制，例如“%1”").arg(where));
-        break;
+    case Note::Owner: m_notes.append(EngineTexts::NoteOwner.arg(where)); break;
+    case Note::ExtendedAttributes: m_notes.append(EngineTexts::NoteExtendedAttributes.arg(where)); break;
+    case Note::HardLinks: m_notes.append(EngineTexts::NoteHardLinks.arg(where)); break;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/engine/file_op_runner.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_engine.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,7 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     if (m_running) {
         FileOpResult busy;
         busy.status = FileOpResult::Status::Failed;
-        busy.message = QStringLiteral("另一个文件操作正在进行，请等它结束。");
+        busy.message = EngineTexts::EngineBusy;
         return busy;
     }
     m_running = true;
@@ -132,7 +133,7 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
 
     FileOpResult result;
     result.status = FileOpResult::Status::Failed;
-    result.message = QStringLiteral("文件操作意外中止。");
+    result.message = EngineTexts::EngineAborted;
     QEventLoop loop;
     bool done = false;
     connect(worker, &FileOpWorker::progress, this, &FileOpRunner::progress, Qt::QueuedConnection);
