@@ -80,7 +80,8 @@ int renameNoReplaceAt(int dirFd, const QByteArray &from, const QByteArray &to)
 
 // What a step tells its caller: go on, this item was skipped (go on with
 // the rest), or stop everything (cancelled or failed).
-enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */ };
+// Retry never leaves the step that failed: it goes round once more.
+enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
 
 // A source file as it was copied: a move removes it only if it still is so.
 struct SourceState
@@ -240,6 +241,10 @@ private:
                          const struct stat &dstSt);
     ErrorAnswer reportError(const QByteArray &path, const QString &action, int errorCode,
                             const QString &reason = QString(), bool canRetry = true);
+    // Reports a failed step and says what comes next: Retry (where the step
+    // can be tried again), Skip this item, or Stop everything.
+    Flow stepFailed(const QByteArray &path, const QString &action, int errorCode, const QString &reason = QString(),
+                    bool canRetry = true);
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
     void scan(const QByteArray &path, const struct stat &st);
@@ -377,6 +382,16 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
         break;
     }
     return answer;
+}
+
+Flow Job::stepFailed(const QByteArray &path, const QString &action, int errorCode, const QString &reason, bool canRetry)
+{
+    switch (reportError(path, action, errorCode, reason, canRetry)) {
+    case ErrorAnswer::Retry: return Flow::Retry;
+    case ErrorAnswer::Skip: return Flow::Skip;
+    case ErrorAnswer::Cancel: return Flow::Stop;
+    }
+    return Flow::Stop;
 }
 
 void Job::progress(const QByteArray &current, bool force)
@@ -626,33 +641,31 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
             continue;
         }
         if (!exists && errno != ENOENT) {
-            const ErrorAnswer answer = reportError(dst, action, errno);
-            if (answer == ErrorAnswer::Retry)
+            const Flow next = stepFailed(dst, action, errno);
+            if (next == Flow::Retry)
                 continue;
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return next;
         }
         if (exists && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            const ErrorAnswer answer = reportError(src, action, 0, EngineTexts::SameFile, false);
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return stepFailed(src, action, 0, EngineTexts::SameFile, false);
         }
         if (S_ISDIR(srcSt.st_mode)) {
             if (exists && !S_ISDIR(dstSt.st_mode)) {
-                const ErrorAnswer answer = reportError(dst, action, EEXIST, EngineTexts::FileWhereFolderGoes);
-                if (answer == ErrorAnswer::Retry)
+                const Flow next = stepFailed(dst, action, EEXIST, EngineTexts::FileWhereFolderGoes);
+                if (next == Flow::Retry)
                     continue;
-                return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+                return next;
             }
             return copyDir(src, dst, srcSt, journal);
         }
         if (!S_ISREG(srcSt.st_mode) && !S_ISLNK(srcSt.st_mode)) {
-            const ErrorAnswer answer = reportError(src, action, 0, EngineTexts::UnsupportedFileType, false);
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return stepFailed(src, action, 0, EngineTexts::UnsupportedFileType, false);
         }
         if (exists && S_ISDIR(dstSt.st_mode)) {
-            const ErrorAnswer answer = reportError(dst, action, EISDIR, EngineTexts::FolderWhereFileGoes);
-            if (answer == ErrorAnswer::Retry)
+            const Flow next = stepFailed(dst, action, EISDIR, EngineTexts::FolderWhereFileGoes);
+            if (next == Flow::Retry)
                 continue;
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return next;
         }
         if (exists) {
             const Flow flow = resolveConflict(src, srcSt, dst, dstSt);
@@ -685,10 +698,10 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         int err = 0;
         if (listDir(src, &names, &err))
             break;
-        const ErrorAnswer answer = reportError(src, EngineTexts::ActionReadFolder, err);
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(src, EngineTexts::ActionReadFolder, err);
+        if (next == Flow::Retry)
             continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
 
     // The folder is filled and finished through the descriptor opened here:
@@ -724,10 +737,10 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             // left there keeps its unfinished mark, and a retry finishes it.
             created = false;
         }
-        const ErrorAnswer answer = reportError(dst, EngineTexts::ActionCreateFolder, err);
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(dst, EngineTexts::ActionCreateFolder, err);
+        if (next == Flow::Retry)
             continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
     auto closeDir = qScopeGuard([&] { close(dirFd); });
     if (journal) {
@@ -754,8 +767,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
                 gone = true; // removed while we worked; nothing to copy
                 break;
             }
-            const ErrorAnswer answer = reportError(child, action, errno);
-            if (answer == ErrorAnswer::Retry)
+            if (stepFailed(child, action, errno) == Flow::Retry)
                 continue;
             gone = true;
             break;
@@ -816,11 +828,11 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
             return Flow::Continue;
         }
         m_spaceDir.clear();
-        const ErrorAnswer answer = reportError(dst, actionText(), ENOSPC,
-                                               EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(available)));
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(dst, actionText(), ENOSPC,
+                                     EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(available)));
+        if (next == Flow::Retry)
             continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
 }
 
@@ -893,13 +905,12 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
             m_cancelled = true;
             return Flow::Stop;
         }
-        const ErrorAnswer answer = reportError(m_failedPath.isEmpty() ? src : m_failedPath, actionText(), err,
-                                               m_failReason);
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(m_failedPath.isEmpty() ? src : m_failedPath, actionText(), err, m_failReason);
+        if (next == Flow::Retry)
             continue;
-        if (answer == ErrorAnswer::Skip)
+        if (next == Flow::Skip)
             m_progress.filesDone++;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
     m_progress.filesDone++;
     if (m_moving && S_ISREG(srcSt.st_mode) && state.links > 1 && staged.linkFrom.isEmpty())
@@ -1303,24 +1314,23 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         if (renameError != EEXIST || lstat(dst.constData(), &dstSt) != 0) {
             if (renameError == EEXIST)
                 continue; // gone again meanwhile
-            const ErrorAnswer answer = reportError(src, action, renameError);
-            if (answer == ErrorAnswer::Retry)
+            const Flow next = stepFailed(src, action, renameError);
+            if (next == Flow::Retry)
                 continue;
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return next;
         }
         if (dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            const ErrorAnswer answer = reportError(src, action, 0, EngineTexts::SameFile, false);
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return stepFailed(src, action, 0, EngineTexts::SameFile, false);
         }
         const bool srcIsDir = S_ISDIR(srcSt.st_mode);
         const bool dstIsDir = S_ISDIR(dstSt.st_mode);
         if (srcIsDir != dstIsDir) {
-            const ErrorAnswer answer = reportError(dst, action, srcIsDir ? EEXIST : EISDIR,
-                                                   srcIsDir ? EngineTexts::FileWhereFolderGoes
-                                                            : EngineTexts::FolderWhereFileGoes);
-            if (answer == ErrorAnswer::Retry)
+            const Flow next = stepFailed(dst, action, srcIsDir ? EEXIST : EISDIR,
+                                         srcIsDir ? EngineTexts::FileWhereFolderGoes
+                                                  : EngineTexts::FolderWhereFileGoes);
+            if (next == Flow::Retry)
                 continue;
-            return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+            return next;
         }
         // Another volume (where renameat2 could not tell): copy first, so
         // that nothing in the target changes before the copy is complete.
@@ -1340,10 +1350,10 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             QList<QByteArray> names;
             int err = 0;
             if (!listDir(src, &names, &err)) {
-                const ErrorAnswer answer = reportError(src, EngineTexts::ActionReadFolder, err);
-                if (answer == ErrorAnswer::Retry)
+                const Flow next = stepFailed(src, EngineTexts::ActionReadFolder, err);
+                if (next == Flow::Retry)
                     continue;
-                return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+                return next;
             }
             const int skippedBefore = m_skipped;
             for (const QByteArray &name : std::as_const(names)) {
@@ -1355,9 +1365,7 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
                     return Flow::Stop;
             }
             if (m_skipped == skippedBefore && rmdir(src.constData()) != 0) {
-                const ErrorAnswer answer = reportError(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(),
-                                                       false);
-                return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+                return stepFailed(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
             }
             return Flow::Continue;
         }
@@ -1387,11 +1395,11 @@ Flow Job::setAsideReplaced(const QByteArray &dst)
         struct stat st;
         if (lstat(dst.constData(), &st) != 0 && errno == ENOENT)
             return Flow::Continue;
-        const ErrorAnswer answer = reportError(dst, EngineTexts::ActionReplace, trashed.errorCode,
-                                               EngineTexts::ReplacedNotTrashed.arg(trashed.reason));
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(dst, EngineTexts::ActionReplace, trashed.errorCode,
+                                     EngineTexts::ReplacedNotTrashed.arg(trashed.reason));
+        if (next == Flow::Retry)
             continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
 }
 
@@ -1470,11 +1478,11 @@ Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst)
             problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
         else if (!findMergeProblem(src, dst, &problem))
             return Flow::Continue;
-        const ErrorAnswer answer = reportError(problem.path, EngineTexts::ActionMove, problem.errorCode,
-                                               EngineTexts::MergeRefused.arg(problem.reason));
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(problem.path, EngineTexts::ActionMove, problem.errorCode,
+                                     EngineTexts::MergeRefused.arg(problem.reason));
+        if (next == Flow::Retry)
             continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
 }
 
@@ -1503,10 +1511,10 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
         const int err = errno;
         if (err == EEXIST)
             continue;
-        const ErrorAnswer answer = reportError(stagingParent, EngineTexts::ActionCreateFolder, err);
-        if (answer == ErrorAnswer::Retry)
+        const Flow next = stepFailed(stagingParent, EngineTexts::ActionCreateFolder, err);
+        if (next == Flow::Retry)
             continue;
-        return answer == ErrorAnswer::Skip ? Flow::Skip : Flow::Stop;
+        return next;
     }
     // Whatever is still staged when this returns was not put in place.
     auto dropStaging = qScopeGuard([&] { removeTreeAt(AT_FDCWD, staging); });
