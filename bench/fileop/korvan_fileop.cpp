@@ -5,7 +5,7 @@
 // stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
 // SIGINT and SIGTERM cancel the operation the safe way (what was begun is
 // undone) and it ends with status 4. For tests, KORVAN_FILEOP_CHUNK_DELAY=
-// BYTES:MICROSECONDS slows copying down (see setChunkDelayForTesting).
+// BYTES:MICROSECONDS slows copying down (see EngineTestSettings).
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
@@ -129,7 +129,7 @@ int main(int argc, char **argv)
     FileOpRunner runner;
     const QList<QByteArray> delay = qgetenv("KORVAN_FILEOP_CHUNK_DELAY").split(':');
     if (delay.size() == 2)
-        runner.setChunkDelayForTesting(delay.at(0).toLongLong(), delay.at(1).toInt());
+        runner.setTestSettings({delay.at(0).toLongLong(), delay.at(1).toInt(), {}});
     QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
     if (TerminationSignals::received() != 0) {
         CommandLineQuestions::printError(EngineTexts::OperationCancelled);

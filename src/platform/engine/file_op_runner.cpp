@@ -80,16 +80,10 @@ FileOpWorker::FileOpWorker(EngineQuestions &questions, const std::atomic_bool &c
     , m_cancelFlag(cancelFlag)
 { }
 
-void FileOpWorker::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
-{
-    m_testChunkBytes = chunkBytes;
-    m_testDelayUs = delayUs;
-}
-
 void FileOpWorker::run(const FileOpParams &params)
 {
     FileOpEngine engine(m_questions, m_cancelFlag);
-    engine.setChunkDelayForTesting(m_testChunkBytes, m_testDelayUs);
+    engine.setTestSettings(m_testing);
     engine.setProgressHandler([this](const FileOpProgress &p) { emit progress(p); });
     emit finished(engine.run(params));
 }
@@ -107,12 +101,6 @@ void FileOpRunner::cancel()
     m_cancelFlag.store(true);
 }
 
-void FileOpRunner::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
-{
-    m_testChunkBytes = chunkBytes;
-    m_testDelayUs = delayUs;
-}
-
 FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &questions)
 {
     if (m_running) {
@@ -128,7 +116,7 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     QThread thread;
     thread.setObjectName(QStringLiteral("korvan-fileop"));
     auto *worker = new FileOpWorker(bridge, m_cancelFlag);
-    worker->setChunkDelayForTesting(m_testChunkBytes, m_testDelayUs);
+    worker->setTestSettings(m_testing);
     worker->moveToThread(&thread);
 
     FileOpResult result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/engine/engine_questions.h"
+#include "platform/engine/engine_testing.h"
 #include "platform/engine/file_op_params.h"
 
 #include <QObject>
@@ -15,7 +16,7 @@ class FileOpWorker : public QObject
 public:
     FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag);
 
-    void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
+    void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
 
 public slots:
     void run(const FileOpParams &params);
@@ -27,8 +28,7 @@ signals:
 private:
     EngineQuestions &m_questions;
     const std::atomic_bool &m_cancelFlag;
-    qint64 m_testChunkBytes = 0;
-    int m_testDelayUs = 0;
+    EngineTestSettings m_testing;
 };
 
 // Runs one operation on a worker thread while the calling thread waits in a
@@ -51,8 +51,8 @@ public:
 
     bool isRunning() const { return m_running; }
 
-    // See FileOpEngine::setChunkDelayForTesting.
-    void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
+    // Handed on to the engine of every later run(), see EngineTestSettings.
+    void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
 
 signals:
     void started();
@@ -61,6 +61,5 @@ signals:
 private:
     std::atomic_bool m_cancelFlag {false};
     bool m_running = false;
-    qint64 m_testChunkBytes = 0;
-    int m_testDelayUs = 0;
+    EngineTestSettings m_testing;
 };

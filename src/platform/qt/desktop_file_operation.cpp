@@ -42,9 +42,9 @@ void DesktopFileOperation::setQuestions(EngineQuestions *questions)
     m_questions = questions ? questions : m_dialogQuestions.get();
 }
 
-void DesktopFileOperation::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
+void DesktopFileOperation::setTestSettings(const EngineTestSettings &settings)
 {
-    m_runner->setChunkDelayForTesting(chunkBytes, delayUs);
+    m_runner->setTestSettings(settings);
 }
 
 FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
