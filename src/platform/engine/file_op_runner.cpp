@@ -62,6 +62,29 @@ private:
     EngineQuestions &m_answerer;
 };
 
+// Lives on the worker thread and runs the engine there. Parameters come in
+// through run(), progress and the result go out by queued signals.
+class FileOpWorker : public QObject
+{
+    Q_OBJECT
+public:
+    FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag);
+
+    void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
+
+public slots:
+    void run(const FileOpParams &params);
+
+signals:
+    void progress(const FileOpProgress &progress);
+    void finished(const FileOpResult &result);
+
+private:
+    EngineQuestions &m_questions;
+    const std::atomic_bool &m_cancelFlag;
+    EngineTestSettings m_testing;
+};
+
 void registerTypes()
 {
     static const bool registered = [] {
@@ -136,7 +159,6 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
 
     thread.start();
     QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection, Q_ARG(FileOpParams, params));
-    emit started();
     loop.exec(QEventLoop::AllEvents);
     // QCoreApplication::exit() ends every event loop, ours too, and makes new
     // ones return at once. The worker must still finish the safe way (and
@@ -154,3 +176,5 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     m_running = false;
     return result;
 }
+
+#include "file_op_runner.moc"

@@ -8,29 +8,6 @@
 
 #include <atomic>
 
-// Lives on the worker thread and runs the engine there. Parameters come in
-// through run(), progress and the result go out by queued signals.
-class FileOpWorker : public QObject
-{
-    Q_OBJECT
-public:
-    FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag);
-
-    void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
-
-public slots:
-    void run(const FileOpParams &params);
-
-signals:
-    void progress(const FileOpProgress &progress);
-    void finished(const FileOpResult &result);
-
-private:
-    EngineQuestions &m_questions;
-    const std::atomic_bool &m_cancelFlag;
-    EngineTestSettings m_testing;
-};
-
 // Runs one operation on a worker thread while the calling thread waits in a
 // local event loop, so its windows stay live. Questions are answered on the
 // calling thread by the EngineQuestions given to run().
@@ -55,7 +32,6 @@ public:
     void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
 
 signals:
-    void started();
     void progress(const FileOpProgress &progress);
 
 private:

@@ -280,10 +280,7 @@ bool touchesTrash(const QByteArray &canonicalItem, const QByteArray &homeTrash, 
     return false;
 }
 
-} // namespace
-
-namespace Trash {
-
+// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; read at every call.
 QByteArray homeTrashDir()
 {
     QByteArray dataHome = qgetenv("XDG_DATA_HOME");
@@ -297,6 +294,7 @@ QByteArray homeTrashDir()
     return joinPath(stripTrailingSlashes(dataHome), "Trash");
 }
 
+// The mount point of the volume holding path (which must exist).
 QByteArray mountPointOf(const QByteArray &path)
 {
     const QByteArray canonical = canonicalPath(path);
@@ -308,6 +306,21 @@ QByteArray mountPointOf(const QByteArray &path)
     }
     return best;
 }
+
+// The DeletionDate= value for now, in local time.
+QByteArray deletionDateNow()
+{
+    const time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char buffer[32];
+    strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &local);
+    return QByteArray(buffer);
+}
+
+} // namespace
+
+namespace Trash {
 
 QByteArray encodeInfoPath(const QByteArray &path)
 {
@@ -325,21 +338,6 @@ QByteArray encodeInfoPath(const QByteArray &path)
         }
     }
     return encoded;
-}
-
-QByteArray decodeInfoPath(const QByteArray &encoded)
-{
-    return QByteArray::fromPercentEncoding(encoded);
-}
-
-QByteArray deletionDateNow()
-{
-    const time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    char buffer[32];
-    strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &local);
-    return QByteArray(buffer);
 }
 
 // Finds (and makes when missing) the trash that would take the item and,
