@@ -15,7 +15,8 @@
 //     when complete; what it replaces goes to the trash first.
 //  3. The data pump (file_op_pump_linux.cpp): FICLONE, copy_file_range,
 //     holes kept through SEEK_DATA/SEEK_HOLE, pread/pwrite otherwise;
-//     cancel and progress after every chunk; the syncs of a cross-volume move.
+//     cancel and progress after every chunk; the syncs that make a move
+//     durable before any source goes.
 //  4. Moves (file_op_move.cpp): one rename within a volume, an all-or-nothing
 //     merge check before a folder merges, and across volumes a copy into a
 //     staging folder that is synced, checked and only then put in place
@@ -133,51 +134,10 @@ private:
     };
     enum class Note { Owner, ExtendedAttributes, HardLinks };
 
-    // The job and its preflight (file_op_job.cpp).
+    // The job and its preflight, and what every phase shares (file_op_job.cpp).
     FileOpResult runTrash(const QByteArray &source, bool ask);
     FileOpResult runCopyOrMove(const FileOpParams &params, const QByteArray &source);
     FileOpResult finish();
-
-    // Copying a tree (file_op_copy.cpp) and staging each file under no
-    // name until it is complete (file_op_stage.cpp).
-    Flow copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
-    Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
-    Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
-                  Journal *journal);
-    TargetRef targetRef(const QByteArray &dst) const;
-    int stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
-                  SourceState *state);
-    int stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
-                  Staged *staged);
-    int publishStaged(const TargetRef &ref, Staged *staged);
-    void discardStaged(const TargetRef &ref, Staged *staged);
-    // The data pump (file_op_pump_linux.cpp).
-    int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
-    int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
-    // length -1: to the end of the file. expected: where the file should end
-    // (0: unknown, e.g. /proc files, so it is read to its end).
-    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
-    void keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst);
-    void keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst);
-    Flow checkSpace(const QByteArray &dst, qint64 needed);
-    // Sends the file a copy or move is about to replace to the trash; where
-    // no trash takes it the user may skip (nothing replaced) or cancel.
-    Flow setAsideReplaced(const QByteArray &dst);
-    int failAt(const QByteArray &path, int errorCode);
-    void note(Note kind, const QByteArray &path);
-    void testPoint(const char *point, const QByteArray &path)
-    {
-        if (m_testing.hook)
-            m_testing.hook(point, path);
-    }
-
-    // Moves, their merge check and their staging (file_op_move.cpp).
-    Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
-    Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
-    bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);
-    Flow checkMerge(const QByteArray &src, const QByteArray &dst);
-    void syncTrashInfo();
-
     Flow resolveConflict(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
                          const struct stat &dstSt);
     ErrorAnswer reportError(const QByteArray &path, const QString &action, int errorCode,
@@ -190,6 +150,49 @@ private:
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
     void scan(const QByteArray &path, const struct stat &st);
     QByteArray temporaryLeaf();
+    int failAt(const QByteArray &path, int errorCode);
+    void note(Note kind, const QByteArray &path);
+    void testPoint(const char *point, const QByteArray &path)
+    {
+        if (m_testing.hook)
+            m_testing.hook(point, path);
+    }
+
+    // Copying a tree (file_op_copy.cpp).
+    Flow copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
+    Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
+    Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
+                  Journal *journal);
+    Flow checkSpace(const QByteArray &dst, qint64 needed);
+
+    // Each file or link complete under no name, then published (file_op_stage.cpp).
+    TargetRef targetRef(const QByteArray &dst) const;
+    int stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
+                  SourceState *state);
+    int stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
+                  Staged *staged);
+    int publishStaged(const TargetRef &ref, Staged *staged);
+    void discardStaged(const TargetRef &ref, Staged *staged);
+    void keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst);
+    void keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst);
+
+    // The data pump and the syncs (file_op_pump_linux.cpp).
+    int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
+    int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
+    // length -1: to the end of the file. expected: where the file should end
+    // (0: unknown, e.g. /proc files, so it is read to its end).
+    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
+    // The info files of replaced items, made durable together (syncfs).
+    void syncTrashInfo();
+
+    // Moves, their merge check, their staging and rollback (file_op_move.cpp).
+    Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
+    Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
+    bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);
+    Flow checkMerge(const QByteArray &src, const QByteArray &dst);
+    // Sends the file a copy or move is about to replace to the trash; where
+    // no trash takes it the user may skip (nothing replaced) or cancel.
+    Flow setAsideReplaced(const QByteArray &dst);
 
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
