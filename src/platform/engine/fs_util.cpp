@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QList>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <climits>

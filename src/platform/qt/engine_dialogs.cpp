@@ -5,7 +5,6 @@
 #include "platform/qt/widget_helpers.h"
 
 #include <QDialogButtonBox>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
