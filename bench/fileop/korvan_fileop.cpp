@@ -30,7 +30,7 @@ public:
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
     {
         if (onConflict == OverwriteAnswer::Cancel)
-            printError(QStringLiteral("目标已存在：%1").arg(question.target.path));
+            printError(EngineTexts::CliTargetExists.arg(question.target.path));
         return onConflict;
     }
 
@@ -38,7 +38,7 @@ public:
     {
         // A cancelled operation ends with this same reason; only skips are listed here.
         if (onError == ErrorAnswer::Skip && question.canSkip)
-            printError(QStringLiteral("跳过：%1“%2”失败：%3").arg(question.action, question.path, question.reason));
+            printError(EngineTexts::CliSkipped.arg(question.action, question.path, question.reason));
         return question.canSkip ? onError : ErrorAnswer::Cancel;
     }
 
@@ -137,7 +137,7 @@ int main(int argc, char **argv)
     }
     const FileOpResult result = runner.run(params, questions);
     for (const QString &note : result.notes)
-        CommandLineQuestions::printError(QStringLiteral("注意：") + note);
+        CommandLineQuestions::printError(EngineTexts::CliNote + note);
     switch (result.status) {
     case FileOpResult::Status::Done: return 0;
     case FileOpResult::Status::Skipped: CommandLineQuestions::printError(result.message); return 3;

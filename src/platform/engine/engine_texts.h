@@ -93,6 +93,11 @@ inline const QString CopyDiffers = QStringLiteral("复制后的文件与源不�
 inline const QString ActionReplace = QStringLiteral("替换");
 inline const QString ReplacedNotTrashed = QStringLiteral("原有的文件无法移到回收站，所以没有替换它：%1");
 
+// korvan-fileop, which answers no question and says so on stderr.
+inline const QString CliTargetExists = QStringLiteral("目标已存在：%1");
+inline const QString CliSkipped = QStringLiteral("跳过：%1“%2”失败：%3");
+inline const QString CliNote = QStringLiteral("注意：");
+
 // The engine's dialogs (src/platform/qt/engine_dialogs.*) and their owner.
 inline const QString TitleCopying = QStringLiteral("正在复制");
 inline const QString TitleMoving = QStringLiteral("正在移动");
