@@ -5,7 +5,7 @@
 // stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
 // SIGINT and SIGTERM cancel the operation the safe way (what was begun is
 // undone) and it ends with status 4. For tests, KORVAN_FILEOP_CHUNK_DELAY=
-// BYTES:MICROSECONDS slows copying down (see setChunkDelayForTesting).
+// BYTES:MICROSECONDS slows copying down (see EngineTestSettings).
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
@@ -30,7 +30,7 @@ public:
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
     {
         if (onConflict == OverwriteAnswer::Cancel)
-            printError(QStringLiteral("目标已存在：%1").arg(question.target.path));
+            printError(EngineTexts::CliTargetExists.arg(question.target.path));
         return onConflict;
     }
 
@@ -38,7 +38,7 @@ public:
     {
         // A cancelled operation ends with this same reason; only skips are listed here.
         if (onError == ErrorAnswer::Skip && question.canSkip)
-            printError(QStringLiteral("跳过：%1“%2”失败：%3").arg(question.action, question.path, question.reason));
+            printError(EngineTexts::CliSkipped.arg(question.action, question.path, question.reason));
         return question.canSkip ? onError : ErrorAnswer::Cancel;
     }
 
@@ -129,7 +129,7 @@ int main(int argc, char **argv)
     FileOpRunner runner;
     const QList<QByteArray> delay = qgetenv("KORVAN_FILEOP_CHUNK_DELAY").split(':');
     if (delay.size() == 2)
-        runner.setChunkDelayForTesting(delay.at(0).toLongLong(), delay.at(1).toInt());
+        runner.setTestSettings({delay.at(0).toLongLong(), delay.at(1).toInt(), {}});
     QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
     if (TerminationSignals::received() != 0) {
         CommandLineQuestions::printError(EngineTexts::OperationCancelled);
@@ -137,7 +137,7 @@ int main(int argc, char **argv)
     }
     const FileOpResult result = runner.run(params, questions);
     for (const QString &note : result.notes)
-        CommandLineQuestions::printError(QStringLiteral("注意：") + note);
+        CommandLineQuestions::printError(EngineTexts::CliNote + note);
     switch (result.status) {
     case FileOpResult::Status::Done: return 0;
     case FileOpResult::Status::Skipped: CommandLineQuestions::printError(result.message); return 3;

@@ -1,7 +1,5 @@
 #include "support/scripted_dialogs.h"
 
-#include <QDialog>
-
 namespace {
 
 QString kindName(ScriptedDialogs::Kind k)
@@ -118,13 +116,17 @@ QString ScriptedDialogs::saveFileName(const QString &title, const QString &prese
     return take({Kind::SaveFile, title, presetPath, filter}, &s) ? s.textAnswer : QString();
 }
 
+QString (*ScriptedDialogs::modalWindowTitle)(QDialog *) = nullptr;
+void (*ScriptedDialogs::rejectModalWindow)(QDialog *) = nullptr;
+
 int ScriptedDialogs::execModal(QDialog *dialog)
 {
     Step s;
-    if (!take({Kind::Modal, dialog ? dialog->windowTitle() : QString(), {}, {}}, &s) || !s.modal) {
-        if (dialog)
-            dialog->reject();
-        return QDialog::Rejected;
+    const QString title = dialog && modalWindowTitle ? modalWindowTitle(dialog) : QString();
+    if (!take({Kind::Modal, title, {}, {}}, &s) || !s.modal) {
+        if (dialog && rejectModalWindow)
+            rejectModalWindow(dialog);
+        return 0; // QDialog::Rejected
     }
     return s.modal(dialog);
 }

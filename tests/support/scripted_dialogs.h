@@ -52,6 +52,12 @@ public:
     QString saveFileName(const QString &title, const QString &presetPath, const QString &filter) override;
     int execModal(QDialog *dialog) override;
 
+    // What execModal needs of the window itself: set by the GUI part of the
+    // test support (scripted_dialogs_modal.cpp), so that this double builds
+    // with Qt Core alone for the model's tests, which open no window.
+    static QString (*modalWindowTitle)(QDialog *dialog);
+    static void (*rejectModalWindow)(QDialog *dialog);
+
 private:
     struct Step
     {

@@ -30,13 +30,48 @@ inline const QString SystemError = QStringLiteral("系统错误（%1）");
 // What was being done, as in "移动“…”失败：…".
 inline const QString ActionFailed = QStringLiteral("%1“%2”失败：%3");
 inline const QString ActionMove = QStringLiteral("移动");
+inline const QString ActionCopy = QStringLiteral("复制");
 inline const QString ActionDelete = QStringLiteral("删除");
 inline const QString ActionRead = QStringLiteral("读取");
 inline const QString ActionReadFolder = QStringLiteral("读取文件夹");
 inline const QString ActionCreateFolder = QStringLiteral("创建文件夹");
 inline const QString ActionRemoveSource = QStringLiteral("删除源文件");
 inline const QString ActionRemoveSourceFolder = QStringLiteral("删除源文件夹");
+inline const QString ActionOpenDestination = QStringLiteral("打开目标文件夹");
 inline const QString SourceNotAbsolute = QStringLiteral("源路径必须是绝对路径");
+
+// Refusals before a copy or move starts; %1 is the action ("复制"/"移动").
+inline const QString UnreadableCharacters = QStringLiteral("（路径中含有无法识别的字符）");
+inline const QString CannotActOnPath = QStringLiteral("不能%1这个路径");
+inline const QString DestinationNotAbsolute = QStringLiteral("目标文件夹必须是绝对路径");
+inline const QString SameLocation = QStringLiteral("源和目标是同一个位置");
+inline const QString IntoOwnSubfolder = QStringLiteral("不能把文件夹%1到它自己的子文件夹中");
+inline const QString DestinationNotFolder = QStringLiteral("目标不是文件夹");
+
+// Reasons while copying a tree.
+inline const QString UnsupportedFileType = QStringLiteral("不支持这种文件类型（设备、管道或套接字）");
+inline const QString NoSpaceFor = QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用");
+inline const QString NameTakenWhileReplacing = QStringLiteral("替换时目标位置又出现了同名的项目，它被保留了");
+inline const QString SwappedWhileCopying = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
+
+// What could not be kept although the operation went on; %1 is the first path.
+inline const QString NoteOwner = QStringLiteral("目标不允许保留所有者和组，例如“%1”");
+inline const QString NoteExtendedAttributes = QStringLiteral("目标不能保存扩展属性（包括访问控制列表），例如“%1”");
+inline const QString NoteHardLinks = QStringLiteral("目标不支持硬链接，同一文件的多个名字被分别复制，例如“%1”");
+
+// Records the engine refuses, and the runner's own refusals.
+inline const QString UnknownOperation = QStringLiteral("未知的文件操作（wFunc = %1），没有执行任何操作。");
+inline const QString NoSource = QStringLiteral("没有指定源路径，没有执行任何操作。");
+inline const QString NoDestination = QStringLiteral("没有指定目标文件夹，没有执行任何操作。");
+inline const QString NoPermanentDelete = QStringLiteral("不支持永久删除（缺少 FOF_ALLOWUNDO）：“%1”没有被删除。");
+inline const QString EngineBusy = QStringLiteral("另一个文件操作正在进行，请等它结束。");
+inline const QString EngineAborted = QStringLiteral("文件操作意外中止。");
+
+// Sizes as FsUtil::formatSize writes them.
+inline const QString SizeBytes = QStringLiteral(" 字节");
+inline const QString SizeKB = QStringLiteral(" KB");
+inline const QString SizeMB = QStringLiteral(" MB");
+inline const QString SizeGB = QStringLiteral(" GB");
 
 // How an operation ended.
 inline const QString OperationCancelled = QStringLiteral("操作已取消。");
@@ -57,5 +92,44 @@ inline const QString CopyDiffers = QStringLiteral("复制后的文件与源不�
 // A file a move replaces goes to the trash first; when it cannot, the move stops there.
 inline const QString ActionReplace = QStringLiteral("替换");
 inline const QString ReplacedNotTrashed = QStringLiteral("原有的文件无法移到回收站，所以没有替换它：%1");
+
+// korvan-fileop, which answers no question and says so on stderr.
+inline const QString CliTargetExists = QStringLiteral("目标已存在：%1");
+inline const QString CliSkipped = QStringLiteral("跳过：%1“%2”失败：%3");
+inline const QString CliNote = QStringLiteral("注意：");
+
+// The engine's dialogs (src/platform/qt/engine_dialogs.*) and their owner.
+inline const QString TitleCopying = QStringLiteral("正在复制");
+inline const QString TitleMoving = QStringLiteral("正在移动");
+inline const QString TitleTrashing = QStringLiteral("正在移到回收站");
+inline const QString ActionPerform = QStringLiteral("执行文件操作");
+inline const QString NoFigure = QStringLiteral("—");
+inline const QString ConflictSide = QStringLiteral("%1\n大小：%2    修改时间：%3");
+inline const QString PerSecond = QStringLiteral("/秒");
+inline const QString AboutSeconds = QStringLiteral("约 %1 秒");
+inline const QString AboutMinutes = QStringLiteral("约 %1 分 %2 秒");
+inline const QString AboutHours = QStringLiteral("约 %1 小时 %2 分");
+inline const QString ProgressTitle = QStringLiteral("文件操作");
+inline const QString ProgressCount = QStringLiteral("已完成 %1 / %2 个文件，%3 / %4");
+inline const QString ProgressSpeed = QStringLiteral("速度：%1    剩余时间：%2");
+inline const QString Cancelling = QStringLiteral("正在取消…");
+inline const QString ConflictTitle = QStringLiteral("确认文件替换");
+inline const QString ConflictExisting = QStringLiteral("此位置已经有一个名为“%1”的文件。");
+inline const QString ConflictWithThis = QStringLiteral("是否用这个文件：");
+inline const QString ConflictReplaceThat = QStringLiteral("替换现有的文件：");
+inline const QString ErrorTitle = QStringLiteral("文件操作出错");
+inline const QString ErrorWhat = QStringLiteral("无法%1“%2”。");
+inline const QString ErrorReason = QStringLiteral("原因：%1");
+inline const QString ConfirmCreateFolder = QStringLiteral("目标文件夹“%1”不存在。要创建它吗？");
+inline const QString ConfirmTrash = QStringLiteral("确实要把“%1”移到回收站吗？");
+inline const QString ConfirmTitle = QStringLiteral("确认");
+inline const QString ButtonOverwrite = QStringLiteral("覆盖");
+inline const QString ButtonOverwriteAll = QStringLiteral("全部覆盖");
+inline const QString ButtonSkip = QStringLiteral("跳过");
+inline const QString ButtonCancel = QStringLiteral("取消");
+inline const QString ButtonRetry = QStringLiteral("重试");
+inline const QString ButtonOk = QStringLiteral("确定");
+inline const QString ButtonYes = QStringLiteral("是");
+inline const QString ButtonNo = QStringLiteral("否");
 
 } // namespace EngineTexts

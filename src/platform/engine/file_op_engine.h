@@ -1,9 +1,8 @@
 #pragma once
 
 #include "platform/engine/engine_questions.h"
+#include "platform/engine/engine_testing.h"
 #include "platform/engine/file_op_params.h"
-
-#include <QByteArray>
 
 #include <atomic>
 #include <functional>
@@ -19,17 +18,8 @@ public:
     // Called with progress at most about every 100 ms, and once at the end.
     void setProgressHandler(std::function<void(const FileOpProgress &)> handler);
 
-    // Test hook: copy in chunks of chunkBytes and sleep delayUs after each,
-    // so that a cancel reliably lands in the middle of a copy.
-    void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
-
-    // Test hook: called at named points of a copy, so that a test can change
-    // the file system exactly there ("chunk-copied" with the source,
-    // "source-checked" with the source just before it is opened,
-    // "folder-created" with a new target folder, "file-written" with the
-    // target whose new content is complete but not yet under its name).
-    using TestHook = std::function<void(const char *point, const QByteArray &path)>;
-    void setTestHook(TestHook hook);
+    // Slower chunks and named test points, see EngineTestSettings.
+    void setTestSettings(EngineTestSettings settings);
 
     // Performs the operation; returns when it is over.
     FileOpResult run(const FileOpParams &params);
@@ -38,7 +28,5 @@ private:
     EngineQuestions &m_questions;
     const std::atomic_bool &m_cancelFlag;
     std::function<void(const FileOpProgress &)> m_progressHandler;
-    qint64 m_testChunkBytes = 0;
-    int m_testDelayUs = 0;
-    TestHook m_testHook;
+    EngineTestSettings m_testing;
 };

@@ -1,5 +1,6 @@
 #include "platform/engine/file_op_runner.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_engine.h"
 
 #include <QCoreApplication>
@@ -61,6 +62,29 @@ private:
     EngineQuestions &m_answerer;
 };
 
+// Lives on the worker thread and runs the engine there. Parameters come in
+// through run(), progress and the result go out by queued signals.
+class FileOpWorker : public QObject
+{
+    Q_OBJECT
+public:
+    FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag);
+
+    void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
+
+public slots:
+    void run(const FileOpParams &params);
+
+signals:
+    void progress(const FileOpProgress &progress);
+    void finished(const FileOpResult &result);
+
+private:
+    EngineQuestions &m_questions;
+    const std::atomic_bool &m_cancelFlag;
+    EngineTestSettings m_testing;
+};
+
 void registerTypes()
 {
     static const bool registered = [] {
@@ -79,16 +103,10 @@ FileOpWorker::FileOpWorker(EngineQuestions &questions, const std::atomic_bool &c
     , m_cancelFlag(cancelFlag)
 { }
 
-void FileOpWorker::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
-{
-    m_testChunkBytes = chunkBytes;
-    m_testDelayUs = delayUs;
-}
-
 void FileOpWorker::run(const FileOpParams &params)
 {
     FileOpEngine engine(m_questions, m_cancelFlag);
-    engine.setChunkDelayForTesting(m_testChunkBytes, m_testDelayUs);
+    engine.setTestSettings(m_testing);
     engine.setProgressHandler([this](const FileOpProgress &p) { emit progress(p); });
     emit finished(engine.run(params));
 }
@@ -106,18 +124,12 @@ void FileOpRunner::cancel()
     m_cancelFlag.store(true);
 }
 
-void FileOpRunner::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
-{
-    m_testChunkBytes = chunkBytes;
-    m_testDelayUs = delayUs;
-}
-
 FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &questions)
 {
     if (m_running) {
         FileOpResult busy;
         busy.status = FileOpResult::Status::Failed;
-        busy.message = QStringLiteral("另一个文件操作正在进行，请等它结束。");
+        busy.message = EngineTexts::EngineBusy;
         return busy;
     }
     m_running = true;
@@ -127,12 +139,12 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     QThread thread;
     thread.setObjectName(QStringLiteral("korvan-fileop"));
     auto *worker = new FileOpWorker(bridge, m_cancelFlag);
-    worker->setChunkDelayForTesting(m_testChunkBytes, m_testDelayUs);
+    worker->setTestSettings(m_testing);
     worker->moveToThread(&thread);
 
     FileOpResult result;
     result.status = FileOpResult::Status::Failed;
-    result.message = QStringLiteral("文件操作意外中止。");
+    result.message = EngineTexts::EngineAborted;
     QEventLoop loop;
     bool done = false;
     connect(worker, &FileOpWorker::progress, this, &FileOpRunner::progress, Qt::QueuedConnection);
@@ -147,7 +159,6 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
 
     thread.start();
     QMetaObject::invokeMethod(worker, "run", Qt::QueuedConnection, Q_ARG(FileOpParams, params));
-    emit started();
     loop.exec(QEventLoop::AllEvents);
     // QCoreApplication::exit() ends every event loop, ours too, and makes new
     // ones return at once. The worker must still finish the safe way (and
@@ -165,3 +176,5 @@ FileOpResult FileOpRunner::run(const FileOpParams &params, EngineQuestions &ques
     m_running = false;
     return result;
 }
+
+#include "file_op_runner.moc"

@@ -1,35 +1,12 @@
 #pragma once
 
 #include "platform/engine/engine_questions.h"
+#include "platform/engine/engine_testing.h"
 #include "platform/engine/file_op_params.h"
 
 #include <QObject>
 
 #include <atomic>
-
-// Lives on the worker thread and runs the engine there. Parameters come in
-// through run(), progress and the result go out by queued signals.
-class FileOpWorker : public QObject
-{
-    Q_OBJECT
-public:
-    FileOpWorker(EngineQuestions &questions, const std::atomic_bool &cancelFlag);
-
-    void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
-
-public slots:
-    void run(const FileOpParams &params);
-
-signals:
-    void progress(const FileOpProgress &progress);
-    void finished(const FileOpResult &result);
-
-private:
-    EngineQuestions &m_questions;
-    const std::atomic_bool &m_cancelFlag;
-    qint64 m_testChunkBytes = 0;
-    int m_testDelayUs = 0;
-};
 
 // Runs one operation on a worker thread while the calling thread waits in a
 // local event loop, so its windows stay live. Questions are answered on the
@@ -51,16 +28,14 @@ public:
 
     bool isRunning() const { return m_running; }
 
-    // See FileOpEngine::setChunkDelayForTesting.
-    void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
+    // Handed on to the engine of every later run(), see EngineTestSettings.
+    void setTestSettings(const EngineTestSettings &settings) { m_testing = settings; }
 
 signals:
-    void started();
     void progress(const FileOpProgress &progress);
 
 private:
     std::atomic_bool m_cancelFlag {false};
     bool m_running = false;
-    qint64 m_testChunkBytes = 0;
-    int m_testDelayUs = 0;
+    EngineTestSettings m_testing;
 };

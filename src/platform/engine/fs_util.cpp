@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QList>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <climits>
@@ -229,14 +228,14 @@ int makePath(const QByteArray &path, mode_t mode)
 QString formatSize(qint64 bytes)
 {
     if (bytes < 1024)
-        return QString::number(bytes) + QStringLiteral(" 字节");
+        return QString::number(bytes) + EngineTexts::SizeBytes;
     const double kib = bytes / 1024.0;
     if (kib < 1024)
-        return QString::number(kib, 'f', 1) + QStringLiteral(" KB");
+        return QString::number(kib, 'f', 1) + EngineTexts::SizeKB;
     const double mib = kib / 1024.0;
     if (mib < 1024)
-        return QString::number(mib, 'f', 1) + QStringLiteral(" MB");
-    return QString::number(mib / 1024.0, 'f', 2) + QStringLiteral(" GB");
+        return QString::number(mib, 'f', 1) + EngineTexts::SizeMB;
+    return QString::number(mib / 1024.0, 'f', 2) + EngineTexts::SizeGB;
 }
 
 } // namespace FsUtil

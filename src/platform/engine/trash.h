@@ -30,17 +30,8 @@ TrashResult moveToTrash(const QByteArray &path, bool syncInfo = true);
 // could be made.
 TrashResult checkTrashFor(const QByteArray &path);
 
-// $XDG_DATA_HOME/Trash, or ~/.local/share/Trash; read at every call.
-QByteArray homeTrashDir();
-
-// The mount point of the volume holding path (which must exist).
-QByteArray mountPointOf(const QByteArray &path);
-
-// The escaping of the Path= value: RFC 2396, with '/' kept.
+// The escaping of the Path= value: RFC 2396, with '/' kept (public for the
+// tests, which read the info files a move leaves).
 QByteArray encodeInfoPath(const QByteArray &path);
-QByteArray decodeInfoPath(const QByteArray &encoded);
-
-// The DeletionDate= value for now, in local time.
-QByteArray deletionDateNow();
 
 } // namespace Trash

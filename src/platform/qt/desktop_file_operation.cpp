@@ -1,5 +1,6 @@
 #include "platform/qt/desktop_file_operation.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
 #include "platform/engine/file_op_runner.h"
 #include "platform/qt/engine_dialogs.h"
@@ -12,9 +13,9 @@ namespace {
 QString titleFor(FileOpParams::Mode mode)
 {
     switch (mode) {
-    case FileOpParams::Mode::Copy: return QStringLiteral("正在复制");
-    case FileOpParams::Mode::Move: return QStringLiteral("正在移动");
-    case FileOpParams::Mode::Trash: return QStringLiteral("正在移到回收站");
+    case FileOpParams::Mode::Copy: return EngineTexts::TitleCopying;
+    case FileOpParams::Mode::Move: return EngineTexts::TitleMoving;
+    case FileOpParams::Mode::Trash: return EngineTexts::TitleTrashing;
     }
     return QString();
 }
@@ -41,9 +42,9 @@ void DesktopFileOperation::setQuestions(EngineQuestions *questions)
     m_questions = questions ? questions : m_dialogQuestions.get();
 }
 
-void DesktopFileOperation::setChunkDelayForTesting(qint64 chunkBytes, int delayUs)
+void DesktopFileOperation::setTestSettings(const EngineTestSettings &settings)
 {
-    m_runner->setChunkDelayForTesting(chunkBytes, delayUs);
+    m_runner->setTestSettings(settings);
 }
 
 FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
@@ -53,7 +54,7 @@ FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
     if (!FileOpParams::fromRecord(op, &params, &error)) {
         ErrorQuestion question;
         question.path = op.pFrom;
-        question.action = QStringLiteral("执行文件操作");
+        question.action = EngineTexts::ActionPerform;
         question.reason = error;
         question.canRetry = false;
         question.canSkip = false;
@@ -66,7 +67,7 @@ FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
     if (m_runner->isRunning()) {
         FileOpResult busy;
         busy.status = FileOpResult::Status::Failed;
-        busy.message = QStringLiteral("另一个文件操作正在进行，请等它结束。");
+        busy.message = EngineTexts::EngineBusy;
         return busy;
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/engine/engine_testing.h"
 #include "platform/file_operation.h"
 
 #include <QPointer>
@@ -36,8 +37,8 @@ public:
     // The progress window of the running operation (it may be hidden yet).
     EngineProgressDialog *progressDialog() const { return m_progressDialog; }
 
-    // Test hook, see FileOpEngine::setChunkDelayForTesting.
-    void setChunkDelayForTesting(qint64 chunkBytes, int delayUs);
+    // Handed on to the engine, see EngineTestSettings.
+    void setTestSettings(const EngineTestSettings &settings);
 
 private:
     QPointer<QWidget> m_dialogParent;

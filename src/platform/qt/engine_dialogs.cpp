@@ -1,10 +1,10 @@
 #include "platform/qt/engine_dialogs.h"
 
+#include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
 #include "platform/qt/widget_helpers.h"
 
 #include <QDialogButtonBox>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -16,11 +16,11 @@ namespace {
 
 QString describeSide(const ConflictSide &side)
 {
-    const QString size = side.size >= 0 ? FsUtil::formatSize(side.size) : QStringLiteral("—");
+    const QString size = side.size >= 0 ? FsUtil::formatSize(side.size) : EngineTexts::NoFigure;
     const QString date = side.modified.isValid()
         ? QLocale(QLocale::Chinese, QLocale::China).toString(side.modified, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-        : QStringLiteral("—");
-    return QStringLiteral("%1\n大小：%2    修改时间：%3").arg(side.path, size, date);
+        : EngineTexts::NoFigure;
+    return EngineTexts::ConflictSide.arg(side.path, size, date);
 }
 
 QLabel *wrappingLabel(const QString &text, QWidget *parent)
@@ -37,19 +37,19 @@ QLabel *wrappingLabel(const QString &text, QWidget *parent)
 QString formatSpeed(double bytesPerSecond)
 {
     if (bytesPerSecond <= 0)
-        return QStringLiteral("—");
-    return FsUtil::formatSize(qint64(bytesPerSecond)) + QStringLiteral("/秒");
+        return EngineTexts::NoFigure;
+    return FsUtil::formatSize(qint64(bytesPerSecond)) + EngineTexts::PerSecond;
 }
 
 QString formatDuration(qint64 seconds)
 {
     if (seconds < 0)
-        return QStringLiteral("—");
+        return EngineTexts::NoFigure;
     if (seconds < 60)
-        return QStringLiteral("约 %1 秒").arg(seconds);
+        return EngineTexts::AboutSeconds.arg(seconds);
     if (seconds < 3600)
-        return QStringLiteral("约 %1 分 %2 秒").arg(seconds / 60).arg(seconds % 60);
-    return QStringLiteral("约 %1 小时 %2 分").arg(seconds / 3600).arg((seconds % 3600) / 60);
+        return EngineTexts::AboutMinutes.arg(seconds / 60).arg(seconds % 60);
+    return EngineTexts::AboutHours.arg(seconds / 3600).arg((seconds % 3600) / 60);
 }
 
 EngineProgressDialog::EngineProgressDialog(QWidget *parent)
@@ -58,9 +58,9 @@ EngineProgressDialog::EngineProgressDialog(QWidget *parent)
     , m_countLabel(new QLabel(this))
     , m_speedLabel(new QLabel(this))
     , m_bar(new QProgressBar(this))
-    , m_cancelButton(new QPushButton(QStringLiteral("取消"), this))
+    , m_cancelButton(new QPushButton(EngineTexts::ButtonCancel, this))
 {
-    setWindowTitle(QStringLiteral("文件操作"));
+    setWindowTitle(EngineTexts::ProgressTitle);
     setModal(false);
     m_currentLabel->setObjectName(QStringLiteral("currentLabel"));
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
@@ -98,14 +98,13 @@ void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
 
     const qint64 filesTotal = std::max(progress.filesTotal, progress.filesDone);
     const qint64 bytesTotal = std::max(progress.bytesTotal, progress.bytesDone);
-    m_countLabel->setText(QStringLiteral("已完成 %1 / %2 个文件，%3 / %4")
-                              .arg(progress.filesDone)
+    m_countLabel->setText(EngineTexts::ProgressCount.arg(progress.filesDone)
                               .arg(filesTotal)
                               .arg(FsUtil::formatSize(progress.bytesDone), FsUtil::formatSize(bytesTotal)));
     const double seconds = progress.elapsedMs / 1000.0;
     const double speed = seconds > 0 ? progress.bytesDone / seconds : 0;
     const qint64 left = speed > 0 ? qint64((bytesTotal - progress.bytesDone) / speed + 0.5) : -1;
-    m_speedLabel->setText(QStringLiteral("速度：%1    剩余时间：%2").arg(formatSpeed(speed), formatDuration(left)));
+    m_speedLabel->setText(EngineTexts::ProgressSpeed.arg(formatSpeed(speed), formatDuration(left)));
     if (bytesTotal > 0)
         m_bar->setValue(int(progress.bytesDone * 1000 / bytesTotal));
     else if (filesTotal > 0)
@@ -116,7 +115,7 @@ void EngineProgressDialog::reject()
 {
     // The window stays until the operation has stopped and removed its partial file.
     m_cancelButton->setEnabled(false);
-    m_cancelButton->setText(QStringLiteral("正在取消…"));
+    m_cancelButton->setText(EngineTexts::Cancelling);
     emit cancelRequested();
 }
 
@@ -141,15 +140,15 @@ QPushButton *addAnswerButton(QDialog *dialog, QDialogButtonBox *buttons, const Q
 EngineConflictDialog::EngineConflictDialog(const OverwriteQuestion &question, QWidget *parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("确认文件替换"));
+    setWindowTitle(EngineTexts::ConflictTitle);
     auto *layout = new QVBoxLayout(this);
     const QString name = question.target.path.section(QLatin1Char('/'), -1);
-    layout->addWidget(wrappingLabel(QStringLiteral("此位置已经有一个名为“%1”的文件。").arg(name), this));
-    layout->addWidget(wrappingLabel(QStringLiteral("是否用这个文件："), this));
+    layout->addWidget(wrappingLabel(EngineTexts::ConflictExisting.arg(name), this));
+    layout->addWidget(wrappingLabel(EngineTexts::ConflictWithThis, this));
     auto *sourceLabel = wrappingLabel(describeSide(question.source), this);
     sourceLabel->setObjectName(QStringLiteral("sourceLabel"));
     layout->addWidget(sourceLabel);
-    layout->addWidget(wrappingLabel(QStringLiteral("替换现有的文件："), this));
+    layout->addWidget(wrappingLabel(EngineTexts::ConflictReplaceThat, this));
     auto *targetLabel = wrappingLabel(describeSide(question.target), this);
     targetLabel->setObjectName(QStringLiteral("targetLabel"));
     layout->addWidget(targetLabel);
@@ -158,22 +157,23 @@ EngineConflictDialog::EngineConflictDialog(const OverwriteQuestion &question, QW
     const auto addButton = [&](const QString &text, const QString &objectName, OverwriteAnswer answer) {
         return addAnswerButton(this, buttons, text, objectName, [this, answer] { m_answer = answer; });
     };
-    addButton(QStringLiteral("覆盖"), QStringLiteral("overwriteButton"), OverwriteAnswer::Overwrite)->setDefault(true);
-    addButton(QStringLiteral("全部覆盖"), QStringLiteral("overwriteAllButton"), OverwriteAnswer::OverwriteAll);
-    addButton(QStringLiteral("跳过"), QStringLiteral("skipButton"), OverwriteAnswer::Skip);
-    addButton(QStringLiteral("取消"), QStringLiteral("cancelButton"), OverwriteAnswer::Cancel);
+    addButton(EngineTexts::ButtonOverwrite, QStringLiteral("overwriteButton"), OverwriteAnswer::Overwrite)
+        ->setDefault(true);
+    addButton(EngineTexts::ButtonOverwriteAll, QStringLiteral("overwriteAllButton"), OverwriteAnswer::OverwriteAll);
+    addButton(EngineTexts::ButtonSkip, QStringLiteral("skipButton"), OverwriteAnswer::Skip);
+    addButton(EngineTexts::ButtonCancel, QStringLiteral("cancelButton"), OverwriteAnswer::Cancel);
     layout->addWidget(buttons);
 }
 
 EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *parent)
     : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("文件操作出错"));
+    setWindowTitle(EngineTexts::ErrorTitle);
     auto *layout = new QVBoxLayout(this);
-    auto *what = wrappingLabel(QStringLiteral("无法%1“%2”。").arg(question.action, question.path), this);
+    auto *what = wrappingLabel(EngineTexts::ErrorWhat.arg(question.action, question.path), this);
     what->setObjectName(QStringLiteral("whatLabel"));
     layout->addWidget(what);
-    auto *reason = wrappingLabel(QStringLiteral("原因：%1").arg(question.reason), this);
+    auto *reason = wrappingLabel(EngineTexts::ErrorReason.arg(question.reason), this);
     reason->setObjectName(QStringLiteral("reasonLabel"));
     layout->addWidget(reason);
 
@@ -182,12 +182,12 @@ EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *par
         return addAnswerButton(this, buttons, text, objectName, [this, answer] { m_answer = answer; });
     };
     if (!question.canSkip) {
-        addButton(QStringLiteral("确定"), QStringLiteral("okButton"), ErrorAnswer::Cancel)->setDefault(true);
+        addButton(EngineTexts::ButtonOk, QStringLiteral("okButton"), ErrorAnswer::Cancel)->setDefault(true);
     } else {
         if (question.canRetry)
-            addButton(QStringLiteral("重试"), QStringLiteral("retryButton"), ErrorAnswer::Retry)->setDefault(true);
-        addButton(QStringLiteral("跳过"), QStringLiteral("skipButton"), ErrorAnswer::Skip);
-        addButton(QStringLiteral("取消"), QStringLiteral("cancelButton"), ErrorAnswer::Cancel);
+            addButton(EngineTexts::ButtonRetry, QStringLiteral("retryButton"), ErrorAnswer::Retry)->setDefault(true);
+        addButton(EngineTexts::ButtonSkip, QStringLiteral("skipButton"), ErrorAnswer::Skip);
+        addButton(EngineTexts::ButtonCancel, QStringLiteral("cancelButton"), ErrorAnswer::Cancel);
     }
     layout->addWidget(buttons);
 }
@@ -212,21 +212,21 @@ ErrorAnswer DialogEngineQuestions::askOnError(const ErrorQuestion &question)
 
 bool DialogEngineQuestions::confirmCreateFolder(const QString &folder)
 {
-    return askYesNo(QStringLiteral("目标文件夹“%1”不存在。要创建它吗？").arg(folder));
+    return askYesNo(EngineTexts::ConfirmCreateFolder.arg(folder));
 }
 
 bool DialogEngineQuestions::confirmTrash(const QString &path)
 {
-    return askYesNo(QStringLiteral("确实要把“%1”移到回收站吗？").arg(path));
+    return askYesNo(EngineTexts::ConfirmTrash.arg(path));
 }
 
 bool DialogEngineQuestions::askYesNo(const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton, m_parent);
+    QMessageBox box(QMessageBox::Question, EngineTexts::ConfirmTitle, text, QMessageBox::NoButton, m_parent);
     // The question holds a path: shown as it is, never as markup.
     box.setTextFormat(Qt::PlainText);
-    QPushButton *yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
-    box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
+    QPushButton *yes = box.addButton(EngineTexts::ButtonYes, QMessageBox::YesRole);
+    box.addButton(EngineTexts::ButtonNo, QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.exec();
     return box.clickedButton() == yes;

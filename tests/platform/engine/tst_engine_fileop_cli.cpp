@@ -58,7 +58,8 @@ private:
 
 void TestEngineFileopCli::initTestCase()
 {
-    m_program = QStringLiteral(QT_TESTCASE_BUILDDIR "/../bench/korvan-fileop");
+    // Where the build put the driver, given by CMake.
+    m_program = QStringLiteral(KORVAN_FILEOP_PROGRAM);
     if (!QFileInfo(m_program).isExecutable())
         QSKIP("korvan-fileop is not built (cmake --build BUILD --target korvan-fileop)");
     // What a run sends to the trash stays in this test's own folder.

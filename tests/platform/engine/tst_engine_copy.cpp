@@ -354,7 +354,7 @@ void TestEngineCopy::cancelMidCopyLeavesNoPartialFile()
     QVERIFY(makeDirs(root + "/dst"));
 
     FileOpRunner runner;
-    runner.setChunkDelayForTesting(64 * 1024, 20000); // 128 chunks of 20 ms: ~2.5 s
+    runner.setTestSettings({64 * 1024, 20000, {}}); // 128 chunks of 20 ms: ~2.5 s
     qint64 bytesSeen = 0;
     connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
         bytesSeen = std::max(bytesSeen, p.bytesDone);
@@ -382,7 +382,7 @@ void TestEngineCopy::cancelledReplaceKeepsOldTarget()
     QVERIFY(writeFile(root + "/dst/big.bin", "the old version"));
 
     FileOpRunner runner;
-    runner.setChunkDelayForTesting(64 * 1024, 20000);
+    runner.setTestSettings({64 * 1024, 20000, {}});
     connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
         if (p.bytesDone > 0) {
             // Mid-copy the target still holds the old content.

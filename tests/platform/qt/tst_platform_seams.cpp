@@ -4,6 +4,7 @@
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
+#include "support/scripted_dialogs.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -247,6 +248,23 @@ private slots:
         QVERIFY(text(QDialogButtonBox::No).startsWith(QStringLiteral("否")));
         QVERIFY(text(QDialogButtonBox::Ok).startsWith(QStringLiteral("确定")));
         QVERIFY(text(QDialogButtonBox::Cancel).startsWith(QStringLiteral("取消")));
+    }
+
+    void scriptedDialogsSeeTheWindowsTheyAnswer()
+    {
+        // The dialogs double is built with Qt Core alone; its window half comes
+        // with the GUI test support: an unscripted modal window is rejected
+        // and reported by its title.
+        ScriptedDialogs dialogs;
+        QDialog window;
+        window.setWindowTitle(QStringLiteral("添加任务"));
+        QSignalSpy rejected(&window, &QDialog::rejected);
+        QCOMPARE(dialogs.execModal(&window), int(QDialog::Rejected));
+        QCOMPARE(rejected.count(), 1);
+        QCOMPARE(dialogs.asked.size(), 1);
+        QCOMPARE(dialogs.asked.first().text, QStringLiteral("添加任务"));
+        QVERIFY(!dialogs.clean());
+        QVERIFY(dialogs.report().contains("添加任务"));
     }
 };
 

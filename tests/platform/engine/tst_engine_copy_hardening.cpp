@@ -21,7 +21,7 @@ namespace {
 const std::atomic_bool never {false};
 
 // Runs the record on this thread, with the engine's test hook.
-FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, FileOpEngine::TestHook hook = {},
+FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook = {},
                  const std::atomic_bool &cancel = never, qint64 chunkBytes = 0)
 {
     FileOpParams params;
@@ -29,9 +29,7 @@ FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, FileOpE
     if (!FileOpParams::fromRecord(record, &params, &error))
         return FileOpResult {FileOpResult::Status::Failed, error, {}};
     FileOpEngine engine(questions, cancel);
-    engine.setTestHook(std::move(hook));
-    if (chunkBytes > 0)
-        engine.setChunkDelayForTesting(chunkBytes, 1);
+    engine.setTestSettings({chunkBytes, chunkBytes > 0 ? 1 : 0, std::move(hook)});
     return engine.run(params);
 }
 
@@ -41,7 +39,7 @@ FileOpRecord copying(const QByteArray &from, const QByteArray &to)
 }
 
 // A hook that acts once, at the first call of one point.
-FileOpEngine::TestHook once(const char *point, std::function<void(const QByteArray &)> action)
+EngineTestSettings::Hook once(const char *point, std::function<void(const QByteArray &)> action)
 {
     auto done = std::make_shared<bool>(false);
     return [=](const char *at, const QByteArray &path) {

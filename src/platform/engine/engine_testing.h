@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <functional>
+
+// What tests set to drive the engine (korvan-fileop sets it from
+// KORVAN_FILEOP_CHUNK_DELAY). FileOpRunner and DesktopFileOperation hand it
+// on to the engine unchanged; the program itself never sets it.
+struct EngineTestSettings
+{
+    // Copy in chunks of chunkBytes (0: the usual size) and sleep chunkDelayUs
+    // after each, so that a cancel reliably lands in the middle of a copy.
+    qint64 chunkBytes = 0;
+    int chunkDelayUs = 0;
+
+    // Called at named points of a copy, so that a test can change the file
+    // system exactly there ("chunk-copied" with the source, "source-checked"
+    // with the source just before it is opened, "folder-created" with a new
+    // target folder, "file-written" with the target whose new content is
+    // complete but not yet under its name). Runs on the engine's thread.
+    using Hook = std::function<void(const char *point, const QByteArray &path)>;
+    Hook hook;
+};

@@ -1,0 +1,371 @@
+// Phase 1 of a job (see file_op_job.h): the job and its preflight, the
+// trash, and what every phase shares (questions, errors, progress, notes).
+#include "platform/engine/file_op_job.h"
+
+#include "platform/engine/engine_texts.h"
+#include "platform/engine/trash.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <dirent.h>
+
+using namespace FsUtil;
+
+namespace EngineJob {
+
+mode_t currentUmask()
+{
+    // Reading it with umask() would briefly change it for every thread.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        for (const QByteArray &line : lines) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
+}
+
+namespace {
+
+QDateTime modifiedTime(const struct stat &st)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
+}
+
+} // namespace
+
+FileOpResult Job::run(const FileOpParams &params)
+{
+    QByteArray source = stripTrailingSlashes(encodePath(params.source));
+    if (!source.startsWith('/'))
+        return refuse(source, EngineTexts::ActionRead, EngineTexts::SourceNotAbsolute);
+    if (params.mode == FileOpParams::Mode::Trash)
+        return runTrash(source, params.askBeforeTrash);
+    return runCopyOrMove(params, source);
+}
+
+FileOpResult Job::finish()
+{
+    progress(QByteArray(), true);
+    FileOpResult result;
+    result.notes = m_notes;
+    if (m_cancelled) {
+        result.status = FileOpResult::Status::Cancelled;
+        result.message = EngineTexts::OperationCancelled;
+    } else if (m_failed) {
+        result.status = FileOpResult::Status::Failed;
+        result.message = m_message;
+    } else if (m_skipped > 0) {
+        result.status = FileOpResult::Status::Skipped;
+        result.message = EngineTexts::SkippedItems.arg(m_skipped);
+        if (!m_message.isEmpty())
+            result.message += QStringLiteral(" ") + m_message;
+    }
+    return result;
+}
+
+FileOpResult Job::refuse(const QByteArray &path, const QString &action, const QString &reason)
+{
+    ErrorQuestion question;
+    question.path = displayPath(path);
+    question.action = action;
+    question.reason = reason;
+    question.canRetry = false;
+    question.canSkip = false;
+    m_questions.askOnError(question);
+    FileOpResult result;
+    result.status = FileOpResult::Status::Failed;
+    result.message = EngineTexts::ActionFailed.arg(action, question.path, reason);
+    return result;
+}
+
+ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int errorCode, const QString &reason,
+                             bool canRetry)
+{
+    ErrorQuestion question;
+    question.path = displayPath(path);
+    question.action = action;
+    question.errorCode = errorCode;
+    question.reason = reason.isEmpty() ? errorText(errorCode) : reason;
+    question.canRetry = canRetry;
+    const QString text = EngineTexts::ActionFailed.arg(action, question.path, question.reason);
+    if (cancelled()) {
+        m_cancelled = true;
+        return ErrorAnswer::Cancel;
+    }
+    const ErrorAnswer answer = m_questions.askOnError(question);
+    switch (answer) {
+    case ErrorAnswer::Retry:
+        if (canRetry)
+            break;
+        [[fallthrough]];
+    case ErrorAnswer::Skip:
+        ++m_skipped;
+        m_message = text;
+        return ErrorAnswer::Skip;
+    case ErrorAnswer::Cancel:
+        m_failed = true;
+        m_message = text;
+        break;
+    }
+    return answer;
+}
+
+Flow Job::stepFailed(const QByteArray &path, const QString &action, int errorCode, const QString &reason, bool canRetry)
+{
+    switch (reportError(path, action, errorCode, reason, canRetry)) {
+    case ErrorAnswer::Retry: return Flow::Retry;
+    case ErrorAnswer::Skip: return Flow::Skip;
+    case ErrorAnswer::Cancel: return Flow::Stop;
+    }
+    return Flow::Stop;
+}
+
+void Job::progress(const QByteArray &current, bool force)
+{
+    if (!m_progressHandler)
+        return;
+    const qint64 now = m_clock.elapsed();
+    if (!force && now - m_lastProgressMs < ProgressIntervalMs)
+        return;
+    m_lastProgressMs = now;
+    if (!current.isEmpty())
+        m_currentPath = current;
+    // Decoded only when sent: most files start and end between two reports.
+    m_progress.currentPath = displayPath(m_currentPath);
+    m_progress.elapsedMs = now;
+    m_progressHandler(m_progress);
+}
+
+void Job::afterChunk()
+{
+    testPoint("chunk-copied", m_currentPath);
+    if (m_testing.chunkDelayUs > 0)
+        usleep(useconds_t(m_testing.chunkDelayUs));
+}
+
+QByteArray Job::temporaryLeaf()
+{
+    // Short, hidden and unique: the real name may already be near NAME_MAX.
+    return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part";
+}
+
+bool Job::listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode)
+{
+    DIR *handle = opendir(dir.constData());
+    if (!handle) {
+        *errorCode = errno;
+        return false;
+    }
+    errno = 0;
+    while (const dirent *entry = readdir(handle)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        names->append(QByteArray(name));
+    }
+    *errorCode = errno;
+    closedir(handle);
+    return *errorCode == 0;
+}
+
+void Job::scan(const QByteArray &path, const struct stat &st)
+{
+    if (cancelled())
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        ++m_progress.filesTotal;
+        if (S_ISREG(st.st_mode))
+            m_progress.bytesTotal += st.st_size;
+        return;
+    }
+    QList<QByteArray> names;
+    int err = 0;
+    listDir(path, &names, &err); // unreadable folders are reported when copied
+    for (const QByteArray &name : std::as_const(names)) {
+        const QByteArray child = joinPath(path, name);
+        struct stat childSt;
+        if (lstat(child.constData(), &childSt) == 0)
+            scan(child, childSt);
+    }
+}
+
+// ---- trash ---------------------------------------------------------------
+
+FileOpResult Job::runTrash(const QByteArray &source, bool ask)
+{
+    struct stat st;
+    if (lstat(source.constData(), &st) != 0) {
+        const int err = errno;
+        return refuse(source, EngineTexts::ActionDelete, errorText(err));
+    }
+    if (ask && !m_questions.confirmTrash(displayPath(source))) {
+        m_cancelled = true;
+        return finish();
+    }
+    m_progress.filesTotal = 1;
+    progress(source, true);
+    for (;;) {
+        const TrashResult trashed = Trash::moveToTrash(source);
+        if (trashed.ok)
+            break;
+        const ErrorAnswer answer = reportError(source, EngineTexts::ActionDelete, trashed.errorCode, trashed.message);
+        if (answer == ErrorAnswer::Retry)
+            continue;
+        if (m_failed)
+            m_message = trashed.message;
+        return finish();
+    }
+    m_progress.filesDone = 1;
+    return finish();
+}
+
+// ---- copy and move -------------------------------------------------------
+
+FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &source)
+{
+    m_moving = params.mode == FileOpParams::Mode::Move;
+    m_askOverwrite = params.askBeforeOverwrite;
+    const QString action = actionText();
+
+    struct stat srcSt;
+    if (lstat(source.constData(), &srcSt) != 0) {
+        const int err = errno;
+        QString reason = errorText(err);
+        if (err == ENOENT && params.source.contains(QChar(0xFFFD)))
+            reason += EngineTexts::UnreadableCharacters;
+        return refuse(source, action, reason);
+    }
+    const QByteArray name = baseNameOf(source);
+    if (source == "/" || name == "." || name == "..")
+        return refuse(source, action, EngineTexts::CannotActOnPath.arg(action));
+
+    QByteArray destDir = encodePath(params.destinationDir);
+    if (destDir.size() > 1)
+        destDir = stripTrailingSlashes(destDir);
+    if (!destDir.startsWith('/'))
+        return refuse(destDir, action, EngineTexts::DestinationNotAbsolute);
+
+    // Refuse before anything is created: making the destination could
+    // otherwise already change the source tree.
+    const QByteArray canonicalSource = joinPath(canonicalPath(parentOf(source)), name);
+    const QByteArray canonicalDest = canonicalPath(destDir);
+    const QByteArray canonicalTarget = joinPath(canonicalDest, name);
+    if (canonicalTarget == canonicalSource)
+        return refuse(source, action, EngineTexts::SameLocation);
+    if (S_ISDIR(srcSt.st_mode)
+        && (canonicalDest == canonicalSource || canonicalDest.startsWith(QByteArray(canonicalSource + '/'))))
+        return refuse(source, action, EngineTexts::IntoOwnSubfolder.arg(action));
+    if (S_ISDIR(srcSt.st_mode)) {
+        // By identity too: a bind mount or any other alias of the source
+        // among the target's existing ancestors is the source itself.
+        for (QByteArray ancestor = canonicalDest;; ancestor = parentOf(ancestor)) {
+            struct stat st;
+            if (stat(ancestor.constData(), &st) == 0 && st.st_dev == srcSt.st_dev && st.st_ino == srcSt.st_ino)
+                return refuse(source, action, EngineTexts::IntoOwnSubfolder.arg(action));
+            if (ancestor == "/" || !ancestor.startsWith('/'))
+                break;
+        }
+    }
+
+    // The folders of the target path that this operation creates: a move
+    // that fails or is cancelled leaves none of them behind.
+    QList<QByteArray> createdPath;
+    for (QByteArray missing = destDir; missing != "/";) {
+        struct stat st;
+        if (lstat(missing.constData(), &st) == 0 || errno != ENOENT)
+            break;
+        createdPath.prepend(missing);
+        missing = parentOf(missing);
+    }
+
+    struct stat destSt;
+    if (stat(destDir.constData(), &destSt) != 0) {
+        if (errno != ENOENT) {
+            const int err = errno;
+            return refuse(destDir, EngineTexts::ActionOpenDestination, errorText(err));
+        }
+        if (params.askBeforeCreatingDestination && !m_questions.confirmCreateFolder(displayPath(destDir))) {
+            m_cancelled = true;
+            return finish();
+        }
+        for (;;) {
+            const int err = makePath(destDir, 0777);
+            if (err == 0)
+                break;
+            const ErrorAnswer answer = reportError(destDir, EngineTexts::ActionCreateFolder, err);
+            if (answer != ErrorAnswer::Retry)
+                return finish();
+        }
+    } else if (!S_ISDIR(destSt.st_mode)) {
+        return refuse(destDir, action, EngineTexts::DestinationNotFolder);
+    }
+
+    const QByteArray target = joinPath(destDir, name);
+    struct stat targetSt;
+    if (lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
+        return refuse(source, action, EngineTexts::SameFile);
+
+    if (m_moving) {
+        moveItem(source, target, srcSt);
+        syncTrashInfo();
+        if (m_cancelled || m_failed) {
+            for (auto it = createdPath.crbegin(); it != createdPath.crend(); ++it) {
+                if (rmdir(it->constData()) != 0)
+                    break; // holds something that is not ours
+            }
+        }
+    } else {
+        scan(source, srcSt);
+        progress(source, true);
+        copyItem(source, target, srcSt, nullptr);
+    }
+    return finish();
+}
+
+Flow Job::resolveConflict(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
+                          const struct stat &dstSt)
+{
+    if (!m_askOverwrite || m_overwriteAll)
+        return Flow::Continue;
+    if (cancelled()) {
+        m_cancelled = true;
+        return Flow::Stop;
+    }
+    OverwriteQuestion question;
+    question.source = {displayPath(src), S_ISREG(srcSt.st_mode) ? qint64(srcSt.st_size) : -1, modifiedTime(srcSt)};
+    question.target = {displayPath(dst), S_ISREG(dstSt.st_mode) ? qint64(dstSt.st_size) : -1, modifiedTime(dstSt)};
+    switch (m_questions.askOverwrite(question)) {
+    case OverwriteAnswer::OverwriteAll: m_overwriteAll = true; return Flow::Continue;
+    case OverwriteAnswer::Overwrite: return Flow::Continue;
+    case OverwriteAnswer::Skip: ++m_skipped; return Flow::Skip;
+    case OverwriteAnswer::Cancel: m_cancelled = true; return Flow::Stop;
+    }
+    return Flow::Stop;
+}
+
+int Job::failAt(const QByteArray &path, int errorCode)
+{
+    m_failedPath = path;
+    return errorCode;
+}
+
+void Job::note(Note kind, const QByteArray &path)
+{
+    // One line per kind keeps the list short; the first path shows where.
+    if (m_notedKinds & (1u << unsigned(kind)))
+        return;
+    m_notedKinds |= 1u << unsigned(kind);
+    const QString where = displayPath(path);
+    switch (kind) {
+    case Note::Owner: m_notes.append(EngineTexts::NoteOwner.arg(where)); break;
+    case Note::ExtendedAttributes: m_notes.append(EngineTexts::NoteExtendedAttributes.arg(where)); break;
+    case Note::HardLinks: m_notes.append(EngineTexts::NoteHardLinks.arg(where)); break;
+    }
+}
+
+} // namespace EngineJob

@@ -1,0 +1,182 @@
+// Phase 3 of a job (see file_op_job.h): the data pump of Linux, and the
+// syncs that make a cross-volume move durable.
+#include "platform/engine/file_op_job.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+
+using namespace FsUtil;
+
+namespace EngineJob {
+
+int Job::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget)
+{
+    const bool slowedDown = m_testing.chunkDelayUs > 0 || m_testing.chunkBytes > 0;
+    // A clone shares the blocks (btrfs, XFS): instant, and no space used.
+    if (m_cloneWorks && !slowedDown && st.st_size > 0) {
+        if (ioctl(dstFd, FICLONE, srcFd) == 0) {
+            struct stat cloned;
+            if (fstat(dstFd, &cloned) != 0) {
+                *atTarget = true;
+                return errno;
+            }
+            *copied = cloned.st_size;
+            m_progress.bytesDone += cloned.st_size;
+            return 0;
+        }
+        if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EINVAL || errno == EXDEV || errno == EPERM) {
+            m_cloneWorks = errno == EXDEV; // another pair of volumes may still clone
+        } else {
+            *atTarget = true;
+            return errno;
+        }
+    }
+    // Fewer blocks than bytes: holes, which stay holes in the copy.
+    if (qint64(st.st_blocks) * 512 < qint64(st.st_size)) {
+        const int err = copySparse(srcFd, dstFd, copied, atTarget);
+        if (err != EOPNOTSUPP)
+            return err;
+    }
+    // To the end of the file, whatever st_size said (/proc files, growing logs).
+    return copyRange(srcFd, dstFd, 0, -1, st.st_size, copied, atTarget);
+}
+
+int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
+{
+    off_t position = 0;
+    qint64 dataBytes = 0;
+    for (;;) {
+        const off_t data = lseek(srcFd, position, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // no data after position
+            if (position == 0 && (errno == EINVAL || errno == EOPNOTSUPP))
+                return EOPNOTSUPP; // the file system cannot tell: copy it all
+            return errno;
+        }
+        const off_t hole = lseek(srcFd, data, SEEK_HOLE);
+        if (hole < 0)
+            return errno;
+        qint64 extent = 0;
+        if (const int err = copyRange(srcFd, dstFd, data, hole - data, hole - data, &extent, atTarget))
+            return err;
+        dataBytes += extent;
+        position = data + extent;
+        if (extent < hole - data)
+            break; // the file became shorter
+    }
+    const off_t end = lseek(srcFd, 0, SEEK_END);
+    if (end < 0)
+        return errno;
+    if (ftruncate(dstFd, end) != 0) {
+        *atTarget = true;
+        return errno;
+    }
+    *copied = end;
+    m_progress.bytesDone += end - dataBytes; // the holes count as done too
+    return 0;
+}
+
+int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget)
+{
+    const auto targetSide = [](int err) {
+        return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EROFS || err == EPERM;
+    };
+    const qint64 chunk = m_testing.chunkBytes > 0 ? m_testing.chunkBytes : CopyChunkBytes;
+    const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
+    *copied = 0;
+    while (expected > 0 && m_copyRangeWorks && wanted(chunk) > 0) {
+        loff_t in = from + *copied;
+        loff_t out = in;
+        const ssize_t n = copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (*copied == 0
+                && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
+                if (errno != EXDEV)
+                    m_copyRangeWorks = false;
+                break;
+            }
+            *atTarget = targetSide(errno);
+            return errno;
+        }
+        if (n == 0) {
+            if (*copied == 0)
+                break; // some file systems report a size but copy nothing: read instead
+            return 0; // the end of the file
+        }
+        const bool shortCount = n < ssize_t(wanted(chunk));
+        *copied += n;
+        m_progress.bytesDone += n;
+        afterChunk();
+        if (cancelled())
+            return ECANCELED;
+        progress(QByteArray());
+        // Fewer bytes than asked for, ending where the file was said to end:
+        // its end, without one more call to find out.
+        if (shortCount && *copied == expected)
+            return 0;
+    }
+    if (length >= 0 && *copied >= length)
+        return 0;
+
+    if (m_buffer.isEmpty())
+        m_buffer.resize(ReadWriteBufferBytes);
+    const qint64 bufferBytes = m_testing.chunkBytes > 0 ? std::min(m_testing.chunkBytes, ReadWriteBufferBytes)
+                                                        : ReadWriteBufferBytes;
+    while (wanted(bufferBytes) > 0) {
+        const ssize_t n = pread(srcFd, m_buffer.data(), size_t(wanted(bufferBytes)), from + *copied);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        ssize_t written = 0;
+        while (written < n) {
+            const ssize_t w = pwrite(dstFd, m_buffer.constData() + written, size_t(n - written),
+                                     from + *copied + written);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                *atTarget = true;
+                return errno;
+            }
+            written += w;
+        }
+        *copied += n;
+        m_progress.bytesDone += n;
+        afterChunk();
+        if (cancelled())
+            return ECANCELED;
+        progress(QByteArray());
+    }
+    return 0;
+}
+
+void syncDir(const QByteArray &dir)
+{
+    const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+void Job::syncTrashInfo()
+{
+    for (const QByteArray &dir : std::as_const(m_unsyncedInfoDirs)) {
+        const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            syncfs(fd);
+            close(fd);
+        }
+    }
+    m_unsyncedInfoDirs.clear();
+}
+
+} // namespace EngineJob

@@ -1,0 +1,248 @@
+// Phase 2 of a job (see file_op_job.h): a file or link is made complete
+// under no name (or a temporary one), then given its final name, never
+// replacing one.
+#include "platform/engine/file_op_job.h"
+
+#include "platform/engine/engine_texts.h"
+
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/xattr.h>
+
+using namespace FsUtil;
+
+namespace EngineJob {
+
+namespace {
+
+// rename() relative to one folder that fails with EEXIST instead of
+// replacing; returns 0 or the errno.
+int renameNoReplaceAt(int dirFd, const QByteArray &from, const QByteArray &to)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(dirFd, from.constData(), dirFd, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    // No RENAME_NOREPLACE here: a second link refuses an existing name just as well.
+    if (linkat(dirFd, from.constData(), dirFd, to.constData(), 0) == 0) {
+        unlinkat(dirFd, from.constData(), 0);
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st;
+    if (fstatat(dirFd, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return renameat(dirFd, from.constData(), dirFd, to.constData()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+Job::TargetRef Job::targetRef(const QByteArray &dst) const
+{
+    if (m_targetDirFd >= 0 && parentOf(dst) == m_targetDirPath)
+        return {m_targetDirFd, baseNameOf(dst)};
+    return {AT_FDCWD, dst};
+}
+
+int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
+                   SourceState *state)
+{
+    testPoint("source-checked", src);
+    // Non-blocking: a FIFO swapped in after the type check opens at once
+    // instead of waiting for a writer, and is refused below.
+    const QString &swapped = EngineTexts::SwappedWhileCopying;
+    const int srcFd = open(src.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (srcFd < 0) {
+        if (errno == ELOOP || errno == ENXIO) // a link or a socket now
+            m_failReason = swapped;
+        return failAt(src, errno);
+    }
+    auto closeSource = qScopeGuard([&] { close(srcFd); });
+    struct stat st;
+    if (fstat(srcFd, &st) != 0)
+        return failAt(src, errno);
+    if (!S_ISREG(st.st_mode)) {
+        m_failReason = swapped;
+        return failAt(src, EINVAL);
+    }
+    if (fcntl(srcFd, F_SETFL, 0) != 0) // clears O_NONBLOCK (the only status flag we set)
+        return failAt(src, errno);
+    state->device = st.st_dev;
+    state->inode = st.st_ino;
+    state->links = st.st_nlink;
+    state->modified = st.st_mtim;
+
+    if (m_moving && m_hardLinksWork && st.st_nlink > 1) {
+        const auto first = m_linkedCopies.constFind({st.st_dev, st.st_ino});
+        if (first != m_linkedCopies.cend()) {
+            staged->linkFrom = *first;
+            state->size = st.st_size;
+            m_progress.bytesDone += st.st_size;
+            return 0;
+        }
+    }
+
+    const mode_t createMode = st.st_mode & 0777;
+    int dstFd = -1;
+    if (m_unnamedFilesWork) {
+        // No name at all until it is complete: a kill leaves nothing behind.
+        const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
+        dstFd = openat(ref.dirFd, folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+        if (dstFd < 0) {
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return failAt(dst, errno);
+            m_unnamedFilesWork = false;
+        }
+    }
+    if (dstFd < 0) {
+        staged->tempName = ref.sibling(temporaryLeaf());
+        dstFd = openat(ref.dirFd, staged->tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (dstFd < 0) {
+            staged->tempName.clear();
+            return failAt(dst, errno);
+        }
+    }
+    staged->fd = dstFd;
+
+    qint64 copied = 0;
+    bool atTarget = false;
+    if (const int err = copyContents(srcFd, dstFd, st, &copied, &atTarget))
+        return failAt(atTarget ? dst : src, err);
+    state->size = copied;
+
+    if (m_moving) {
+        keepOwner(dstFd, st, dst);
+        keepExtendedAttributes(srcFd, dstFd, dst);
+    }
+    mode_t mode = st.st_mode & 07777;
+    if (mode & (S_ISUID | S_ISGID)) {
+        // Like cp: set-id bits only on a copy with the source's owner and group.
+        struct stat copySt;
+        if (fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
+            mode &= ~(S_ISUID | S_ISGID);
+    }
+    if (mode != (createMode & ~m_umask) && fchmod(dstFd, mode) != 0)
+        return failAt(dst, errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (futimens(dstFd, times) != 0)
+        return failAt(dst, errno);
+    if (m_syncWrites && fsync(dstFd) != 0)
+        return failAt(dst, errno);
+    return 0;
+}
+
+int Job::stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
+                   Staged *staged)
+{
+    QByteArray linkTarget(qsizetype(srcSt.st_size > 0 ? srcSt.st_size : 255) + 1, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = readlink(src.constData(), linkTarget.data(), size_t(linkTarget.size()));
+        if (n < 0)
+            return failAt(src, errno);
+        if (n < linkTarget.size()) {
+            linkTarget.truncate(n);
+            break;
+        }
+        linkTarget.resize(linkTarget.size() * 2);
+    }
+    const QByteArray temporary = ref.sibling(temporaryLeaf());
+    if (symlinkat(linkTarget.constData(), ref.dirFd, temporary.constData()) != 0)
+        return failAt(dst, errno);
+    staged->tempName = temporary;
+    if (m_moving && fchownat(ref.dirFd, temporary.constData(), srcSt.st_uid, srcSt.st_gid, AT_SYMLINK_NOFOLLOW) != 0
+        && !(errno == EPERM && m_euid != 0))
+        note(Note::Owner, dst);
+    const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
+    utimensat(ref.dirFd, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
+    return 0;
+}
+
+int Job::publishStaged(const TargetRef &ref, Staged *staged)
+{
+    if (!staged->linkFrom.isEmpty()) {
+        // Another name of a file copied before: one more link, as in the source.
+        return linkat(AT_FDCWD, staged->linkFrom.constData(), ref.dirFd, ref.name.constData(), 0) == 0 ? 0 : errno;
+    }
+    if (staged->tempName.isEmpty()) {
+        // The unnamed file gets its name; linkat never replaces an existing one.
+        if (m_emptyPathLinkWorks) {
+            if (linkat(staged->fd, "", ref.dirFd, ref.name.constData(), AT_EMPTY_PATH) == 0)
+                return 0;
+            if (errno != ENOENT && errno != EPERM && errno != EINVAL)
+                return errno;
+            m_emptyPathLinkWorks = false; // older kernels allow it only with CAP_DAC_READ_SEARCH
+        }
+        char procPath[64];
+        snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", staged->fd);
+        if (linkat(AT_FDCWD, procPath, ref.dirFd, ref.name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        return errno;
+    }
+    const int err = renameNoReplaceAt(ref.dirFd, staged->tempName, ref.name);
+    if (err == 0)
+        staged->tempName.clear();
+    return err;
+}
+
+void Job::discardStaged(const TargetRef &ref, Staged *staged)
+{
+    if (staged->fd >= 0)
+        close(staged->fd);
+    staged->fd = -1;
+    // Only our own temporary name: never the final one.
+    if (!staged->tempName.isEmpty())
+        unlinkat(ref.dirFd, staged->tempName.constData(), 0);
+    staged->tempName.clear();
+}
+
+void Job::keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst)
+{
+    if (fchown(fd, srcSt.st_uid, srcSt.st_gid) == 0)
+        return;
+    if (errno == EPERM && m_euid != 0) {
+        // A user cannot give files away; the group may still be one of theirs.
+        if (fchown(fd, uid_t(-1), srcSt.st_gid) != 0) { }
+        return;
+    }
+    note(Note::Owner, dst);
+}
+
+void Job::keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst)
+{
+    QByteArray names;
+    for (;;) {
+        const ssize_t size = flistxattr(srcFd, nullptr, 0);
+        if (size <= 0)
+            return; // none, or the source volume has none
+        names.resize(size);
+        const ssize_t n = flistxattr(srcFd, names.data(), size_t(names.size()));
+        if (n >= 0) {
+            names.truncate(n);
+            break;
+        }
+        if (errno != ERANGE)
+            return;
+    }
+    QByteArray value;
+    for (const QByteArray &name : names.split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t size = fgetxattr(srcFd, name.constData(), nullptr, 0);
+        if (size < 0)
+            continue;
+        value.resize(size);
+        const ssize_t n = fgetxattr(srcFd, name.constData(), value.data(), size_t(value.size()));
+        if (n < 0)
+            continue;
+        // ACLs are attributes too (system.posix_acl_*).
+        if (fsetxattr(dstFd, name.constData(), value.constData(), size_t(n), 0) != 0)
+            note(Note::ExtendedAttributes, dst);
+    }
+}
+
+} // namespace EngineJob
