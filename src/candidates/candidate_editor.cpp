@@ -2,9 +2,10 @@
 // "完成" and the commit itself.
 #include "candidates/candidate_window.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
 #include "model/texts.h"
 #include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"

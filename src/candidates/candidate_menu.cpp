@@ -1,9 +1,10 @@
 // The candidate list's popup menu "候选操作" and the list's mouse handling.
 #include "candidates/candidate_window.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
 #include "model/texts.h"
 #include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"

@@ -1,13 +1,13 @@
 #include "dialogs/add_task_dialog.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
-#include "mainwin/main_window.h"
 #include "model/duplicate_check.h"
+#include "model/mode_operation.h"
 #include "model/size_text.h"
 #include "model/task_builder.h"
 #include "model/texts.h"
-#include "panel/panel_window.h"
 #include "platform/file_operation.h"
 #include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
@@ -245,6 +245,45 @@ void Form4::showDefaultMode()
             uncheck(o);
 }
 
+void Form4::openEmpty()
+{
+    Text1->clear();
+    Text3->clear();
+    showDefaultMode();
+    bringToFront();
+}
+
+void Form4::offerSource(const QString &path)
+{
+    Text1->setText(path);
+    Text3->setText(pathName(path));
+}
+
+QString Form4::heldSource() const
+{
+    return Text1->text();
+}
+
+QString Form4::heldName() const
+{
+    return Text3->text();
+}
+
+QString Form4::heldDestination() const
+{
+    return Combo1->currentText();
+}
+
+bool Form4::defaultsBoxTicked() const
+{
+    return Check1->isChecked();
+}
+
+void Form4::setDefaultsBoxTicked(bool ticked)
+{
+    Check1->setChecked(ticked);
+}
+
 void Form4::bringToFront()
 {
     if (isHidden())
@@ -274,7 +313,7 @@ void Form4::showEvent(QShowEvent *event)
     if (!event->spontaneous()) {
         showDefaultMode();
         // On the panel's screen, and clear of the panel that floats above it.
-        placeCentredBeside(this, m_ctx.form3);
+        placeCentredBeside(this, m_ctx.panel());
         focusFirstEmptyField();
     }
     QWidget::showEvent(event);
@@ -284,10 +323,7 @@ void Form4::Check1_Click()
 {
     // The panel menu's "开启默认设置" shows what the box puts in force, and
     // switching it off there unticks the box.
-    const auto showOnPanelMenu = qScopeGuard([this] {
-        if (m_ctx.form1)
-            Form1::setMark(m_ctx.form1->syswork.st_mode, Check1->isChecked());
-    });
+    const auto showOnPanelMenu = qScopeGuard([this] { emit defaultsBoxToggled(Check1->isChecked()); });
     if (!Check1->isChecked()) {
         m_ctx.m.useDefaults = false;
         return;
@@ -381,27 +417,14 @@ void Form4::runNow()
     // One operation at a time: the queue's run and an earlier "立即" share
     // the engine and the record.
     FileOperation &engine = *m_ctx.svc.engine;
-    if (engine.isRunning() || (m_ctx.form3 && m_ctx.form3->isRunning())) {
+    if (engine.isRunning() || m_ctx.queueRunning()) {
         m_ctx.svc.dialogs->message(kEngineBusy, Texts::TitleKorvan);
         return;
     }
     FileOpRecord &op = m_ctx.m.fileOp;
     const QString mode = m_ctx.m.defaultMode;
-    if (mode == Texts::ModeCopy) {
-        op.wFunc = FileOpCode::Copy;
-        op.fFlags = FileOpFlag::NoConfirmMkdir | FileOpFlag::AllowUndo;
-        op.pTo = Combo1->currentText();
-    } else if (mode == Texts::ModeCut) {
-        op.wFunc = FileOpCode::Move;
-        op.fFlags = FileOpFlag::NoConfirmMkdir | FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
-        op.pTo = Combo1->currentText();
-    } else if (mode == Texts::ModeDelete) {
-        // The destination is left as the last operation had it.
-        op.wFunc = FileOpCode::Delete;
-        op.fFlags = FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
-    } else {
+    if (!setOperationForMode(op, mode, Combo1->currentText()))
         return;
-    }
     op.pFrom = Text1->text();
     // A copy: the record must not change under the running operation.
     const FileOpRecord running = op;
@@ -446,11 +469,7 @@ void Form4::appendRow()
     task.mode = m_ctx.m.defaultMode;
     task.remark = Text4->text();
     m_ctx.queue.appendTask(task);
-    if (Form1 *main = m_ctx.form1) {
-        Form1::setMark(main->syswork.upcopy, task.mode == Texts::ModeCopy);
-        Form1::setMark(main->syswork.upcut, task.mode == Texts::ModeCut);
-        Form1::setMark(main->syswork.updele, task.mode == Texts::ModeDelete);
-    }
+    emit taskAppended(task.mode);
 }
 
 void Form4::closeEvent(QCloseEvent *event)

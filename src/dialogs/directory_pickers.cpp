@@ -1,8 +1,9 @@
 #include "dialogs/directory_pickers.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_list.h"
-#include "mainwin/app_context.h"
 #include "model/folder_names.h"
 #include "model/size_text.h"
 #include "model/texts.h"

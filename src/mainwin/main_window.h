@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <memory>
-
 class AppContext;
 class DiskSpaceQueries;
 class Form3;
@@ -101,7 +99,7 @@ public:
     void updatedisk();
     void setDefaultMode(const QString &mode);
     // Checks the mode mark of mode and unchecks the other two.
-    void showDefaultModeMarks(const QString &mode);
+    void setDefaultModeMarks(const QString &mode);
     void st_mode();
     void crtxt();
     void about();
@@ -117,6 +115,34 @@ public:
     // Sets the checked state of a menu mark (menus never toggle on their own).
     static void setMark(QAction *action, bool checked);
 
+    // What other windows and the runner may ask of the main window.
+    // Pops the panel menu up at the given global position.
+    void popUpPanelMenu(const QPoint &globalPos);
+    // The panel menu's "开启默认设置" mark.
+    bool defaultsSwitchOn() const;
+    void setDefaultsSwitch(bool on);
+    // The "全部开始" marks of both menus.
+    void setRunMarks(bool running);
+    // The progress bar of a run of this many tasks, shown.
+    void showRunProgress(int tasks);
+    // The progress bar at task index.
+    void setRunProgress(int index);
+    // The caption of a run at task index with left tasks queued after it.
+    void showRunCaption(int index, int left);
+    void hideRunProgress();
+    // The caption shown when no run is going on.
+    void showBanner();
+
+signals:
+    // "全部开始" in either menu: the queue is to run.
+    void runRequested();
+    // "关闭": the program is to end.
+    void exitRequested();
+    // "新建任务...": the add-task dialog is to open, empty.
+    void addTaskRequested();
+    // "开启默认设置" switched: the add-task dialog's default box follows it.
+    void defaultsSwitched(bool on);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -131,8 +157,6 @@ private:
     void showNoRecord();
 
     AppContext &m_ctx;
-    std::unique_ptr<Form3> m_panel;
-    std::unique_ptr<Form4> m_addTask;
     QString m_reportFileName;
     bool m_removingRows = false;
 };

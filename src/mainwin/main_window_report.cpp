@@ -1,4 +1,7 @@
-#include "mainwin/app_context.h"
+// The main window's report "生成报表": the save dialog, then the queue written
+// out as one text file.
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "mainwin/main_window.h"
 #include "model/report_format.h"
 #include "model/texts.h"

@@ -1,4 +1,6 @@
-#include "mainwin/app_context.h"
+// The main window's drive chooser "Drive1" and the free-space rows it adds
+// under the summary in ListView2.
+#include "app/app_context.h"
 #include "mainwin/main_window.h"
 #include "model/free_space.h"
 #include "platform/disk_space.h"

@@ -1,6 +1,7 @@
-#include "mainwin/app_context.h"
+#include "app/app_context.h"
 
-#include "candidates/candidate_window.h"
+#include "app/busy_scope.h"
+#include "panel/panel_window.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -9,16 +10,16 @@ AppContext::AppContext(const Services &services)
     : svc(services)
 { }
 
-AppContext::~AppContext()
+AppContext::~AppContext() = default;
+
+QWidget *AppContext::panel() const
 {
-    delete form7;
+    return form3;
 }
 
-Form7 *AppContext::candidateWindow()
+bool AppContext::queueRunning() const
 {
-    if (!form7)
-        form7 = new Form7(*this);
-    return form7;
+    return form3 && form3->isRunning();
 }
 
 void AppContext::quitNowOrWhenIdle()
