@@ -1,6 +1,8 @@
 #include "app/app_context.h"
 
 #include "app/busy_scope.h"
+#include "dialogs/add_task_dialog.h"
+#include "mainwin/main_window.h"
 #include "panel/panel_window.h"
 
 #include <QCoreApplication>
@@ -15,6 +17,13 @@ AppContext::~AppContext() = default;
 QWidget *AppContext::panel() const
 {
     return form3;
+}
+
+bool AppContext::defaultsInForce() const
+{
+    const bool panelSwitch = form1 && form1->defaultsSwitchOn();
+    const bool dialogBox = form4 && form4->defaultsBoxTicked();
+    return panelSwitch || dialogBox;
 }
 
 bool AppContext::queueRunning() const

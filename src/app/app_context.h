@@ -57,6 +57,9 @@ public:
     Form7 *candidateWindow() const { return form7; }
     // The panel, which the other windows open beside.
     QWidget *panel() const;
+    // Drops take the defaults without a question: the panel menu's
+    // "开启默认设置" is on, or the add-task dialog's default box is ticked.
+    bool defaultsInForce() const;
     // A queue run is going on.
     bool queueRunning() const;
 

@@ -55,6 +55,8 @@ public:
     void openEmpty();
     // Shows path (and its name) as the source.
     void offerSource(const QString &path);
+    // Adds dest to the destination box and shows it there.
+    void offerDestination(const QString &dest);
     // The source path, its name and the destination the dialog holds.
     QString heldSource() const;
     QString heldName() const;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "panel/panel_menu.h"
+
 #include <QWidget>
 
 class AppContext;
@@ -32,25 +34,6 @@ struct QueueMenu
     QAction *TRYUSE = nullptr;
 };
 
-// The panel menu "面板控制器", popped up by the floating panel.
-struct PanelMenu
-{
-    QMenu *menu = nullptr;
-    QAction *ocmain = nullptr;
-    QAction *allstart = nullptr;
-    QAction *allpush = nullptr;
-    QAction *updatedisk = nullptr;
-    QMenu *updaterunmode = nullptr;
-    QAction *upcopy = nullptr;
-    QAction *upcut = nullptr;
-    QAction *updele = nullptr;
-    QAction *st_mode = nullptr;
-    QAction *crnew = nullptr;
-    QAction *crtxt = nullptr;
-    QAction *about = nullptr;
-    QAction *close = nullptr;
-};
-
 // The main window "Korvan": the queue, the summary and free-space rows, the
 // runner's progress, and both popup menus. Closing or minimising only hides
 // it until the program ends.
@@ -71,6 +54,7 @@ public:
     QComboBox *Drive1 = nullptr;
     QTreeView *ListView2 = nullptr;
     QueueMenu use;
+    // The panel menu; its entries are handled here.
     PanelMenu syswork;
 
     // Pops the queue menu up at the given global position.

@@ -1,12 +1,14 @@
 // The main window's two popup menus: the queue menu "队列操作" over the
-// queue list and the panel menu "面板控制器" that the panel pops up, and
-// their handlers.
+// queue list, and the handlers of the panel menu "面板控制器" (built in
+// panel/panel_menu.cpp) that the panel pops up.
 #include "mainwin/main_window.h"
 
 #include "app/app_context.h"
 #include "app/busy_scope.h"
 #include "dialogs/about_box.h"
 #include "dialogs/directory_pickers.h"
+#include "gui/mode_marks.h"
+#include "model/mode_operation.h"
 #include "model/texts.h"
 #include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"
@@ -19,25 +21,14 @@
 
 namespace {
 
-// Queue menu and panel menu captions.
+// Queue menu captions.
 const QString kQueueMenu = QStringLiteral("队列操作");
-const QString kPanelMenu = QStringLiteral("面板控制器");
-const QString kNewTask = QStringLiteral("新建任务...");
 const QString kChangeDest = QStringLiteral("修改目地地址");
 const QString kChangeMode = QStringLiteral("修改移动方式");
 const QString kAddRemark = QStringLiteral("添加备份..");
-const QString kStartAll = QStringLiteral("全部开始");
-const QString kPauseAll = QStringLiteral("全部暂停");
 const QString kRemoveRow = QStringLiteral("移除当前记录？");
 const QString kClearAll = QStringLiteral("全部清空？");
 const QString kTryOut = QStringLiteral("试运行？");
-const QString kToggleMain = QStringLiteral("(打开/关闭)主窗口");
-const QString kSetDest = QStringLiteral("重新设置目地地址");
-const QString kSetMode = QStringLiteral("重新设置运行方式");
-const QString kUseDefaults = QStringLiteral("开启默认设置");
-const QString kReport = QStringLiteral("生成报表");
-const QString kAbout = QStringLiteral("关于...");
-const QString kClose = QStringLiteral("关闭");
 const QString kNoDefaultDest = QStringLiteral("没有默认的目地地址 请输入目地地址！");
 const QString kNoDefaultMode = QStringLiteral("没有默认的移动方式 请输入移动方式！");
 const QString kRemarkPrompt = QStringLiteral("请输入备注:");
@@ -47,7 +38,7 @@ const QString kRemarkPrompt = QStringLiteral("请输入备注:");
 void Form1::buildMenus()
 {
     use.menu = new QMenu(kQueueMenu, this);
-    use.newfile = addPlainAction(use.menu, kNewTask, [this] { form4show(); });
+    use.newfile = addPlainAction(use.menu, Texts::MenuNewTask, [this] { form4show(); });
     use.menu->addSeparator();
     use.readd = addPlainAction(use.menu, kChangeDest, [this] { readd(); });
     use.rerunmode = use.menu->addMenu(kChangeMode);
@@ -56,34 +47,20 @@ void Form1::buildMenus()
     use.redele = addMarkAction(use.rerunmode, Texts::ModeDelete, [this] { changeMode(Texts::ModeDelete); });
     use.ADDMEMO = addPlainAction(use.menu, kAddRemark, [this] { ADDMEMO(); });
     use.menu->addSeparator();
-    use.main_strat = addMarkAction(use.menu, kStartAll, [this] { main_strat(); });
-    use.main_push = addPlainAction(use.menu, kPauseAll, [this] { main_push(); });
+    use.main_strat = addMarkAction(use.menu, Texts::MenuStartAll, [this] { main_strat(); });
+    use.main_push = addPlainAction(use.menu, Texts::MenuPauseAll, [this] { main_push(); });
     use.menu->addSeparator();
     use.move = addPlainAction(use.menu, kRemoveRow, [this] { moveRow(); });
     use.allclear = addPlainAction(use.menu, kClearAll, [this] { allclear(); });
     use.menu->addSeparator();
     use.TRYUSE = addPlainAction(use.menu, kTryOut, [this] { TRYUSE(); });
 
-    syswork.menu = new QMenu(kPanelMenu, this);
-    syswork.ocmain = addPlainAction(syswork.menu, kToggleMain, [this] { toggleShown(); });
-    syswork.menu->addSeparator();
-    syswork.allstart = addMarkAction(syswork.menu, kStartAll, [this] { allstart(); });
-    syswork.allpush = addPlainAction(syswork.menu, kPauseAll, [this] { allpush(); });
-    syswork.menu->addSeparator();
-    syswork.updatedisk = addPlainAction(syswork.menu, kSetDest, [this] { updatedisk(); });
-    syswork.updaterunmode = syswork.menu->addMenu(kSetMode);
-    syswork.upcopy = addMarkAction(syswork.updaterunmode, Texts::ModeCopy, [this] { setDefaultMode(Texts::ModeCopy); });
-    syswork.upcut = addMarkAction(syswork.updaterunmode, Texts::ModeCut, [this] { setDefaultMode(Texts::ModeCut); });
-    syswork.updele = addMarkAction(syswork.updaterunmode, Texts::ModeDelete,
-                                   [this] { setDefaultMode(Texts::ModeDelete); });
-    syswork.st_mode = addMarkAction(syswork.menu, kUseDefaults, [this] { st_mode(); });
-    syswork.menu->addSeparator();
-    syswork.crnew = addPlainAction(syswork.menu, kNewTask, [this] { form4show(); });
-    syswork.crtxt = addPlainAction(syswork.menu, kReport, [this] { crtxt(); });
-    syswork.menu->addSeparator();
-    syswork.about = addPlainAction(syswork.menu, kAbout, [this] { about(); });
-    syswork.menu->addSeparator();
-    syswork.close = addPlainAction(syswork.menu, kClose, [this] { closeProgram(); });
+    syswork = buildPanelMenu(this,
+                             {[this] { toggleShown(); }, [this] { allstart(); }, [this] { allpush(); },
+                              [this] { updatedisk(); }, [this] { setDefaultMode(Texts::ModeCopy); },
+                              [this] { setDefaultMode(Texts::ModeCut); }, [this] { setDefaultMode(Texts::ModeDelete); },
+                              [this] { st_mode(); }, [this] { form4show(); }, [this] { crtxt(); }, [this] { about(); },
+                              [this] { closeProgram(); }});
 }
 
 void Form1::showNoRecord()
@@ -117,11 +94,8 @@ void Form1::ListView1_ItemClick(int row)
         return;
     m_ctx.m.currentRow = m_ctx.queue.refAt(row);
     const QString mode = m_ctx.queue.task(row).mode;
-    if (mode == Texts::ModeCopy || mode == Texts::ModeCut || mode == Texts::ModeDelete) {
-        setMark(use.copy, mode == Texts::ModeCopy);
-        setMark(use.cut, mode == Texts::ModeCut);
-        setMark(use.redele, mode == Texts::ModeDelete);
-    }
+    if (isModeWord(mode))
+        setModeMarks({use.copy, use.cut, use.redele}, mode);
 }
 
 void Form1::readd()
@@ -143,9 +117,7 @@ void Form1::changeMode(const QString &mode)
     if (pos < 0)
         return;
     m_ctx.queue.pd_run_mode(pos);
-    setMark(use.copy, mode == Texts::ModeCopy);
-    setMark(use.cut, mode == Texts::ModeCut);
-    setMark(use.redele, mode == Texts::ModeDelete);
+    setModeMarks({use.copy, use.cut, use.redele}, mode);
     m_ctx.queue.setMode(pos, mode);
     m_ctx.queue.pd2over_run_mode(pos);
 }
@@ -212,9 +184,8 @@ void Form1::allstart()
 
 void Form1::allpush()
 {
-    setMark(use.main_strat, false);
-    setMark(syswork.allstart, false);
-    m_ctx.m.pauseFlag = true;
+    // The panel menu's "全部暂停" is the queue menu's.
+    main_push();
 }
 
 void Form1::updatedisk()
@@ -230,9 +201,7 @@ void Form1::setDefaultMode(const QString &mode)
 
 void Form1::setDefaultModeMarks(const QString &mode)
 {
-    setMark(syswork.upcopy, mode == Texts::ModeCopy);
-    setMark(syswork.upcut, mode == Texts::ModeCut);
-    setMark(syswork.updele, mode == Texts::ModeDelete);
+    setModeMarks({syswork.upcopy, syswork.upcut, syswork.updele}, mode);
 }
 
 void Form1::st_mode()

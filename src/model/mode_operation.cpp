@@ -23,3 +23,8 @@ bool setOperationForMode(FileOpRecord &op, const QString &mode, const QString &d
     }
     return false;
 }
+
+bool isModeWord(const QString &mode)
+{
+    return mode == Texts::ModeCopy || mode == Texts::ModeCut || mode == Texts::ModeDelete;
+}

@@ -10,3 +10,6 @@
 // destination as the last operation had it. Returns false, with op
 // unchanged, for a word that names no operation.
 bool setOperationForMode(FileOpRecord &op, const QString &mode, const QString &destination);
+
+// The word is one of the three mode words.
+bool isModeWord(const QString &mode);

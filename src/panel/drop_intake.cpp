@@ -4,7 +4,6 @@
 #include "app/busy_scope.h"
 #include "candidates/candidate_window.h"
 #include "dialogs/add_task_dialog.h"
-#include "mainwin/main_window.h"
 #include "model/duplicate_check.h"
 #include "model/size_text.h"
 #include "model/task_builder.h"
@@ -18,9 +17,7 @@ DropIntake::DropIntake(AppContext &ctx)
 
 bool DropIntake::defaultsInForce() const
 {
-    const bool panelSwitch = m_ctx.form1 && m_ctx.form1->defaultsSwitchOn();
-    const bool dialogBox = m_ctx.form4 && m_ctx.form4->defaultsBoxTicked();
-    return panelSwitch || dialogBox;
+    return m_ctx.defaultsInForce();
 }
 
 void DropIntake::take(const QStringList &paths)
