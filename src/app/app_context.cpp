@@ -4,6 +4,7 @@
 #include "dialogs/add_task_dialog.h"
 #include "mainwin/main_window.h"
 #include "panel/panel_window.h"
+#include "platform/file_operation.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -24,6 +25,11 @@ bool AppContext::defaultsInForce() const
     const bool panelSwitch = form1 && form1->defaultsSwitchOn();
     const bool dialogBox = form4 && form4->defaultsBoxTicked();
     return panelSwitch || dialogBox;
+}
+
+bool AppContext::fileOperationBusy() const
+{
+    return (svc.engine && svc.engine->isRunning()) || queueRunning();
 }
 
 bool AppContext::queueRunning() const

@@ -62,6 +62,9 @@ public:
     bool defaultsInForce() const;
     // A queue run is going on.
     bool queueRunning() const;
+    // The engine performs an operation or a queue run is going on: no other
+    // operation may start (the engine does one at a time).
+    bool fileOperationBusy() const;
 
     // Long handlers that let the event loop run hold a BusyScope (busy_scope.h);
     // the program's exit waits until the last one has unwound.

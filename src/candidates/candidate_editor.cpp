@@ -7,8 +7,8 @@
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
 #include "gui/mode_marks.h"
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>

@@ -6,9 +6,9 @@
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
 #include "gui/mode_marks.h"
+#include "gui/widget_helpers.h"
 #include "model/mode_operation.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
 

@@ -2,10 +2,10 @@
 
 #include "app/app_context.h"
 #include "candidates/candidate_texts.h"
+#include "gui/accessibility.h"
 #include "gui/panel_face.h"
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/accessibility.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QCloseEvent>

@@ -5,13 +5,13 @@
 #include "dialogs/add_task_texts.h"
 #include "dialogs/directory_pickers.h"
 #include "gui/mode_marks.h"
+#include "gui/widget_helpers.h"
 #include "model/duplicate_check.h"
 #include "model/mode_operation.h"
 #include "model/size_text.h"
 #include "model/task_builder.h"
 #include "model/texts.h"
 #include "platform/file_operation.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QCheckBox>
@@ -263,8 +263,7 @@ void Form4::runNow()
     }
     // One operation at a time: the queue's run and an earlier "立即" share
     // the engine and the record.
-    FileOperation &engine = *m_ctx.svc.engine;
-    if (engine.isRunning() || m_ctx.queueRunning()) {
+    if (m_ctx.fileOperationBusy()) {
         m_ctx.svc.dialogs->message(AddTaskTexts::EngineBusy, Texts::TitleKorvan);
         return;
     }
@@ -275,7 +274,7 @@ void Form4::runNow()
     op.pFrom = Text1->text();
     // A copy: the record must not change under the running operation.
     const FileOpRecord running = op;
-    engine.perform(running);
+    m_ctx.svc.engine->perform(running);
     close();
 }
 

@@ -3,8 +3,8 @@
 #include "dialogs/add_task_dialog.h"
 
 #include "dialogs/add_task_texts.h"
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,6 +4,7 @@
 #include "app/busy_scope.h"
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_list.h"
+#include "gui/refreshing_combo_box.h"
 #include "model/folder_names.h"
 #include "model/free_space.h"
 #include "model/size_text.h"
@@ -11,7 +12,6 @@
 #include "platform/disk_space.h"
 #include "platform/disk_space_queries.h"
 #include "platform/engine/fs_util.h"
-#include "platform/qt/refreshing_combo_box.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>

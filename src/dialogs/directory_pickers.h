@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt/refreshing_combo_box.h"
+#include "gui/refreshing_combo_box.h"
 
 #include <QDialog>
 
@@ -35,6 +35,7 @@ public:
     // time (the lists then stay as they were).
     void Drive1_Change();
     // Asks the chosen volume whether it answers, off the window's thread.
+    // Public so that tests can wait for its answer.
     DiskSpaceQueries *volumeProbe = nullptr;
 
     // The folder "确定" chose, or none while the picker was not confirmed.

@@ -5,10 +5,10 @@
 #include "mainwin/main_window.h"
 
 #include "app/app_context.h"
+#include "gui/accessibility.h"
+#include "gui/refreshing_combo_box.h"
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/accessibility.h"
-#include "platform/qt/refreshing_combo_box.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QAction>
 #include <QCloseEvent>

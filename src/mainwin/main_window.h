@@ -94,6 +94,7 @@ public:
     // thread through driveQueries.
     void fillDrives();
     void Drive1_Change();
+    // Public so that tests can wait for the queries and set their time limit.
     DiskSpaceQueries *driveQueries = nullptr;
 
     // Sets the checked state of a menu mark (menus never toggle on their own).

@@ -4,12 +4,12 @@
 #include "app/busy_scope.h"
 #include "candidates/candidate_window.h"
 #include "dialogs/add_task_dialog.h"
+#include "gui/widget_helpers.h"
 #include "model/duplicate_check.h"
 #include "model/size_text.h"
 #include "model/task_builder.h"
 #include "panel/panel_window.h"
 #include "platform/event_yield.h"
-#include "platform/qt/widget_helpers.h"
 
 DropIntake::DropIntake(AppContext &ctx)
     : m_ctx(ctx)

@@ -1,7 +1,7 @@
 #include "panel/panel_menu.h"
 
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QMenu>
 

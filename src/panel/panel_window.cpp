@@ -2,11 +2,11 @@
 
 #include "app/app_context.h"
 #include "gui/panel_face.h"
+#include "gui/widget_helpers.h"
 #include "panel/drop_intake.h"
 #include "panel/panel_accessible.h"
 #include "panel/queue_runner.h"
 #include "platform/file_operation.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QCloseEvent>
 #include <QCursor>

@@ -24,7 +24,7 @@ void QueueRunner::run()
     // The engine does one operation at a time. While another one runs (an
     // immediate start, whose wait lets this handler in), every task would be
     // refused: the run does not start and the queue stays as it is.
-    if (m_ctx.svc.engine->isRunning()) {
+    if (m_ctx.fileOperationBusy()) {
         emit runRefused();
         m_ctx.svc.dialogs->message(Texts::EngineBusyForRun, Texts::TitleKorvan);
         return;

@@ -2,8 +2,8 @@
 #include "dialogs/about_box.h"
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_pickers.h"
+#include "gui/accessibility.h"
 #include "panel/panel_window.h"
-#include "platform/qt/accessibility.h"
 #include "support/test_app.h"
 
 #include <QAccessible>

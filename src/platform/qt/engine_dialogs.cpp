@@ -1,7 +1,7 @@
 #include "platform/qt/engine_dialogs.h"
 
+#include "gui/widget_helpers.h"
 #include "platform/engine/fs_util.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
