@@ -1,6 +1,6 @@
 // Renders the program's icon, the panel's own picture, as PNG files of the
 // given sizes: icon_gen OUTDIR 16 24 32 ... writes OUTDIR/NxN/apps/korvan.png.
-#include "panel/panel_face.h"
+#include "gui/panel_face.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,8 +1,9 @@
 // Times "确定" in the candidate window on many ticked candidates: the check
 // pass, the transfer into the queue (shown in the main window) and the close.
 // Prints the time and fails when it reaches the limit.
+#include "app/app_context.h"
+#include "app/window_setup.h"
 #include "candidates/candidate_window.h"
-#include "mainwin/app_context.h"
 #include "mainwin/main_window.h"
 #include "platform/file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
@@ -57,7 +58,8 @@ int main(int argc, char *argv[])
     SystemFileQueries files;
     ThrottledEventYield yield;
     AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
-    Form1 form1(ctx);
+    AppWindows windows(ctx);
+    Form1 &form1 = *windows.form1();
     form1.show();
 
     const QString modes[] = {QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")};

@@ -2,7 +2,8 @@
 //  - 10,000 dropped files queued with the defaults on (target: under 1 s);
 //  - the queue view at 30,000 rows: appending, and scrolling page by page
 //    with a repaint each time (the slowest frame should stay well under 16 ms).
-#include "mainwin/app_context.h"
+#include "app/app_context.h"
+#include "app/window_setup.h"
 #include "mainwin/main_window.h"
 #include "panel/panel_window.h"
 #include "platform/file_operation.h"
@@ -73,7 +74,8 @@ int main(int argc, char *argv[])
     SystemFileQueries files;
     ThrottledEventYield yield;
     AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
-    Form1 form1(ctx);
+    AppWindows windows(ctx);
+    Form1 &form1 = *windows.form1();
     form1.show();
     ctx.m.defaultDest = dir.path() + QStringLiteral("/out/");
     form1.syswork.st_mode->trigger();

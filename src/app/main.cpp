@@ -1,6 +1,7 @@
-#include "mainwin/app_context.h"
+#include "app/app_context.h"
+#include "app/session_end.h"
+#include "app/window_setup.h"
 #include "mainwin/main_window.h"
-#include "mainwin/session_end.h"
 #include "panel/panel_window.h"
 #include "platform/engine/termination_signals.h"
 #include "platform/qt/chinese_translations.h"
@@ -57,7 +58,8 @@ int main(int argc, char *argv[])
     ThrottledEventYield yield;
     AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
 
-    Form1 form1(ctx);
+    AppWindows windows(ctx);
+    Form1 &form1 = *windows.form1();
     dialogs.setAnchor(ctx.form3);
     // The end of the desktop session ends the program the safe way.
     SessionEnd sessionEnd(ctx);

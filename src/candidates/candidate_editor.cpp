@@ -2,11 +2,13 @@
 // "完成" and the commit itself.
 #include "candidates/candidate_window.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
+#include "gui/mode_marks.h"
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>
@@ -81,23 +83,12 @@ void Form7::selectModeOption(const QString &mode)
     // The options show the candidate's own mode, and none when it has none
     // (never the word of the candidate edited before). The row already
     // carries the word, so nothing needs writing back.
-    if (mode == Texts::ModeCopy)
-        Option1->setChecked(true);
-    else if (mode == Texts::ModeCut)
-        Option2->setChecked(true);
-    else if (mode == Texts::ModeDelete)
-        Option3->setChecked(true);
-    else
-        clearModeOptions();
+    setModeOptions({Option1, Option2, Option3}, mode);
 }
 
 void Form7::clearModeOptions()
 {
-    for (QRadioButton *o : {Option1, Option2, Option3}) {
-        o->setAutoExclusive(false);
-        o->setChecked(false);
-        o->setAutoExclusive(true);
-    }
+    ::clearModeOptions({Option1, Option2, Option3});
 }
 
 void Form7::closeEditorIfItsRowIsGone()

@@ -1,11 +1,14 @@
 // The candidate list's popup menu "候选操作" and the list's mouse handling.
 #include "candidates/candidate_window.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
+#include "gui/mode_marks.h"
+#include "gui/widget_helpers.h"
+#include "model/mode_operation.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
 
@@ -34,11 +37,8 @@ void Form7::buildMenu()
 
 void Form7::setMarks(const QString &mode)
 {
-    if (mode != Texts::ModeCopy && mode != Texts::ModeCut && mode != Texts::ModeDelete)
-        return;
-    BLACKWORK.copy->setChecked(mode == Texts::ModeCopy);
-    BLACKWORK.cut->setChecked(mode == Texts::ModeCut);
-    BLACKWORK.redele->setChecked(mode == Texts::ModeDelete);
+    if (isModeWord(mode))
+        setModeMarks({BLACKWORK.copy, BLACKWORK.cut, BLACKWORK.redele}, mode);
 }
 
 bool Form7::haveCandidatesOrMessage()

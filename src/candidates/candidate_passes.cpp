@@ -6,10 +6,10 @@
 // always lands on the candidate the editor shows.
 #include "candidates/candidate_window.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "candidates/candidate_texts.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
-#include "mainwin/main_window.h"
 #include "model/duplicate_check.h"
 #include "model/task_builder.h"
 #include "model/texts.h"
@@ -81,8 +81,8 @@ void Form7::Command2_Click()
     }
 
     ListView1->viewport()->update();
-    if (!m_ctx.queue.isEmpty() && m_ctx.form1 && !m_ctx.form1->isVisible())
-        m_ctx.form1->show();
+    if (!m_ctx.queue.isEmpty())
+        emit tasksQueued();
     close();
 }
 

@@ -1,12 +1,11 @@
 #include "candidates/candidate_window.h"
 
+#include "app/app_context.h"
 #include "candidates/candidate_texts.h"
-#include "mainwin/app_context.h"
+#include "gui/accessibility.h"
+#include "gui/panel_face.h"
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "panel/panel_face.h"
-#include "panel/panel_window.h"
-#include "platform/qt/accessibility.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QCloseEvent>
@@ -198,7 +197,7 @@ void Form7::showEvent(QShowEvent *event)
     if (m_centreOnShow) {
         m_centreOnShow = false;
         // On the panel's screen, and clear of the panel that floats above it.
-        placeCentredBeside(this, m_ctx.form3);
+        placeCentredBeside(this, m_ctx.panel());
     }
     QWidget::showEvent(event);
 }

@@ -112,6 +112,10 @@ public:
     // The candidate open in the row editor, or -1 (idle, or the row is gone).
     int editedRow() const;
 
+signals:
+    // "确定" moved candidates into the queue: the main window is to show it.
+    void tasksQueued();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;

@@ -1,7 +1,8 @@
 #include "dialogs/about_box.h"
 
-#include "mainwin/app_context.h"
-#include "panel/panel_face.h"
+#include "app/app_context.h"
+#include "app/busy_scope.h"
+#include "gui/panel_face.h"
 #include "platform/shell_open.h"
 #include "platform/user_dialogs.h"
 

@@ -1,15 +1,17 @@
 #include "dialogs/add_task_dialog.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
+#include "dialogs/add_task_texts.h"
 #include "dialogs/directory_pickers.h"
-#include "mainwin/app_context.h"
-#include "mainwin/main_window.h"
+#include "gui/mode_marks.h"
+#include "gui/widget_helpers.h"
 #include "model/duplicate_check.h"
+#include "model/mode_operation.h"
 #include "model/size_text.h"
 #include "model/task_builder.h"
 #include "model/texts.h"
-#include "panel/panel_window.h"
 #include "platform/file_operation.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/user_dialogs.h"
 
 #include <QCheckBox>
@@ -28,190 +30,32 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-namespace {
-
-const QString kTitle = QStringLiteral("添加新任务");
-const QString kTab = QStringLiteral("新任务");
-const QString kSourceFrame = QStringLiteral("原地址：");
-const QString kNameLabel = QStringLiteral("文件名：");
-const QString kDestFrame = QStringLiteral("目地地址：");
-const QString kStartFrame = QStringLiteral("开始...");
-const QString kModeFrame = QStringLiteral("移动方式：");
-const QString kRemarkFrame = QStringLiteral("备注：");
-const QString kBrowse = QStringLiteral("...");
-const QString kStartManual = QStringLiteral("手动");
-const QString kStartNow = QStringLiteral("立即");
-const QString kUseAsDefault = QStringLiteral("使用本次设置成为默认设置 以后不再提问！");
-const QString kAddDirectory = QStringLiteral("添加要移动目录");
-const QString kOk = QStringLiteral("确定");
-const QString kNext = QStringLiteral("下一个");
-const QString kCancel = QStringLiteral("取消");
-const QString kOpenTitle = QStringLiteral("Korvan--请你选择...");
-const QString kOpenFilter = QStringLiteral(
-    "所有文件(*.*)|*.*|文本文件(*.txt)|*.txt|程序文件(*.exe)|*.exe|音乐文件(*.mp3;*.m3u;*.wav)|*.mp3;*.m3u;*.wav");
-const QString kNoDefaultDest = QStringLiteral("没有设置目地地址，请设置！！");
-const QString kMissingForQueue = QStringLiteral("没有输入原文件地地或目地地址 请确认！");
-const QString kMissingForNow = QStringLiteral("没有准确的目地地址");
-const QString kEngineBusy = QStringLiteral("正在执行其他文件操作，请等它完成后再立即执行！");
-
-QPushButton *browseButton(QWidget *parent)
-{
-    auto *b = new QPushButton(kBrowse, parent);
-    b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    b->setFixedWidth(b->fontMetrics().horizontalAdvance(kBrowse) + 24);
-    return b;
-}
-
-void uncheck(QRadioButton *option)
-{
-    option->setAutoExclusive(false);
-    option->setChecked(false);
-    option->setAutoExclusive(true);
-}
-
-} // namespace
-
 Form4::Form4(AppContext &ctx)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_ctx(ctx)
 {
     setObjectName(QStringLiteral("Form4"));
-    setWindowTitle(kTitle);
+    setWindowTitle(AddTaskTexts::Title);
     buildControls();
 
     // Creation: queue by default, and "复制" as the first default mode.
     Option2->setChecked(true);
-    StartMode = kStartManual;
+    StartMode = AddTaskTexts::StartManual;
     m_ctx.m.setDefaultMode(Texts::ModeCopy);
     showDefaultMode();
     Check1->setChecked(m_ctx.m.useDefaults);
     connectHandlers();
 }
 
-void Form4::buildControls()
-{
-    auto *outer = new QVBoxLayout(this);
-    outer->setSizeConstraint(QLayout::SetFixedSize);
-    TabStrip1 = new QTabWidget(this);
-    TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
-    auto *page = new QWidget(TabStrip1);
-    TabStrip1->addTab(page, kTab);
-    outer->addWidget(TabStrip1);
-    auto *pageLayout = new QVBoxLayout(page);
-
-    Frame1 = new QGroupBox(kSourceFrame, page);
-    auto *sourceGrid = new QGridLayout(Frame1);
-    Text1 = new QLineEdit(Frame1);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setMinimumWidth(340);
-    Command1 = browseButton(Frame1);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Label1 = new QLabel(kNameLabel, Frame1);
-    Text3 = new QLineEdit(Frame1);
-    Text3->setObjectName(QStringLiteral("Text3"));
-    Label1->setBuddy(Text3);
-    sourceGrid->addWidget(Text1, 0, 0, 1, 2);
-    sourceGrid->addWidget(Command1, 0, 2);
-    sourceGrid->addWidget(Label1, 1, 0);
-    sourceGrid->addWidget(Text3, 1, 1, 1, 2);
-    sourceGrid->setColumnStretch(1, 1);
-    pageLayout->addWidget(Frame1);
-
-    Frame2 = new QGroupBox(kDestFrame, page);
-    auto *destRow = new QHBoxLayout(Frame2);
-    Combo1 = new QComboBox(Frame2);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->setEditable(true);
-    // The list holds the picker's choices only; typed text is read as it is.
-    Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    Command2 = browseButton(Frame2);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    destRow->addWidget(Combo1, 1);
-    destRow->addWidget(Command2);
-    pageLayout->addWidget(Frame2);
-
-    auto *choices = new QHBoxLayout;
-    Frame3 = new QGroupBox(kStartFrame, page);
-    auto *startRow = new QHBoxLayout(Frame3);
-    Option2 = new QRadioButton(kStartManual, Frame3);
-    Option1 = new QRadioButton(kStartNow, Frame3);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    Option1->setObjectName(QStringLiteral("Option1"));
-    startRow->addWidget(Option2);
-    startRow->addWidget(Option1);
-    Frame4 = new QGroupBox(kModeFrame, page);
-    auto *modeRow = new QHBoxLayout(Frame4);
-    Option5 = new QRadioButton(Texts::ModeDelete, Frame4);
-    Option4 = new QRadioButton(Texts::ModeCut, Frame4);
-    Option3 = new QRadioButton(Texts::ModeCopy, Frame4);
-    Option5->setObjectName(QStringLiteral("Option5"));
-    Option4->setObjectName(QStringLiteral("Option4"));
-    Option3->setObjectName(QStringLiteral("Option3"));
-    modeRow->addWidget(Option5);
-    modeRow->addWidget(Option4);
-    modeRow->addWidget(Option3);
-    choices->addWidget(Frame3);
-    choices->addWidget(Frame4, 1);
-    pageLayout->addLayout(choices);
-
-    Frame5 = new QGroupBox(kRemarkFrame, page);
-    auto *remarkRow = new QHBoxLayout(Frame5);
-    Text4 = new QLineEdit(Frame5);
-    Text4->setObjectName(QStringLiteral("Text4"));
-    remarkRow->addWidget(Text4);
-    pageLayout->addWidget(Frame5);
-
-    Check1 = new QCheckBox(kUseAsDefault, page);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    pageLayout->addWidget(Check1);
-
-    auto *buttons = new QHBoxLayout;
-    Command3 = new QPushButton(kAddDirectory, page);
-    Command5 = new QPushButton(kOk, page);
-    Command6 = new QPushButton(kNext, page);
-    Command4 = new QPushButton(kCancel, page);
-    Command3->setObjectName(QStringLiteral("Command3"));
-    Command5->setObjectName(QStringLiteral("Command5"));
-    Command6->setObjectName(QStringLiteral("Command6"));
-    Command4->setObjectName(QStringLiteral("Command4"));
-    buttons->addWidget(Command3);
-    buttons->addStretch(1);
-    buttons->addWidget(Command5);
-    buttons->addWidget(Command6);
-    buttons->addWidget(Command4);
-    pageLayout->addLayout(buttons);
-
-    // Screen readers name the boxes by the captions the user sees.
-    Text1->setAccessibleName(kSourceFrame);
-    Text3->setAccessibleName(kNameLabel);
-    Combo1->setAccessibleName(kDestFrame);
-    Combo1->lineEdit()->setAccessibleName(kDestFrame);
-    Text4->setAccessibleName(kRemarkFrame);
-
-    setTabOrder(Text1, Command1);
-    setTabOrder(Command1, Text3);
-    setTabOrder(Text3, Combo1);
-    setTabOrder(Combo1, Command2);
-    setTabOrder(Command2, Option2);
-    setTabOrder(Option2, Option5);
-    setTabOrder(Option5, Text4);
-    setTabOrder(Text4, Check1);
-    setTabOrder(Check1, Command3);
-    setTabOrder(Command3, Command5);
-    setTabOrder(Command5, Command6);
-    setTabOrder(Command6, Command4);
-}
-
 void Form4::connectHandlers()
 {
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            StartMode = kStartNow;
+            StartMode = AddTaskTexts::StartNow;
     });
     connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            StartMode = kStartManual;
+            StartMode = AddTaskTexts::StartManual;
     });
     // Clicks, not toggles: a click on the option already checked still
     // makes its word the default mode.
@@ -222,6 +66,9 @@ void Form4::connectHandlers()
     // The options always show the word a commit will take, also when the
     // panel menu changes it while the dialog is open.
     connect(&m_ctx.m.notifier, &Module1Notifier::defaultModeChanged, this, [this] { showDefaultMode(); });
+    // Every destination chosen in the picker, wherever it was opened, is
+    // offered in the destination box.
+    connect(&m_ctx.m.notifier, &Module1Notifier::defaultDestChosen, this, &Form4::offerDestination);
     connect(Check1, &QCheckBox::toggled, this, [this] { Check1_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -233,16 +80,53 @@ void Form4::connectHandlers()
 
 void Form4::showDefaultMode()
 {
-    const QString mode = m_ctx.m.defaultMode;
-    if (mode == Texts::ModeCopy)
-        Option3->setChecked(true);
-    else if (mode == Texts::ModeCut)
-        Option4->setChecked(true);
-    else if (mode == Texts::ModeDelete)
-        Option5->setChecked(true);
-    else
-        for (QRadioButton *o : {Option3, Option4, Option5})
-            uncheck(o);
+    setModeOptions({Option3, Option4, Option5}, m_ctx.m.defaultMode);
+}
+
+void Form4::openEmpty()
+{
+    Text1->clear();
+    Text3->clear();
+    showDefaultMode();
+    bringToFront();
+}
+
+void Form4::offerSource(const QString &path)
+{
+    Text1->setText(path);
+    Text3->setText(pathName(path));
+}
+
+void Form4::offerDestination(const QString &dest)
+{
+    // Every choice is added, even one the list already holds.
+    Combo1->addItem(dest);
+    Combo1->setCurrentText(dest);
+}
+
+QString Form4::heldSource() const
+{
+    return Text1->text();
+}
+
+QString Form4::heldName() const
+{
+    return Text3->text();
+}
+
+QString Form4::heldDestination() const
+{
+    return Combo1->currentText();
+}
+
+bool Form4::defaultsBoxTicked() const
+{
+    return Check1->isChecked();
+}
+
+void Form4::setDefaultsBoxTicked(bool ticked)
+{
+    Check1->setChecked(ticked);
 }
 
 void Form4::bringToFront()
@@ -274,7 +158,7 @@ void Form4::showEvent(QShowEvent *event)
     if (!event->spontaneous()) {
         showDefaultMode();
         // On the panel's screen, and clear of the panel that floats above it.
-        placeCentredBeside(this, m_ctx.form3);
+        placeCentredBeside(this, m_ctx.panel());
         focusFirstEmptyField();
     }
     QWidget::showEvent(event);
@@ -284,10 +168,7 @@ void Form4::Check1_Click()
 {
     // The panel menu's "开启默认设置" shows what the box puts in force, and
     // switching it off there unticks the box.
-    const auto showOnPanelMenu = qScopeGuard([this] {
-        if (m_ctx.form1)
-            Form1::setMark(m_ctx.form1->syswork.st_mode, Check1->isChecked());
-    });
+    const auto showOnPanelMenu = qScopeGuard([this] { emit defaultsBoxToggled(Check1->isChecked()); });
     if (!Check1->isChecked()) {
         m_ctx.m.useDefaults = false;
         return;
@@ -297,7 +178,7 @@ void Form4::Check1_Click()
         return;
     }
     BusyScope busy(m_ctx);
-    m_ctx.svc.dialogs->message(kNoDefaultDest, Texts::TitleKorvan);
+    m_ctx.svc.dialogs->message(AddTaskTexts::NoDefaultDest, Texts::TitleKorvan);
     showForm5(m_ctx);
     // Unticking comes back here and clears useDefaults; the user ticks the
     // box again now that a destination may exist.
@@ -306,7 +187,8 @@ void Form4::Check1_Click()
 
 void Form4::Command1_Click()
 {
-    const QString chosen = m_ctx.svc.dialogs->openFileName(kOpenTitle, QDir::homePath(), kOpenFilter);
+    const QString chosen = m_ctx.svc.dialogs->openFileName(AddTaskTexts::OpenTitle, QDir::homePath(),
+                                                           AddTaskTexts::OpenFilter);
     // A cancelled choice leaves the source that is there (a dropped path,
     // say) as it was.
     if (chosen.isEmpty())
@@ -322,7 +204,8 @@ void Form4::Command2_Click()
 
 void Form4::Command3_Click()
 {
-    showForm2(m_ctx);
+    if (const std::optional<QString> folder = showForm2(m_ctx))
+        offerSource(*folder);
 }
 
 void Form4::Command4_Click()
@@ -351,7 +234,7 @@ bool Form4::passesDuplicateCheck(bool *declined)
 
 void Form4::Command5_Click()
 {
-    if (StartMode == kStartNow) {
+    if (StartMode == AddTaskTexts::StartNow) {
         runNow();
         return;
     }
@@ -363,7 +246,7 @@ void Form4::Command5_Click()
         return;
     }
     if (Text1->text().isEmpty() || Combo1->currentText().isEmpty()) {
-        m_ctx.svc.dialogs->message(kMissingForQueue, Texts::TitleKorvan);
+        m_ctx.svc.dialogs->message(AddTaskTexts::MissingForQueue, Texts::TitleKorvan);
         return;
     }
     appendRow();
@@ -374,38 +257,24 @@ void Form4::runNow()
 {
     BusyScope busy(m_ctx);
     if (Text1->text().isEmpty() || Combo1->currentText().isEmpty()) {
-        m_ctx.svc.dialogs->message(kMissingForNow, Texts::TitleKorvan);
+        m_ctx.svc.dialogs->message(AddTaskTexts::MissingForNow, Texts::TitleKorvan);
         showForm5(m_ctx);
         return;
     }
     // One operation at a time: the queue's run and an earlier "立即" share
     // the engine and the record.
-    FileOperation &engine = *m_ctx.svc.engine;
-    if (engine.isRunning() || (m_ctx.form3 && m_ctx.form3->isRunning())) {
-        m_ctx.svc.dialogs->message(kEngineBusy, Texts::TitleKorvan);
+    if (m_ctx.fileOperationBusy()) {
+        m_ctx.svc.dialogs->message(AddTaskTexts::EngineBusy, Texts::TitleKorvan);
         return;
     }
     FileOpRecord &op = m_ctx.m.fileOp;
     const QString mode = m_ctx.m.defaultMode;
-    if (mode == Texts::ModeCopy) {
-        op.wFunc = FileOpCode::Copy;
-        op.fFlags = FileOpFlag::NoConfirmMkdir | FileOpFlag::AllowUndo;
-        op.pTo = Combo1->currentText();
-    } else if (mode == Texts::ModeCut) {
-        op.wFunc = FileOpCode::Move;
-        op.fFlags = FileOpFlag::NoConfirmMkdir | FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
-        op.pTo = Combo1->currentText();
-    } else if (mode == Texts::ModeDelete) {
-        // The destination is left as the last operation had it.
-        op.wFunc = FileOpCode::Delete;
-        op.fFlags = FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
-    } else {
+    if (!setOperationForMode(op, mode, Combo1->currentText()))
         return;
-    }
     op.pFrom = Text1->text();
     // A copy: the record must not change under the running operation.
     const FileOpRecord running = op;
-    engine.perform(running);
+    m_ctx.svc.engine->perform(running);
     close();
 }
 
@@ -421,7 +290,7 @@ void Form4::Command6_Click()
         return;
     }
     if (Text1->text().isEmpty() || Combo1->currentText().isEmpty()) {
-        m_ctx.svc.dialogs->message(kMissingForQueue, Texts::TitleKorvan);
+        m_ctx.svc.dialogs->message(AddTaskTexts::MissingForQueue, Texts::TitleKorvan);
         return;
     }
     addnew();
@@ -432,7 +301,7 @@ void Form4::addnew()
     appendRow();
     Text1->clear();
     Text3->clear();
-    StartMode = kStartManual;
+    StartMode = AddTaskTexts::StartManual;
     Option2->setChecked(true);
 }
 
@@ -446,11 +315,7 @@ void Form4::appendRow()
     task.mode = m_ctx.m.defaultMode;
     task.remark = Text4->text();
     m_ctx.queue.appendTask(task);
-    if (Form1 *main = m_ctx.form1) {
-        Form1::setMark(main->syswork.upcopy, task.mode == Texts::ModeCopy);
-        Form1::setMark(main->syswork.upcut, task.mode == Texts::ModeCut);
-        Form1::setMark(main->syswork.updele, task.mode == Texts::ModeDelete);
-    }
+    emit taskAppended(task.mode);
 }
 
 void Form4::closeEvent(QCloseEvent *event)

@@ -50,6 +50,20 @@ public:
 
     // Checks the mode option of defaultMode (none when it holds no mode word).
     void showDefaultMode();
+    // Opens the dialog for a new task: the source fields empty, the mode
+    // option on defaultMode.
+    void openEmpty();
+    // Shows path (and its name) as the source.
+    void offerSource(const QString &path);
+    // Adds dest to the destination box and shows it there.
+    void offerDestination(const QString &dest);
+    // The source path, its name and the destination the dialog holds.
+    QString heldSource() const;
+    QString heldName() const;
+    QString heldDestination() const;
+    // The default box "使用本次设置成为默认设置 以后不再提问！".
+    bool defaultsBoxTicked() const;
+    void setDefaultsBoxTicked(bool ticked);
     // Shows the dialog when hidden, brings it above the other windows with
     // the keyboard focus in its first empty field.
     void bringToFront();
@@ -72,6 +86,12 @@ public:
     // Queues the path shown, then empties the source fields for the next
     // one and goes back to "手动".
     void addnew();
+
+signals:
+    // The default box changed; the panel menu's "开启默认设置" mark follows it.
+    void defaultsBoxToggled(bool ticked);
+    // A task was queued with this mode; the panel menu's mode marks show it.
+    void taskAppended(const QString &mode);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

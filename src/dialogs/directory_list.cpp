@@ -1,7 +1,7 @@
 #include "dialogs/directory_list.h"
 
+#include "gui/widget_helpers.h"
 #include "model/folder_names.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QDir>
 #include <QFileInfo>

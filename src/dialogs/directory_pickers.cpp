@@ -1,15 +1,17 @@
 #include "dialogs/directory_pickers.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_list.h"
-#include "mainwin/app_context.h"
+#include "gui/refreshing_combo_box.h"
 #include "model/folder_names.h"
+#include "model/free_space.h"
 #include "model/size_text.h"
 #include "model/texts.h"
 #include "platform/disk_space.h"
 #include "platform/disk_space_queries.h"
 #include "platform/engine/fs_util.h"
-#include "platform/qt/refreshing_combo_box.h"
 #include "platform/user_dialogs.h"
 
 #include <QComboBox>
@@ -137,11 +139,7 @@ void DirectoryPicker::fillDrives()
     QStringList texts;
     QStringList roots;
     for (const VolumeInfo &v : volumes) {
-        const bool showLabel = !v.label.isEmpty() && v.label != v.rootPath;
-        QString text = v.rootPath;
-        if (showLabel)
-            text += QStringLiteral(" [") + v.label + u']';
-        texts << text;
+        texts << FreeSpace::chooserEntry(v.rootPath, v.label);
         roots << v.rootPath;
     }
     if (Drive1->setEntries(texts, roots))
@@ -150,19 +148,11 @@ void DirectoryPicker::fillDrives()
 
 void DirectoryPicker::showDriveOfPath()
 {
-    const QString path = Dir1->path();
-    int best = -1;
-    qsizetype bestLength = -1;
-    for (int i = 0; i < Drive1->count(); ++i) {
-        const QString root = Drive1->itemData(i).toString();
-        const bool holds = root == QStringLiteral("/") || path == root || path.startsWith(withTrailingSeparator(root));
-        if (holds && root.size() > bestLength) {
-            best = i;
-            bestLength = root.size();
-        }
-    }
+    QStringList roots;
+    for (int i = 0; i < Drive1->count(); ++i)
+        roots << Drive1->itemData(i).toString();
     const QSignalBlocker quiet(Drive1);
-    Drive1->setCurrentIndex(best);
+    Drive1->setCurrentIndex(FreeSpace::volumeHolding(roots, Dir1->path()));
 }
 
 void DirectoryPicker::Drive1_Change()
@@ -217,18 +207,15 @@ void Form5::Command3_Click()
 {
     const QString dest = withTrailingSeparator(Dir1->path());
     Form4 *addTask = m_ctx.form4;
-    const QString source = addTask ? addTask->Text1->text() : QString();
-    const QString name = addTask ? addTask->Text3->text() : QString();
+    const QString source = addTask ? addTask->heldSource() : QString();
+    const QString name = addTask ? addTask->heldName() : QString();
     if (dest + name == source) {
         m_ctx.svc.dialogs->message(kSamePlace, Texts::TitleKorvan);
         return;
     }
-    // Every choice is added, even one the list already holds.
-    if (addTask) {
-        addTask->Combo1->addItem(dest);
-        addTask->Combo1->setCurrentText(dest);
-    }
-    m_ctx.m.defaultDest = dest;
+    // The add-task dialog offers the choice in its destination box.
+    m_ctx.m.chooseDefaultDest(dest);
+    m_chosen = dest;
     accept();
 }
 
@@ -291,35 +278,32 @@ Form2::Form2(AppContext &ctx, QWidget *parent)
 
 void Form2::Command2_Click()
 {
-    const QString path = Dir1->path();
-    if (Form4 *addTask = m_ctx.form4) {
-        addTask->Text1->setText(path);
-        addTask->Text3->setText(pathName(path));
-    }
+    m_chosen = Dir1->path();
     accept();
 }
 
 namespace {
 
 template<typename Picker>
-void showPicker(AppContext &ctx)
+std::optional<QString> showPicker(AppContext &ctx)
 {
     if (ctx.m.exitAllowed)
-        return;
+        return std::nullopt;
     BusyScope busy(ctx);
     Picker picker(ctx);
     QScopedValueRollback<QDialog *> open(ctx.openModal, &picker);
     ctx.svc.dialogs->execModal(&picker);
+    return picker.chosen();
 }
 
 } // namespace
 
-void showForm5(AppContext &ctx)
+std::optional<QString> showForm5(AppContext &ctx)
 {
-    showPicker<Form5>(ctx);
+    return showPicker<Form5>(ctx);
 }
 
-void showForm2(AppContext &ctx)
+std::optional<QString> showForm2(AppContext &ctx)
 {
-    showPicker<Form2>(ctx);
+    return showPicker<Form2>(ctx);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "platform/qt/refreshing_combo_box.h"
+#include "gui/refreshing_combo_box.h"
 
 #include <QDialog>
+
+#include <optional>
 
 class AppContext;
 class DiskSpaceQueries;
@@ -33,7 +35,11 @@ public:
     // time (the lists then stay as they were).
     void Drive1_Change();
     // Asks the chosen volume whether it answers, off the window's thread.
+    // Public so that tests can wait for its answer.
     DiskSpaceQueries *volumeProbe = nullptr;
+
+    // The folder "确定" chose, or none while the picker was not confirmed.
+    std::optional<QString> chosen() const { return m_chosen; }
 
 protected:
     DirectoryPicker(AppContext &ctx, const QString &title, const QString &tabCaption, QWidget *parent);
@@ -41,6 +47,7 @@ protected:
     AppContext &m_ctx;
     // The row under the lists that takes the picker's buttons.
     QHBoxLayout *m_buttons = nullptr;
+    std::optional<QString> m_chosen;
 
 private:
     // Reads the mounted volumes into the drive list (again each time it opens).
@@ -50,8 +57,8 @@ private:
 };
 
 // The destination picker "保存到的目录": a modal window, made afresh for each
-// showing. On "确定" it stores the chosen directory in defaultDest and offers
-// it to the add-task dialog's destination box; "取消" changes nothing.
+// showing. On "确定" it stores the chosen directory in defaultDest (which the
+// add-task dialog's destination box follows); "取消" changes nothing.
 class Form5 : public DirectoryPicker
 {
     Q_OBJECT
@@ -74,8 +81,8 @@ public:
     QString mddir(const QString &f2_path);
 };
 
-// The directory picker "要移动的正个目录": chooses a whole directory as the
-// add-task dialog's source.
+// The directory picker "要移动的正个目录": chooses a whole directory, which the
+// add-task dialog takes as its source.
 class Form2 : public DirectoryPicker
 {
     Q_OBJECT
@@ -85,11 +92,13 @@ public:
     QPushButton *Command2 = nullptr; // "确定"
     QPushButton *Command1 = nullptr; // "取消"
 
-    // "确定": the current folder becomes the add-task dialog's source.
+    // "确定": the current folder is the choice.
     void Command2_Click();
 };
 
-// Shows Form5 modally through the dialogs service and waits until it closes.
-void showForm5(AppContext &ctx);
-// Shows Form2 modally through the dialogs service and waits until it closes.
-void showForm2(AppContext &ctx);
+// Shows Form5 modally through the dialogs service and waits until it closes;
+// returns the folder chosen, or none when cancelled or the program is ending.
+std::optional<QString> showForm5(AppContext &ctx);
+// Shows Form2 modally through the dialogs service and waits until it closes;
+// returns the folder chosen, or none when cancelled or the program is ending.
+std::optional<QString> showForm2(AppContext &ctx);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
+#include "panel/panel_menu.h"
 
-#include <memory>
+#include <QWidget>
 
 class AppContext;
 class DiskSpaceQueries;
@@ -34,25 +34,6 @@ struct QueueMenu
     QAction *TRYUSE = nullptr;
 };
 
-// The panel menu "面板控制器", popped up by the floating panel.
-struct PanelMenu
-{
-    QMenu *menu = nullptr;
-    QAction *ocmain = nullptr;
-    QAction *allstart = nullptr;
-    QAction *allpush = nullptr;
-    QAction *updatedisk = nullptr;
-    QMenu *updaterunmode = nullptr;
-    QAction *upcopy = nullptr;
-    QAction *upcut = nullptr;
-    QAction *updele = nullptr;
-    QAction *st_mode = nullptr;
-    QAction *crnew = nullptr;
-    QAction *crtxt = nullptr;
-    QAction *about = nullptr;
-    QAction *close = nullptr;
-};
-
 // The main window "Korvan": the queue, the summary and free-space rows, the
 // runner's progress, and both popup menus. Closing or minimising only hides
 // it until the program ends.
@@ -73,6 +54,7 @@ public:
     QComboBox *Drive1 = nullptr;
     QTreeView *ListView2 = nullptr;
     QueueMenu use;
+    // The panel menu; its entries are handled here.
     PanelMenu syswork;
 
     // Pops the queue menu up at the given global position.
@@ -101,7 +83,7 @@ public:
     void updatedisk();
     void setDefaultMode(const QString &mode);
     // Checks the mode mark of mode and unchecks the other two.
-    void showDefaultModeMarks(const QString &mode);
+    void setDefaultModeMarks(const QString &mode);
     void st_mode();
     void crtxt();
     void about();
@@ -112,10 +94,39 @@ public:
     // thread through driveQueries.
     void fillDrives();
     void Drive1_Change();
+    // Public so that tests can wait for the queries and set their time limit.
     DiskSpaceQueries *driveQueries = nullptr;
 
     // Sets the checked state of a menu mark (menus never toggle on their own).
     static void setMark(QAction *action, bool checked);
+
+    // What other windows and the runner may ask of the main window.
+    // Pops the panel menu up at the given global position.
+    void popUpPanelMenu(const QPoint &globalPos);
+    // The panel menu's "开启默认设置" mark.
+    bool defaultsSwitchOn() const;
+    void setDefaultsSwitch(bool on);
+    // The "全部开始" marks of both menus.
+    void setRunMarks(bool running);
+    // The progress bar of a run of this many tasks, shown.
+    void showRunProgress(int tasks);
+    // The progress bar at task index.
+    void setRunProgress(int index);
+    // The caption of a run at task index with left tasks queued after it.
+    void showRunCaption(int index, int left);
+    void hideRunProgress();
+    // The caption shown when no run is going on.
+    void showBanner();
+
+signals:
+    // "全部开始" in either menu: the queue is to run.
+    void runRequested();
+    // "关闭": the program is to end.
+    void exitRequested();
+    // "新建任务...": the add-task dialog is to open, empty.
+    void addTaskRequested();
+    // "开启默认设置" switched: the add-task dialog's default box follows it.
+    void defaultsSwitched(bool on);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -131,8 +142,6 @@ private:
     void showNoRecord();
 
     AppContext &m_ctx;
-    std::unique_ptr<Form3> m_panel;
-    std::unique_ptr<Form4> m_addTask;
     QString m_reportFileName;
     bool m_removingRows = false;
 };

@@ -46,7 +46,8 @@ bool hasDriveLetter(const QString &root)
 
 QString chooserEntry(const QString &root, const QString &label)
 {
-    if (label.isEmpty())
+    // A label that only repeats the mount point says nothing more.
+    if (label.isEmpty() || label == root)
         return root;
     return root + QStringLiteral(" [") + label + u']';
 }

@@ -7,3 +7,9 @@ void Module1::setDefaultMode(const QString &mode)
     defaultMode = mode;
     emit notifier.defaultModeChanged(mode);
 }
+
+void Module1::chooseDefaultDest(const QString &dest)
+{
+    defaultDest = dest;
+    emit notifier.defaultDestChosen(dest);
+}

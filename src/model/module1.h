@@ -13,6 +13,9 @@ class Module1Notifier : public QObject
 signals:
     // defaultMode now holds another word.
     void defaultModeChanged(const QString &mode);
+    // The destination picker's "确定" chose dest as defaultDest (also when
+    // it already was).
+    void defaultDestChosen(const QString &dest);
 };
 
 // The state every window shares, with its start-up values. The four
@@ -43,5 +46,7 @@ struct Module1
 
     // Writes defaultMode and, when the word changes, announces it.
     void setDefaultMode(const QString &mode);
+    // Writes defaultDest as chosen in the destination picker and announces it.
+    void chooseDefaultDest(const QString &dest);
     Module1Notifier notifier;
 };

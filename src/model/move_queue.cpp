@@ -95,7 +95,6 @@ void MoveQueue::writeSummary(SummaryList::Rows rows)
             m_summary->setText(SummaryList::AllRow,
                                Texts::SummaryAllPrefix + QString::number(m_counters.totalCount) + n);
     }
-    emit countersChanged();
 }
 
 void MoveQueue::pd_run_mode(int pos)

@@ -64,9 +64,6 @@ public:
     // The counter a mode word feeds, or nullptr for any other word.
     static int *counterFor(QueueCounters &counters, const QString &mode);
 
-signals:
-    void countersChanged();
-
 private:
     void setField(int pos, int column, const QString &value);
 

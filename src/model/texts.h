@@ -38,6 +38,10 @@ inline const QString SummarySuffix = QStringLiteral("个");
 
 // Titles.
 inline const QString TitleKorvan = QStringLiteral("Korvan");
+// Entries both the queue menu and the panel menu carry.
+inline const QString MenuNewTask = QStringLiteral("新建任务...");
+inline const QString MenuStartAll = QStringLiteral("全部开始");
+inline const QString MenuPauseAll = QStringLiteral("全部暂停");
 inline const QString TitleKorvanSays = QStringLiteral("Korvan说");
 
 // Duplicate questions (the path goes first).

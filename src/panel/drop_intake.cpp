@@ -1,20 +1,15 @@
 #include "panel/drop_intake.h"
 
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "candidates/candidate_window.h"
 #include "dialogs/add_task_dialog.h"
-#include "mainwin/app_context.h"
-#include "mainwin/main_window.h"
+#include "gui/widget_helpers.h"
 #include "model/duplicate_check.h"
 #include "model/size_text.h"
 #include "model/task_builder.h"
 #include "panel/panel_window.h"
 #include "platform/event_yield.h"
-#include "platform/qt/widget_helpers.h"
-
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
 
 DropIntake::DropIntake(AppContext &ctx)
     : m_ctx(ctx)
@@ -22,9 +17,7 @@ DropIntake::DropIntake(AppContext &ctx)
 
 bool DropIntake::defaultsInForce() const
 {
-    const bool panelSwitch = m_ctx.form1 && m_ctx.form1->syswork.st_mode->isChecked();
-    const bool dialogBox = m_ctx.form4 && m_ctx.form4->Check1->isChecked();
-    return panelSwitch || dialogBox;
+    return m_ctx.defaultsInForce();
 }
 
 void DropIntake::take(const QStringList &paths)
@@ -53,14 +46,14 @@ void DropIntake::takeSingle(const QString &path)
     }
 
     Form4 *dialog = m_ctx.form4;
-    const QString busyWith = dialog->Text1->text();
+    const QString busyWith = dialog->heldSource();
     if (dialog->isVisible() && !busyWith.isEmpty() && busyWith != path) {
         // The dialog is busy with another path: both go to the candidate window.
         CandidateRow held;
-        held.name = dialog->Text3->text();
+        held.name = dialog->heldName();
         held.sizeK = sizeTextFor(*svc.files, busyWith);
         held.sourcePath = busyWith;
-        held.destination = dialog->Combo1->currentText();
+        held.destination = dialog->heldDestination();
         m_ctx.candidates.append(held);
 
         CandidateRow dropped;
@@ -79,8 +72,7 @@ void DropIntake::takeSingle(const QString &path)
         return;
     }
 
-    dialog->Text1->setText(path);
-    dialog->Text3->setText(pathName(path));
+    dialog->offerSource(path);
     // Open but covered by other windows, the dialog comes to the front too:
     // every drop gets an answer the user can see.
     dialog->bringToFront();

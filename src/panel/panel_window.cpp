@@ -1,21 +1,18 @@
 #include "panel/panel_window.h"
 
-#include "candidates/candidate_window.h"
-#include "dialogs/add_task_dialog.h"
-#include "mainwin/app_context.h"
-#include "mainwin/main_window.h"
+#include "app/app_context.h"
+#include "gui/panel_face.h"
+#include "gui/widget_helpers.h"
 #include "panel/drop_intake.h"
 #include "panel/panel_accessible.h"
-#include "panel/panel_face.h"
+#include "panel/queue_runner.h"
 #include "platform/file_operation.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,6 +23,7 @@ Form3::Form3(AppContext &ctx)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_ctx(ctx)
     , m_intake(new DropIntake(ctx))
+    , m_runner(new QueueRunner(ctx, this))
 {
     installPanelAccessibility();
     setObjectName(QStringLiteral("Form3"));
@@ -47,6 +45,21 @@ Form3::~Form3()
 void Form3::takeDrop(const QStringList &paths)
 {
     m_intake->take(paths);
+}
+
+void Form3::kp()
+{
+    m_runner->run();
+}
+
+bool Form3::isRunning() const
+{
+    return m_runner->isRunning();
+}
+
+void Form3::showRunPercent(int percent)
+{
+    setFaceText(u' ' + QString::number(percent) + QStringLiteral("％"));
 }
 
 void Form3::setFaceText(const QString &text)
@@ -125,14 +138,12 @@ void Form3::mouseDoubleClickEvent(QMouseEvent *event)
 
 void Form3::toggleMainWindow()
 {
-    if (m_ctx.form1)
-        m_ctx.form1->toggleShown();
+    emit mainWindowToggleRequested();
 }
 
 void Form3::popUpMenu()
 {
-    if (m_ctx.form1)
-        m_ctx.form1->syswork.menu->exec(QCursor::pos());
+    emit panelMenuRequested(QCursor::pos());
 }
 
 void Form3::setDragOver(bool over)
@@ -194,13 +205,9 @@ void Form3::sys_exit()
         m_ctx.svc.engine->cancelRunning();
     if (m_ctx.openModal)
         m_ctx.openModal->reject();
-    if (m_ctx.form1)
-        m_ctx.form1->close();
-    if (m_ctx.form4)
-        m_ctx.form4->close();
-    m_ctx.candidates.clear();
-    if (m_ctx.form7)
-        m_ctx.form7->close();
+    // The main window, the add-task dialog, then the candidate window once
+    // its list is emptied so that it can close.
+    emit otherWindowsClosing();
     close();
     m_ctx.quitNowOrWhenIdle();
 }

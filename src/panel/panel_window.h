@@ -5,6 +5,7 @@
 
 class AppContext;
 class DropIntake;
+class QueueRunner;
 
 // The floating panel: a tiny borderless window above all others that takes
 // dropped files, runs the queue (kp) and ends the program (sys_exit).
@@ -17,16 +18,14 @@ public:
     explicit Form3(AppContext &ctx);
     ~Form3() override;
 
-    // The path of the latest single-path drop.
+    // The path of the latest single-path drop (kept public: the drop intake writes it).
     QString dropPath;
-    // The 1-based queue position of the task being performed.
-    int runIndex = 0;
 
-    // Performs the queue in order, then empties it. Returns when the run is
-    // over; a second call while a run is going on does nothing, and a call
-    // while another file operation runs is refused with the queue kept.
+    // Performs the queue in order, then empties it (see QueueRunner::run).
     void kp();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const;
+    // The runner behind kp(), whose signals the window setup connects.
+    QueueRunner *runner() const { return m_runner; }
 
     // Ends the program: every window closes in order, the candidate list is
     // emptied so its window can close, the panel goes last.
@@ -43,6 +42,16 @@ public:
     // The one line of text on the face (the runner's percentage), or empty.
     QString faceText() const { return m_faceText; }
     void setFaceText(const QString &text);
+    // Shows how far the queue run is, in per cent, on the face.
+    void showRunPercent(int percent);
+
+signals:
+    // A double-click on the face: the main window is to be shown or hidden.
+    void mainWindowToggleRequested();
+    // A right-click on the face: the panel menu is to pop up at globalPos.
+    void panelMenuRequested(const QPoint &globalPos);
+    // The program is ending: every other window is to close, in order.
+    void otherWindowsClosing();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -57,15 +66,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The ending steps of a run; the queue is emptied unless the run was
-    // stopped with tasks it could not perform.
-    void finishRun(bool emptyQueue);
     void setDragOver(bool over);
 
     AppContext &m_ctx;
     DropIntake *m_intake;
+    QueueRunner *m_runner;
     QString m_faceText;
-    bool m_running = false;
     // Files are being dragged over the face: it shows it will take them.
     bool m_dragOver = false;
     // Dragging by the face when the window manager does not move it for us.

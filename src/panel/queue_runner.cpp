@@ -1,62 +1,31 @@
-#include "mainwin/app_context.h"
-#include "mainwin/main_window.h"
+#include "panel/queue_runner.h"
+
+#include "app/app_context.h"
+#include "app/busy_scope.h"
+#include "model/mode_operation.h"
 #include "model/size_text.h"
 #include "model/texts.h"
-#include "panel/panel_window.h"
 #include "platform/event_yield.h"
 #include "platform/file_operation.h"
 #include "platform/user_dialogs.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QProgressBar>
 #include <QScopeGuard>
 #include <QVector>
 
-namespace {
+QueueRunner::QueueRunner(AppContext &ctx, QObject *parent)
+    : QObject(parent)
+    , m_ctx(ctx)
+{ }
 
-const QString kDone = QStringLiteral("已考");
-const QString kFiles = QStringLiteral("个文件");
-const QString kLeft = QStringLiteral("还剩");
-const QString kPercent = QStringLiteral("％");
-
-// Sets the operation, flags and destination for a mode word; false for a
-// word that names no operation (the task is then not performed).
-bool setOperationFor(FileOpRecord &op, const MoveTask &task)
-{
-    if (task.mode == Texts::ModeCopy) {
-        op.wFunc = FileOpCode::Copy;
-        op.fFlags = FileOpFlag::NoConfirmMkdir | FileOpFlag::AllowUndo;
-        op.pTo = task.destination;
-        return true;
-    }
-    if (task.mode == Texts::ModeCut) {
-        op.wFunc = FileOpCode::Move;
-        op.fFlags = FileOpFlag::NoConfirmMkdir | FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
-        op.pTo = task.destination;
-        return true;
-    }
-    if (task.mode == Texts::ModeDelete) {
-        op.wFunc = FileOpCode::Delete;
-        op.fFlags = FileOpFlag::AllowUndo | FileOpFlag::NoConfirmation;
-        return true;
-    }
-    return false;
-}
-
-} // namespace
-
-void Form3::kp()
+void QueueRunner::run()
 {
     if (m_running)
         return;
-    Form1 *main = m_ctx.form1;
     // The engine does one operation at a time. While another one runs (an
     // immediate start, whose wait lets this handler in), every task would be
     // refused: the run does not start and the queue stays as it is.
-    if (m_ctx.svc.engine->isRunning()) {
-        Form1::setMark(main->syswork.allstart, false);
-        Form1::setMark(main->use.main_strat, false);
+    if (m_ctx.fileOperationBusy()) {
+        emit runRefused();
         m_ctx.svc.dialogs->message(Texts::EngineBusyForRun, Texts::TitleKorvan);
         return;
     }
@@ -68,9 +37,7 @@ void Form3::kp()
     EventYield &yield = *m_ctx.svc.yield;
 
     m_ctx.m.pauseFlag = false;
-    main->ProgressBar1->setRange(0, queue.count());
-    main->ProgressBar1->setVisible(true);
-    setFaceText(QString());
+    emit runStarted(queue.count());
 
     // The tasks of this run are the rows queued now; rows added meanwhile
     // wait for the ending steps. Each is held by reference, so a row the user
@@ -82,23 +49,23 @@ void Form3::kp()
     for (int i = 0; i < tasks; ++i)
         refs.append(queue.refAt(i));
     // The tasks of this run after the current one that are still queued.
-    const auto tasksLeft = [&] { return queue.countBetween(refs.at(runIndex - 1), refs.at(tasks - 1)); };
+    const auto tasksLeft = [&] { return queue.countBetween(refs.at(m_runIndex - 1), refs.at(tasks - 1)); };
 
     bool engineTaken = false;
-    for (runIndex = 1; runIndex <= tasks; ++runIndex) {
-        main->ProgressBar1->setValue(runIndex);
+    for (m_runIndex = 1; m_runIndex <= tasks; ++m_runIndex) {
+        emit taskReached(m_runIndex);
         if (m_ctx.m.pauseFlag || m_ctx.m.exitAllowed)
             break;
-        main->Label1->setText(kDone + QString::number(runIndex) + kFiles + kLeft + QString::number(tasksLeft())
-                              + kFiles);
+        emit taskStarted(m_runIndex, tasksLeft());
         // The face keeps the previous task's percentage while this one runs.
         yield.yield();
 
-        int pos = queue.positionOf(refs.at(runIndex - 1));
-        const bool known = pos >= 0 && setOperationFor(m_ctx.m.fileOp, queue.task(pos));
+        int pos = queue.positionOf(refs.at(m_runIndex - 1));
+        const bool known = pos >= 0
+            && setOperationForMode(m_ctx.m.fileOp, queue.task(pos).mode, queue.task(pos).destination);
         yield.yield();
 
-        pos = queue.positionOf(refs.at(runIndex - 1));
+        pos = queue.positionOf(refs.at(m_runIndex - 1));
         if (known && pos >= 0 && !m_ctx.m.exitAllowed) {
             if (m_ctx.svc.engine->isRunning()) {
                 // The engine would refuse this task: it is not performed and
@@ -108,20 +75,21 @@ void Form3::kp()
             }
             // Another handler may have filled the shared record during the
             // yield (an immediate start): set it from this row once more.
-            setOperationFor(m_ctx.m.fileOp, queue.task(pos));
+            setOperationForMode(m_ctx.m.fileOp, queue.task(pos).mode, queue.task(pos).destination);
             m_ctx.m.fileOp.pFrom = queue.task(pos).sourcePath;
             // Take a copy: the record must not change under a running operation.
             const FileOpRecord op = m_ctx.m.fileOp;
             m_ctx.svc.engine->perform(op);
         }
         const int present = queue.count();
-        const qint64 percent = present > 0 ? qMin<qint64>(100, roundHalfEven(double(runIndex) / present * 100.0)) : 100;
-        setFaceText(u' ' + QString::number(percent) + kPercent);
+        const qint64 percent = present > 0 ? qMin<qint64>(100, roundHalfEven(double(m_runIndex) / present * 100.0))
+                                           : 100;
+        emit taskDone(m_runIndex, int(percent));
         yield.yield();
     }
     if (engineTaken) {
         // Only the tasks gone through leave the queue.
-        for (int i = 0; i < runIndex - 1; ++i) {
+        for (int i = 0; i < m_runIndex - 1; ++i) {
             const int pos = queue.positionOf(refs.at(i));
             if (pos >= 0)
                 queue.removeTask(pos);
@@ -132,16 +100,10 @@ void Form3::kp()
         m_ctx.svc.dialogs->message(Texts::EngineBusyDuringRun, Texts::TitleKorvan);
 }
 
-void Form3::finishRun(bool emptyQueue)
+void QueueRunner::finishRun(bool emptyQueue)
 {
-    Form1 *main = m_ctx.form1;
-    Form1::setMark(main->syswork.allstart, false);
-    Form1::setMark(main->use.main_strat, false);
-    main->ProgressBar1->setVisible(false);
+    emit runEnding();
     if (emptyQueue)
         m_ctx.queue.clearQueue();
-    main->Label1->setText(Texts::Banner);
-    setFaceText(QString());
-    Form1::setMark(main->use.main_strat, false);
-    Form1::setMark(main->syswork.allstart, false);
+    emit runFinished();
 }

@@ -2,8 +2,8 @@
 #include "dialogs/about_box.h"
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_pickers.h"
+#include "gui/accessibility.h"
 #include "panel/panel_window.h"
-#include "platform/qt/accessibility.h"
 #include "support/test_app.h"
 
 #include <QAccessible>
@@ -39,7 +39,7 @@ private slots:
     void everyControlOfEveryWindowHasAName()
     {
         TestApp app;
-        QWidget *windows[] = {app.form1.get(), app.ctx.form3, app.ctx.form4, app.ctx.candidateWindow()};
+        QWidget *windows[] = {app.form1, app.ctx.form3, app.ctx.form4, app.ctx.candidateWindow()};
         for (QWidget *w : windows) {
             const QStringList unnamed = unnamedControls(w);
             QVERIFY2(unnamed.isEmpty(), qPrintable(w->objectName() + QStringLiteral(": ") + unnamed.join(u", ")));
@@ -77,7 +77,7 @@ private slots:
         QTRY_VERIFY(app.form1->isVisible());
 
         bool shown = false;
-        QTimer::singleShot(100, app.form1.get(), [&] {
+        QTimer::singleShot(100, app.form1, [&] {
             shown = app.form1->syswork.menu->isVisible();
             app.form1->syswork.menu->close();
         });

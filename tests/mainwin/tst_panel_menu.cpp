@@ -111,7 +111,7 @@ private slots:
     {
         TestApp app;
         bool shown = false;
-        QTimer::singleShot(50, app.form1.get(), [&] {
+        QTimer::singleShot(50, app.form1, [&] {
             shown = app.form1->syswork.menu->isVisible();
             app.form1->syswork.menu->close();
         });

@@ -208,7 +208,7 @@ private slots:
         TestApp app;
         app.form1->show();
         bool shown = false;
-        QTimer::singleShot(50, app.form1.get(), [&] {
+        QTimer::singleShot(50, app.form1, [&] {
             shown = app.form1->use.menu->isVisible();
             app.form1->use.menu->close();
         });

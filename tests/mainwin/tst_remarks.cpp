@@ -45,7 +45,7 @@ void showWithRows(TestApp &app)
     app.ctx.queue.appendTask(task(QStringLiteral("/music/b.mp3"), Texts::ModeCut));
     app.ctx.queue.appendTask(task(QStringLiteral("/photos"), Texts::ModeDelete));
     app.form1->show();
-    QVERIFY(QTest::qWaitForWindowExposed(app.form1.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(app.form1));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
+#include "app/session_end.h"
 #include "dialogs/add_task_dialog.h"
-#include "mainwin/session_end.h"
 #include "model/texts.h"
 #include "panel/panel_window.h"
 #include "support/drops.h"

@@ -118,6 +118,9 @@ private slots:
         QCOMPARE(FreeSpace::chooserEntry(QStringLiteral("/media/usb"), QStringLiteral("STICK")),
                  QStringLiteral("/media/usb [STICK]"));
         QCOMPARE(FreeSpace::chooserEntry(QStringLiteral("c:"), QStringLiteral("系统")), QStringLiteral("c: [系统]"));
+        // A label that repeats the mount point is left out.
+        QCOMPARE(FreeSpace::chooserEntry(QStringLiteral("/mnt/data"), QStringLiteral("/mnt/data")),
+                 QStringLiteral("/mnt/data"));
     }
 
     void theChooserOpensOnTheVolumeHoldingAPath()

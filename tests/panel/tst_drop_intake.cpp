@@ -122,7 +122,7 @@ private slots:
                                          QStringList {QStringLiteral("/b"), QStringLiteral("/c")}}) {
             app.form1->show();
             app.form1->activateWindow();
-            QTRY_COMPARE(QApplication::activeWindow(), app.form1.get());
+            QTRY_COMPARE(QApplication::activeWindow(), app.form1);
             dropPaths(app.ctx.form3, paths);
             QTRY_COMPARE(QApplication::activeWindow(),
                          paths.size() == 1 ? static_cast<QWidget *>(dialog) : app.ctx.form7);

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "mainwin/app_context.h"
+#include "app/app_context.h"
+#include "app/window_setup.h"
 #include "mainwin/main_window.h"
 #include "support/fakes.h"
 #include "support/scripted_dialogs.h"
-
-#include <memory>
 
 // The whole program on scripted seams: dialogs, engine, shell, disk, file
 // queries and yields are doubles; the windows are the real ones.
@@ -18,10 +17,7 @@ struct TestApp
     FakeFileQueries files;
     HookYield yield;
     AppContext ctx {Services {&dialogs, &engine, &shell, &disk, &files, &yield}};
-    std::unique_ptr<Form1> form1;
-
-    // Starts the main window (and with it the panel and the add-task dialog).
-    TestApp()
-        : form1(std::make_unique<Form1>(ctx))
-    { }
+    // Every window, made and wired as the program does.
+    AppWindows windows {ctx};
+    Form1 *const form1 = windows.form1();
 };

@@ -1,8 +1,8 @@
 #include "platform/qt/engine_dialogs.h"
 
+#include "gui/widget_helpers.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "platform/qt/qt_user_dialogs.h"
 
+#include "gui/widget_helpers.h"
 #include "model/texts.h"
-#include "platform/qt/widget_helpers.h"
 
 #include <QApplication>
 #include <QDialog>

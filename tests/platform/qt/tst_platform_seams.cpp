@@ -1,6 +1,6 @@
+#include "gui/widget_helpers.h"
 #include "platform/qt/chinese_translations.h"
 #include "platform/qt/qt_user_dialogs.h"
-#include "platform/qt/widget_helpers.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"

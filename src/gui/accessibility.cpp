@@ -1,4 +1,4 @@
-#include "platform/qt/accessibility.h"
+#include "gui/accessibility.h"
 
 #include <QAccessible>
 #include <QComboBox>

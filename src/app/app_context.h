@@ -30,8 +30,8 @@ struct Services
 };
 
 // Everything the windows share: the state, the queue with its summary rows,
-// the candidate list, the services, and the windows themselves, so that
-// windows reach each other by name.
+// the candidate list and the services. The window pointers are filled by
+// the window setup, the one place that makes every window.
 class AppContext
 {
 public:
@@ -46,32 +46,29 @@ public:
     MoveQueue queue {&summary};
     CandidateList candidates;
 
-    // Set by Form1's start-up; they live until the program ends.
+    // Set by the window setup (AppWindows); they live until the program ends.
     Form1 *form1 = nullptr;
     Form3 *form3 = nullptr;
     Form4 *form4 = nullptr;
-    // The candidate window, made on first use (candidateWindow()).
     Form7 *form7 = nullptr;
     // The modal pickers and the about box while one is open.
     QDialog *openModal = nullptr;
 
-    Form7 *candidateWindow();
+    Form7 *candidateWindow() const { return form7; }
+    // The panel, which the other windows open beside.
+    QWidget *panel() const;
+    // Drops take the defaults without a question: the panel menu's
+    // "开启默认设置" is on, or the add-task dialog's default box is ticked.
+    bool defaultsInForce() const;
+    // A queue run is going on.
+    bool queueRunning() const;
+    // The engine performs an operation or a queue run is going on: no other
+    // operation may start (the engine does one at a time).
+    bool fileOperationBusy() const;
 
-    // Long handlers that let the event loop run hold a BusyScope; the
-    // program's exit waits until the last one has unwound.
+    // Long handlers that let the event loop run hold a BusyScope (busy_scope.h);
+    // the program's exit waits until the last one has unwound.
     int busyDepth = 0;
     bool quitWhenIdle = false;
     void quitNowOrWhenIdle();
-};
-
-class BusyScope
-{
-public:
-    explicit BusyScope(AppContext &ctx);
-    ~BusyScope();
-    BusyScope(const BusyScope &) = delete;
-    BusyScope &operator=(const BusyScope &) = delete;
-
-private:
-    AppContext &m_ctx;
 };

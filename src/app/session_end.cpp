@@ -1,6 +1,6 @@
-#include "mainwin/session_end.h"
+#include "app/session_end.h"
 
-#include "mainwin/app_context.h"
+#include "app/app_context.h"
 #include "panel/panel_window.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "panel/panel_face.h"
+#include "gui/panel_face.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "platform/qt/refreshing_combo_box.h"
+#include "gui/refreshing_combo_box.h"
 
 #include <QKeyEvent>
 #include <QSignalBlocker>

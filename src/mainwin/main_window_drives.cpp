@@ -1,9 +1,11 @@
-#include "mainwin/app_context.h"
+// The main window's drive chooser "Drive1" and the free-space rows it adds
+// under the summary in ListView2.
+#include "app/app_context.h"
+#include "gui/refreshing_combo_box.h"
 #include "mainwin/main_window.h"
 #include "model/free_space.h"
 #include "platform/disk_space.h"
 #include "platform/disk_space_queries.h"
-#include "platform/qt/refreshing_combo_box.h"
 
 #include <QDir>
 

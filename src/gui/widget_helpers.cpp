@@ -1,4 +1,4 @@
-#include "platform/qt/widget_helpers.h"
+#include "gui/widget_helpers.h"
 
 #include <QAction>
 #include <QGuiApplication>

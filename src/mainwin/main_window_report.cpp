@@ -1,12 +1,11 @@
-#include "mainwin/app_context.h"
+// The main window's report "生成报表": the save dialog, then the queue written
+// out as one text file.
+#include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "mainwin/main_window.h"
-#include "model/report_format.h"
+#include "model/report_file.h"
 #include "model/texts.h"
-#include "platform/event_yield.h"
-#include "platform/text_encoding.h"
 #include "platform/user_dialogs.h"
-
-#include <QFile>
 
 namespace {
 
@@ -17,13 +16,6 @@ const QString kNoSignature = QStringLiteral("没有签名，请确认！！");
 const QString kDone = QStringLiteral("报表生成完毕");
 const QString kCannotOpen = QStringLiteral("无法打开报表文件：");
 const QString kCannotWrite = QStringLiteral("无法写入报表文件：");
-
-struct ReportRow
-{
-    QString source;
-    QString destination;
-    QString remark;
-};
 
 QString failureText(const QString &what, const QString &path, const QString &reason)
 {
@@ -53,46 +45,21 @@ void Form1::crtxt()
 
     // The rows are taken now: whatever happens to the queue while the report
     // yields, it writes what the user saw when signing.
-    QList<ReportRow> rows;
-    rows.reserve(m_ctx.queue.count());
-    for (int pos = 0; pos < m_ctx.queue.count(); ++pos) {
-        const MoveTask &t = m_ctx.queue.task(pos);
-        rows.append(ReportRow {t.sourcePath, t.destination, t.remark});
-    }
+    const QList<ReportRow> rows = reportRows(m_ctx.queue);
     if (rows.isEmpty()) {
         // The queue was emptied while the dialog was open.
         m_ctx.svc.dialogs->message(kNoRecords, Texts::TitleKorvan);
         return;
     }
-
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        m_ctx.svc.dialogs->message(failureText(kCannotOpen, fileName, file.errorString()), Texts::TitleKorvan);
+    const ReportWrite result = appendReport(fileName, rows, *m_ctx.svc.yield);
+    switch (result.outcome) {
+    case ReportWrite::Outcome::CannotOpen:
+        m_ctx.svc.dialogs->message(failureText(kCannotOpen, fileName, result.reason), Texts::TitleKorvan);
         return;
-    }
-    const qint64 sizeBefore = file.size();
-
-    QByteArray report;
-    for (const ReportRow &row : rows) {
-        m_ctx.svc.yield->yield();
-        report += ReportFormat::line(
-            {toReportEncoding(row.source), toReportEncoding(row.destination), toReportEncoding(row.remark)});
-    }
-    // One write for the whole report: two reports into the same file never
-    // interleave their lines, and a failed write is cut back off whole.
-    const bool written = file.write(report) == report.size() && file.flush();
-    if (!written) {
-        const QString reason = file.errorString();
-        if (!file.isSequential())
-            file.resize(sizeBefore);
-        file.close();
-        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, reason), Texts::TitleKorvan);
+    case ReportWrite::Outcome::CannotWrite:
+        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, result.reason), Texts::TitleKorvan);
         return;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, file.errorString()), Texts::TitleKorvan);
-        return;
+    case ReportWrite::Outcome::Written: break;
     }
     if (m_ctx.m.exitAllowed)
         return;
