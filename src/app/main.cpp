@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
         return 0;
 
     QtUserDialogs dialogs;
-    DesktopFileOperation engine;
+    DesktopFileOperation engine(nullptr, &dialogs);
     DesktopShellOpen shell;
     SystemDiskSpace disk;
     SystemFileQueries files;

@@ -129,7 +129,5 @@ inline const QString ButtonSkip = QStringLiteral("跳过");
 inline const QString ButtonCancel = QStringLiteral("取消");
 inline const QString ButtonRetry = QStringLiteral("重试");
 inline const QString ButtonOk = QStringLiteral("确定");
-inline const QString ButtonYes = QStringLiteral("是");
-inline const QString ButtonNo = QStringLiteral("否");
 
 } // namespace EngineTexts

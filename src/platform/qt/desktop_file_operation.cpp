@@ -22,10 +22,10 @@ QString titleFor(FileOpParams::Mode mode)
 
 } // namespace
 
-DesktopFileOperation::DesktopFileOperation(QWidget *dialogParent)
+DesktopFileOperation::DesktopFileOperation(QWidget *dialogParent, UserDialogs *dialogs)
     : m_dialogParent(dialogParent)
     , m_runner(std::make_unique<FileOpRunner>())
-    , m_dialogQuestions(std::make_unique<DialogEngineQuestions>(dialogParent))
+    , m_dialogQuestions(std::make_unique<DialogEngineQuestions>(dialogParent, dialogs))
     , m_questions(m_dialogQuestions.get())
 {
     // Quitting the program cancels the operation the safe way.

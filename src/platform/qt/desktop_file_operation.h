@@ -12,6 +12,7 @@ class EngineQuestions;
 class EngineProgressDialog;
 class DialogEngineQuestions;
 class FileOpRunner;
+class UserDialogs;
 
 // The file operation of the desktop: the engine on a worker thread, the
 // GUI thread waiting in a local event loop, a progress window when an
@@ -20,7 +21,9 @@ class FileOpRunner;
 class DesktopFileOperation : public FileOperation
 {
 public:
-    explicit DesktopFileOperation(QWidget *dialogParent = nullptr);
+    // dialogs: where the engine's Yes/No questions go (the program's own
+    // dialogs); nullptr gives the operation Qt dialogs of its own.
+    explicit DesktopFileOperation(QWidget *dialogParent = nullptr, UserDialogs *dialogs = nullptr);
     ~DesktopFileOperation() override;
 
     FileOpResult perform(const FileOpRecord &op) override;

@@ -3,11 +3,11 @@
 #include "gui/widget_helpers.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
+#include "platform/qt/qt_user_dialogs.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -192,9 +192,13 @@ EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *par
     layout->addWidget(buttons);
 }
 
-DialogEngineQuestions::DialogEngineQuestions(QWidget *parent)
+DialogEngineQuestions::DialogEngineQuestions(QWidget *parent, UserDialogs *dialogs)
     : m_parent(parent)
+    , m_ownDialogs(dialogs ? nullptr : std::make_unique<QtUserDialogs>())
+    , m_dialogs(dialogs ? dialogs : m_ownDialogs.get())
 { }
+
+DialogEngineQuestions::~DialogEngineQuestions() = default;
 
 OverwriteAnswer DialogEngineQuestions::askOverwrite(const OverwriteQuestion &question)
 {
@@ -222,12 +226,7 @@ bool DialogEngineQuestions::confirmTrash(const QString &path)
 
 bool DialogEngineQuestions::askYesNo(const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, EngineTexts::ConfirmTitle, text, QMessageBox::NoButton, m_parent);
-    // The question holds a path: shown as it is, never as markup.
-    box.setTextFormat(Qt::PlainText);
-    QPushButton *yes = box.addButton(EngineTexts::ButtonYes, QMessageBox::YesRole);
-    box.addButton(EngineTexts::ButtonNo, QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    box.exec();
-    return box.clickedButton() == yes;
+    // The program's one Yes/No box: plain text (the question holds a path),
+    // placed and stacked like every other question.
+    return m_dialogs->askYesNo(text, EngineTexts::ConfirmTitle) == UserDialogs::Answer::Yes;
 }

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <memory>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -67,10 +69,15 @@ private:
 };
 
 // The engine's questions answered with the dialogs above, modal to parent.
+class UserDialogs;
+
 class DialogEngineQuestions : public EngineQuestions
 {
 public:
-    explicit DialogEngineQuestions(QWidget *parent = nullptr);
+    // Yes/No questions go through dialogs (the program's own), or through
+    // a QtUserDialogs of this object's when none is given.
+    explicit DialogEngineQuestions(QWidget *parent = nullptr, UserDialogs *dialogs = nullptr);
+    ~DialogEngineQuestions() override;
 
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override;
     ErrorAnswer askOnError(const ErrorQuestion &question) override;
@@ -81,6 +88,8 @@ private:
     bool askYesNo(const QString &text);
 
     QPointer<QWidget> m_parent;
+    std::unique_ptr<UserDialogs> m_ownDialogs;
+    UserDialogs *m_dialogs = nullptr;
 };
 
 // "12.5 MB/秒", "约 1 分 5 秒": the figures the progress window shows.

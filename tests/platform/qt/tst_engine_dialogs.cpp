@@ -1,4 +1,6 @@
+#include "platform/engine/engine_texts.h"
 #include "platform/qt/engine_dialogs.h"
+#include "support/scripted_dialogs.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -16,6 +18,7 @@ private slots:
     void errorDialogButtons();
     void progressShowsCountsSpeedAndTimeLeft();
     void progressCancelWaitsForTheOperation();
+    void yesNoQuestionsUseTheProgramsOwnBox();
 };
 
 namespace {
@@ -156,4 +159,19 @@ void TestEngineDialogs::progressCancelWaitsForTheOperation()
 }
 
 QTEST_MAIN(TestEngineDialogs)
+// The engine's Yes/No questions are the program's one Yes/No box, with its
+// placement and plain text, not a second box of their own.
+void TestEngineDialogs::yesNoQuestionsUseTheProgramsOwnBox()
+{
+    ScriptedDialogs dialogs;
+    DialogEngineQuestions questions(nullptr, &dialogs);
+    dialogs.expectYesNo(EngineTexts::ConfirmTrash.arg(QStringLiteral("/a/<b>R&D</b>")), EngineTexts::ConfirmTitle,
+                        UserDialogs::Answer::No);
+    dialogs.expectYesNo(EngineTexts::ConfirmCreateFolder.arg(QStringLiteral("/new")), EngineTexts::ConfirmTitle,
+                        UserDialogs::Answer::Yes);
+    QVERIFY(!questions.confirmTrash(QStringLiteral("/a/<b>R&D</b>")));
+    QVERIFY(questions.confirmCreateFolder(QStringLiteral("/new")));
+    VERIFY_DIALOGS(dialogs);
+}
+
 #include "tst_engine_dialogs.moc"
