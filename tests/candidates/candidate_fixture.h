@@ -6,8 +6,17 @@
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QRadioButton>
 #include <QTreeView>
 #include <QUrl>
+
+// The texts the candidate tests compare with, written out as the user sees them.
+inline const QString Korvan = QStringLiteral("Korvan");
+inline const QString Copy = QStringLiteral("复制");
+inline const QString Cut = QStringLiteral("剪贴");
+inline const QString Delete = QStringLiteral("删除");
+inline const QString Bin = QStringLiteral("回收站");
+inline const QString NoDestTyped = QStringLiteral("目地地址没有输入 请再次输入 ！！");
 
 // A candidate row with the fields the tests care about.
 inline CandidateRow candidate(const QString &path, const QString &destination, const QString &mode, bool ticked = true,
@@ -79,4 +88,14 @@ inline bool dropPathsOnList(Form7 &f, const QStringList &paths)
     for (const QString &p : paths)
         urls << QUrl::fromLocalFile(p);
     return dropOnList(f, urls);
+}
+
+inline QString summaryText(TestApp &app, int row)
+{
+    return app.ctx.summary.text(row);
+}
+
+inline bool modeOptionsClear(const Form7 &f)
+{
+    return !f.Option1->isChecked() && !f.Option2->isChecked() && !f.Option3->isChecked();
 }

@@ -10,12 +10,7 @@
 
 namespace {
 
-const QString Korvan = QStringLiteral("Korvan");
 const QString NoRecord = QStringLiteral("当前没有指定记录，无法进行操作！！");
-const QString Copy = QStringLiteral("复制");
-const QString Cut = QStringLiteral("剪贴");
-const QString Delete = QStringLiteral("删除");
-const QString Bin = QStringLiteral("回收站");
 
 QPoint rowCentre(Form7 &f, int row)
 {
