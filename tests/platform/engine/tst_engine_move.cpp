@@ -1,3 +1,4 @@
+#include "engine_move_fixture.h"
 #include "platform/engine/file_op_runner.h"
 #include "platform/engine/fs_util.h"
 #include "platform/engine/trash.h"
@@ -16,38 +17,7 @@
 
 using namespace EngineTestFiles;
 
-namespace {
-
-// A source tree with a bit of everything a move must carry over.
-void makeTree(const QByteArray &root)
-{
-    makeDirs(root + "/sub/deeper");
-    writeFile(root + "/top.txt", "top");
-    writeFile(root + "/sub/deeper/data.bin", QByteArray(100000, 'q'));
-    writeFile(root + "/sub/with space\nand newline", "odd");
-    writeFile(root + "/sub/" + QByteArray("\xff\xfe", 2), "not utf-8");
-    symlink("../top.txt", QByteArray(root + "/sub/link").constData());
-    chmod(QByteArray(root + "/top.txt").constData(), 0640);
-    const struct timespec old[2] = {{1000000000, 0}, {1111111111, 0}};
-    utimensat(AT_FDCWD, QByteArray(root + "/top.txt").constData(), old, 0);
-    utimensat(AT_FDCWD, QByteArray(root + "/sub").constData(), old, 0);
-}
-
-void verifyTree(const QByteArray &root)
-{
-    QCOMPARE(readFile(root + "/top.txt"), QByteArray("top"));
-    QCOMPARE(readFile(root + "/sub/deeper/data.bin"), QByteArray(100000, 'q'));
-    QCOMPARE(readFile(root + "/sub/with space\nand newline"), QByteArray("odd"));
-    QCOMPARE(readFile(root + "/sub/" + QByteArray("\xff\xfe", 2)), QByteArray("not utf-8"));
-    QVERIFY(S_ISLNK(statOf(root + "/sub/link").st_mode));
-    QCOMPARE(statOf(root + "/top.txt").st_mode & 07777, mode_t(0640));
-    QCOMPARE(qint64(statOf(root + "/top.txt").st_mtim.tv_sec), qint64(1111111111));
-    QCOMPARE(qint64(statOf(root + "/sub").st_mtim.tv_sec), qint64(1111111111));
-}
-
-} // namespace
-
-class TestEngineMove : public QObject
+class TestEngineMove : public QObject, private EngineMoveFixture
 {
     Q_OBJECT
 
@@ -59,59 +29,24 @@ private slots:
     void sameVolumeMoveIsARename();
     void overwritesWithoutAskingUnlessTold();
     void folderMergesIntoExistingFolder();
-    void crossVolumeMoveCopiesThenRemoves_data();
-    void crossVolumeMoveCopiesThenRemoves();
-    void crossVolumeMergeOverwrites();
-    void cancelledCrossVolumeMoveKeepsSource();
     void skippedItemStaysInSource();
-    void crossVolumeMoveOntoFullDisk();
     void replacedFileGoesToTheTrash();
     void folderMergeIsAllOrNothing();
-    void failedCrossVolumeMoveLeavesTargetAsItWas();
-
-private:
-    void requireTwoVolumes();
-    QByteArray mountSmallVolume(const QByteArray &where, const char *size);
-    QTemporaryDir *m_data = nullptr; // XDG_DATA_HOME: the trash of replaced files
-    QTemporaryDir *m_disk = nullptr; // under /tmp
-    QTemporaryDir *m_shm = nullptr; // under /dev/shm (tmpfs)
 };
 
 void TestEngineMove::initTestCase()
 {
-    m_disk = new QTemporaryDir;
-    m_shm = new QTemporaryDir(QStringLiteral("/dev/shm/korvan-test-XXXXXX"));
-    m_data = new QTemporaryDir;
-    qputenv("XDG_DATA_HOME", bytes(m_data->path()));
+    setUpVolumes();
 }
 
 void TestEngineMove::cleanupTestCase()
 {
-    cleanup();
-    delete m_disk;
-    delete m_shm;
-    delete m_data;
+    tearDownVolumes();
 }
 
 void TestEngineMove::cleanup()
 {
-    for (QTemporaryDir *dir : {m_disk, m_shm, m_data}) {
-        if (!dir->isValid())
-            continue;
-        const QByteArray root = bytes(dir->path());
-        for (const QString &entry : listTree(root)) {
-            if (!entry.contains(QLatin1Char('/')))
-                removeTree(root + '/' + bytes(entry));
-        }
-    }
-}
-
-void TestEngineMove::requireTwoVolumes()
-{
-    if (!m_shm->isValid())
-        QSKIP("/dev/shm is not usable here, so no second volume for the cross-volume case");
-    if (statOf(bytes(m_disk->path())).st_dev == statOf(bytes(m_shm->path())).st_dev)
-        QSKIP("the temporary folder and /dev/shm are on the same volume; cannot test a cross-volume move");
+    emptyVolumes();
 }
 
 void TestEngineMove::sameVolumeMoveIsARename_data()
@@ -190,87 +125,6 @@ void TestEngineMove::folderMergesIntoExistingFolder()
     QVERIFY(!exists(root + "/src/dir"));
 }
 
-void TestEngineMove::crossVolumeMoveCopiesThenRemoves_data()
-{
-    QTest::addColumn<bool>("fromShm");
-    QTest::newRow("tmpfs to disk") << true;
-    QTest::newRow("disk to tmpfs") << false;
-}
-
-void TestEngineMove::crossVolumeMoveCopiesThenRemoves()
-{
-    QFETCH(bool, fromShm);
-    requireTwoVolumes();
-    const QByteArray from = bytes((fromShm ? m_shm : m_disk)->path());
-    const QByteArray to = bytes((fromShm ? m_disk : m_shm)->path());
-    makeTree(from + "/tree");
-    QVERIFY(writeFile(from + "/single.txt", "single"));
-
-    ScriptedEngineQuestions questions;
-    QCOMPARE(runSync(moveRecord(text(from + "/tree"), text(to + "/dest/")), questions).status,
-             FileOpResult::Status::Done);
-    QCOMPARE(runSync(moveRecord(text(from + "/single.txt"), text(to + "/dest")), questions).status,
-             FileOpResult::Status::Done);
-    verifyTree(to + "/dest/tree");
-    QCOMPARE(readFile(to + "/dest/single.txt"), QByteArray("single"));
-    QVERIFY(!exists(from + "/tree"));
-    QVERIFY(!exists(from + "/single.txt"));
-    QVERIFY(!hasTemporaries(to));
-}
-
-void TestEngineMove::crossVolumeMergeOverwrites()
-{
-    requireTwoVolumes();
-    const QByteArray from = bytes(m_shm->path());
-    const QByteArray to = bytes(m_disk->path());
-    QVERIFY(makeDirs(from + "/dir/sub"));
-    QVERIFY(makeDirs(to + "/dir/sub"));
-    QVERIFY(writeFile(from + "/dir/sub/x", "new x"));
-    QVERIFY(writeFile(from + "/dir/y", "y"));
-    QVERIFY(writeFile(to + "/dir/sub/x", "old x"));
-    QVERIFY(writeFile(to + "/dir/keep", "keep"));
-
-    ScriptedEngineQuestions questions;
-    QCOMPARE(runSync(moveRecord(text(from + "/dir"), text(to)), questions).status, FileOpResult::Status::Done);
-    QVERIFY(questions.overwriteQuestions.isEmpty());
-    QCOMPARE(readFile(to + "/dir/sub/x"), QByteArray("new x"));
-    QCOMPARE(readFile(to + "/dir/y"), QByteArray("y"));
-    QCOMPARE(readFile(to + "/dir/keep"), QByteArray("keep"));
-    QVERIFY(!exists(from + "/dir"));
-}
-
-void TestEngineMove::cancelledCrossVolumeMoveKeepsSource()
-{
-    requireTwoVolumes();
-    const QByteArray from = bytes(m_shm->path());
-    const QByteArray to = bytes(m_disk->path());
-    makeTree(from + "/tree");
-    makeBigFile(from + "/tree/zz-big.bin", 4 * 1024 * 1024);
-    const QStringList sourceBefore = listTree(from + "/tree");
-    QVERIFY(makeDirs(to + "/dest"));
-    const QByteArray deeper = to + "/dest/new/deeper"; // made by the move, gone with it
-
-    FileOpRunner runner;
-    runner.setTestSettings({64 * 1024, 20000, {}});
-    bool sawCopying = false;
-    connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
-        if (p.bytesDone > 0 && !sawCopying) {
-            sawCopying = true;
-            runner.cancel();
-        }
-    });
-    FileOpParams params;
-    QString error;
-    QVERIFY(FileOpParams::fromRecord(moveRecord(text(from + "/tree"), text(deeper)), &params, &error));
-    ScriptedEngineQuestions questions;
-    QCOMPARE(runner.run(params, questions).status, FileOpResult::Status::Cancelled);
-    QVERIFY(sawCopying);
-    QCOMPARE(listTree(from + "/tree"), sourceBefore);
-    verifyTree(from + "/tree");
-    QCOMPARE(statOf(from + "/tree/zz-big.bin").st_size, off_t(4 * 1024 * 1024));
-    QCOMPARE(listTree(to + "/dest"), QStringList()); // the partial copy is gone
-}
-
 void TestEngineMove::skippedItemStaysInSource()
 {
     requireTwoVolumes();
@@ -290,40 +144,6 @@ void TestEngineMove::skippedItemStaysInSource()
     QCOMPARE(listTree(from + "/tree"), (QStringList {QStringLiteral("sub"), QStringLiteral("sub/pipe")}));
     QCOMPARE(readFile(to + "/tree/sub/moved.txt"), QByteArray("moved"));
     QCOMPARE(readFile(to + "/tree/top.txt"), QByteArray("top"));
-}
-
-void TestEngineMove::crossVolumeMoveOntoFullDisk()
-{
-    if (geteuid() != 0)
-        QSKIP("needs root to mount a small tmpfs for the full-disk case");
-    const QByteArray root = bytes(m_disk->path());
-    QVERIFY(makeDirs(root + "/small"));
-    if (mount("tmpfs", QByteArray(root + "/small").constData(), "tmpfs", 0, "size=2m") != 0)
-        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: ") + QString::fromLocal8Bit(strerror(errno))));
-    auto unmount = qScopeGuard([&] { umount2(QByteArray(root + "/small").constData(), MNT_DETACH); });
-    QVERIFY(makeDirs(root + "/src"));
-    makeBigFile(root + "/src/a-small.bin", 256 * 1024);
-    makeBigFile(root + "/src/b-huge.bin", 5 * 1024 * 1024);
-
-    ScriptedEngineQuestions questions;
-    questions.defaultError = ErrorAnswer::Cancel;
-    const FileOpResult result = runSync(moveRecord(text(root + "/src"), text(root + "/small")), questions);
-    QCOMPARE(result.status, FileOpResult::Status::Failed);
-    QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
-    // Nothing of the source is lost and nothing of the attempt is left.
-    QCOMPARE(statOf(root + "/src/a-small.bin").st_size, off_t(256 * 1024));
-    QCOMPARE(statOf(root + "/src/b-huge.bin").st_size, off_t(5 * 1024 * 1024));
-    QCOMPARE(listTree(root + "/small"), QStringList());
-}
-
-QByteArray TestEngineMove::mountSmallVolume(const QByteArray &where, const char *size)
-{
-    if (geteuid() != 0 || !makeDirs(where))
-        return QByteArray();
-    const QByteArray options = QByteArray("size=") + size;
-    if (mount("tmpfs", where.constData(), "tmpfs", 0, options.constData()) != 0)
-        return QByteArray();
-    return where;
 }
 
 void TestEngineMove::replacedFileGoesToTheTrash()
@@ -415,36 +235,6 @@ void TestEngineMove::folderMergeIsAllOrNothing()
     QCOMPARE(noTrash.errorQuestions.size(), 1);
     QCOMPARE(noTrash.errorQuestions.first().path, text(volume + "/dst/dir/f0"));
     QCOMPARE(listTree(volume), volumeBefore);
-}
-
-void TestEngineMove::failedCrossVolumeMoveLeavesTargetAsItWas()
-{
-    // The target holds older versions; the volume fills up halfway through.
-    const QByteArray root = bytes(m_disk->path());
-    const QByteArray small = mountSmallVolume(root + "/small", "2m");
-    if (small.isEmpty())
-        QSKIP("needs root to mount a small tmpfs for the full-disk case");
-    auto unmount = qScopeGuard([&] { umount2(small.constData(), MNT_DETACH); });
-    QVERIFY(makeDirs(small + "/src"));
-    QVERIFY(makeDirs(root + "/src/new/deeper"));
-    for (int i = 0; i < 20; ++i) {
-        const QByteArray name = "/src/f" + QByteArray::number(i + 10);
-        QVERIFY(writeFile(small + name, "old " + QByteArray::number(i)));
-        QVERIFY(writeFile(root + name, QByteArray(160 * 1024, char('a' + i))));
-    }
-    QVERIFY(writeFile(root + "/src/new/deeper/z", "z"));
-    const QStringList targetBefore = listTree(small);
-    const QStringList sourceBefore = listTree(root + "/src");
-
-    ScriptedEngineQuestions questions;
-    const FileOpResult result = runSync(moveRecord(text(root + "/src"), text(small)), questions);
-    QCOMPARE(result.status, FileOpResult::Status::Failed);
-    QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
-    QCOMPARE(listTree(small), targetBefore); // nothing staged or created is left
-    for (int i = 0; i < 20; ++i)
-        QCOMPARE(readFile(small + "/src/f" + QByteArray::number(i + 10)), "old " + QByteArray::number(i));
-    QCOMPARE(listTree(root + "/src"), sourceBefore);
-    QCOMPARE(readFile(root + "/src/f29"), QByteArray(160 * 1024, char('a' + 19)));
 }
 
 QTEST_GUILESS_MAIN(TestEngineMove)
