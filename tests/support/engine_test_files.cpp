@@ -43,11 +43,8 @@ bool writeFile(const QByteArray &path, const QByteArray &content)
     return ok;
 }
 
-QByteArray readFile(const QByteArray &path)
+QByteArray readToEnd(int fd)
 {
-    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return QByteArray();
     QByteArray content;
     char buffer[65536];
     ssize_t n;
@@ -55,6 +52,12 @@ QByteArray readFile(const QByteArray &path)
         content.append(buffer, n);
     close(fd);
     return content;
+}
+
+QByteArray readFile(const QByteArray &path)
+{
+    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    return fd < 0 ? QByteArray() : readToEnd(fd);
 }
 
 bool exists(const QByteArray &path)

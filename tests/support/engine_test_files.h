@@ -21,6 +21,8 @@ struct stat statOf(const QByteArray &path);
 
 bool writeFile(const QByteArray &path, const QByteArray &content);
 QByteArray readFile(const QByteArray &path);
+// Everything left to read on fd (a pipe from a child), then closes it.
+QByteArray readToEnd(int fd);
 bool exists(const QByteArray &path); // lstat: a dangling link exists
 bool makeDirs(const QByteArray &path);
 QByteArray makeBigFile(const QByteArray &path, qint64 bytes); // returns the path

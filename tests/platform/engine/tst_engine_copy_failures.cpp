@@ -287,12 +287,7 @@ void TestEngineCopyFailures::unreadableSubtreeIsReported()
             _exit(0);
         }
         close(channel[1]);
-        QByteArray report;
-        char buffer[512];
-        ssize_t n;
-        while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
-            report.append(buffer, n);
-        close(channel[0]);
+        const QByteArray report = readToEnd(channel[0]);
         int exitStatus = 0;
         waitpid(child, &exitStatus, 0);
         if (WEXITSTATUS(exitStatus) == 100)

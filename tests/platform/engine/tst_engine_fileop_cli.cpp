@@ -88,12 +88,7 @@ Outcome TestEngineFileopCli::run(const QList<QByteArray> &arguments)
         _exit(127);
     }
     close(errorPipe[1]);
-    QByteArray errors;
-    char buffer[1024];
-    ssize_t n;
-    while ((n = read(errorPipe[0], buffer, sizeof buffer)) > 0)
-        errors.append(buffer, n);
-    close(errorPipe[0]);
+    const QByteArray errors = readToEnd(errorPipe[0]);
     int status = 0;
     waitpid(child, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
