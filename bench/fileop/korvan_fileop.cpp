@@ -5,7 +5,8 @@
 // stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
 // SIGINT and SIGTERM cancel the operation the safe way (what was begun is
 // undone) and it ends with status 4. For tests, KORVAN_FILEOP_CHUNK_DELAY=
-// BYTES:MICROSECONDS slows copying down (see EngineTestSettings).
+// BYTES:MICROSECONDS slows copying down, and KORVAN_FILEOP_WORKERS=N sets
+// the number of copy workers (0: none; see EngineTestSettings).
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
@@ -127,9 +128,17 @@ int main(int argc, char **argv)
         return 1;
     }
     FileOpRunner runner;
+    EngineTestSettings testing;
     const QList<QByteArray> delay = qgetenv("KORVAN_FILEOP_CHUNK_DELAY").split(':');
-    if (delay.size() == 2)
-        runner.setTestSettings({delay.at(0).toLongLong(), delay.at(1).toInt(), {}});
+    if (delay.size() == 2) {
+        testing.chunkBytes = delay.at(0).toLongLong();
+        testing.chunkDelayUs = delay.at(1).toInt();
+    }
+    bool workersSet = false;
+    const int workers = qEnvironmentVariableIntValue("KORVAN_FILEOP_WORKERS", &workersSet);
+    if (workersSet && workers >= 0)
+        testing.workers = workers;
+    runner.setTestSettings(testing);
     QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
     if (TerminationSignals::received() != 0) {
         CommandLineQuestions::printError(EngineTexts::OperationCancelled);

@@ -20,6 +20,13 @@ struct EngineTestSettings
     // with the source just before it is opened, "folder-created" with a new
     // target folder, "file-written" with the target whose new content is
     // complete but not yet under its name). Runs on the engine's thread.
+    // Also "volume-flushed" with a folder of each volume the operation wrote
+    // to, after that volume was flushed. Calls come one at a time, also
+    // from the copy workers.
     using Hook = std::function<void(const char *point, const QByteArray &path)>;
     Hook hook;
+
+    // Copy workers for the small files of a tree: -1 the usual number, 0 none
+    // (every file copied on the job's own thread).
+    int workers = -1;
 };

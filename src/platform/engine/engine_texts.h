@@ -93,6 +93,10 @@ inline const QString CopyDiffers = QStringLiteral("复制后的文件与源不�
 inline const QString ActionReplace = QStringLiteral("替换");
 inline const QString ReplacedNotTrashed = QStringLiteral("原有的文件无法移到回收站，所以没有替换它：%1");
 
+// An operation is over only when what it wrote is on the device.
+inline const QString ActionStore = QStringLiteral("写入磁盘");
+inline const QString NotStored = QStringLiteral("写入的数据没有全部保存到磁盘上：%1");
+
 // korvan-fileop, which answers no question and says so on stderr.
 inline const QString CliTargetExists = QStringLiteral("目标已存在：%1");
 inline const QString CliSkipped = QStringLiteral("跳过：%1“%2”失败：%3");

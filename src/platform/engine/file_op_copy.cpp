@@ -1,9 +1,11 @@
-// Phase 2 of a job (see file_op_job.h): copying a tree, item by item.
+// Phase 2 of a job (see file_op_job.h): copying a tree, item by item, with
+// the small files handed to the copy workers.
 #include "platform/engine/file_op_job.h"
 
 #include "platform/engine/engine_texts.h"
 
 #include <QScopeGuard>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,13 +15,18 @@ using namespace FsUtil;
 
 namespace EngineJob {
 
+Flow Job::copyTree(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
+{
+    const Flow copied = copyItem(src, dst, srcSt, journal);
+    return settleHandedOut() == Flow::Stop ? Flow::Stop : copied;
+}
+
 Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
 {
     if (cancelled()) {
-        m_cancelled = true;
+        setCancelled();
         return Flow::Stop;
     }
-    const QString action = actionText();
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     if (leaf) {
         // Most targets do not exist yet: copy right away and look only on EEXIST.
@@ -27,6 +34,13 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
         if (created != Flow::Exists)
             return created;
     }
+    return resolveAndCopy(src, dst, srcSt, journal);
+}
+
+Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
+{
+    const QString action = actionText();
+    const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     for (;;) {
         struct stat dstSt;
         const bool exists = lstat(dst.constData(), &dstSt) == 0;
@@ -132,6 +146,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         return next;
     }
     auto closeDir = qScopeGuard([&] { close(dirFd); });
+    m_flush.noteWritten(dirFd, dst);
     if (journal) {
         if (created)
             journal->createdDirs.append(dst);
@@ -167,7 +182,9 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         }
         if (gone)
             continue;
-        if (copyItem(child, joinPath(dst, name), childSt, journal) == Flow::Stop) {
+        const Flow copied = canHandOut(childSt) ? handOut(child, joinPath(dst, name), childSt, journal)
+                                                : copyItem(child, joinPath(dst, name), childSt, journal);
+        if (copied == Flow::Stop) {
             flow = Flow::Stop;
             break;
         }
@@ -176,21 +193,44 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     m_targetDirFd = outerFd;
 
     // Also after a stop: what was copied keeps the folder's real mode and
-    // time. A folder that was there before keeps its own, as with cp.
-    if (created || unfinished) {
-        if (m_moving) {
-            keepOwner(dirFd, srcSt, dst);
-            const int srcFd = open(src.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-            if (srcFd >= 0) {
-                keepExtendedAttributes(srcFd, dirFd, dst);
-                close(srcFd);
+    // time; a folder that was there before keeps its own, as with cp. Not
+    // before every file handed out for it is back: the walk goes on, and
+    // the folder is finished when its turn comes.
+    closeDir.dismiss();
+    auto finishFolder = [this, dirFd, finish = created || unfinished, src, dst, srcSt] {
+        if (finish) {
+            if (m_moving) {
+                m_copier.keepOwner(dirFd, srcSt, dst);
+                const int srcFd = open(src.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+                if (srcFd >= 0) {
+                    m_copier.keepExtendedAttributes(srcFd, dirFd, dst);
+                    close(srcFd);
+                }
+                takeNotes(m_copier.takeNotes());
             }
+            fchmod(dirFd, srcSt.st_mode & 07777);
+            const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
+            futimens(dirFd, times);
         }
-        fchmod(dirFd, srcSt.st_mode & 07777);
-        const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-        futimens(dirFd, times);
+        close(dirFd);
+    };
+    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0) {
+        auto marker = std::make_unique<FileTask>();
+        marker->whenTakenBack = std::move(finishFolder);
+        m_workers->submitFinished(std::move(marker));
+        return flow;
     }
+    if (settleHandedOut() == Flow::Stop)
+        flow = Flow::Stop;
+    finishFolder();
     return flow;
+}
+
+TargetRef Job::targetRef(const QByteArray &dst) const
+{
+    if (m_targetDirFd >= 0 && parentOf(dst) == m_targetDirPath)
+        return {m_targetDirFd, baseNameOf(dst)};
+    return {AT_FDCWD, dst};
 }
 
 Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
@@ -251,16 +291,29 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
             if (fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
                 return Flow::Exists;
         }
-        m_failedPath.clear();
-        m_failReason.clear();
+        m_copier.clearFailure();
+        QByteArray failedPath;
         staged = Staged();
-        int err = S_ISREG(srcSt.st_mode) ? stageFile(src, dst, ref, &staged, &state)
-                                         : stageLink(src, dst, ref, srcSt, &staged);
+        int err = 0;
+        const auto firstLink = m_moving && m_hardLinksWork && S_ISREG(srcSt.st_mode) && srcSt.st_nlink > 1
+            ? m_linkedCopies.constFind({srcSt.st_dev, srcSt.st_ino})
+            : m_linkedCopies.cend();
+        if (firstLink != m_linkedCopies.cend()) {
+            // Another name of a file this move copied already: one more link, as in the source.
+            staged.linkFrom = *firstLink;
+            state = {srcSt.st_dev, srcSt.st_ino, srcSt.st_nlink, qint64(srcSt.st_size), srcSt.st_mtim};
+            m_progress.bytesDone += srcSt.st_size;
+        } else {
+            err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, dst, ref, &staged, &state)
+                                         : m_copier.stageLink(src, dst, ref, srcSt, &staged);
+            failedPath = m_copier.failedPath();
+            takeNotes(m_copier.takeNotes());
+        }
         if (err == 0 && replace) {
             // The new content is complete: only now does the old one go, to the trash.
             const Flow aside = setAsideReplaced(dst);
             if (aside != Flow::Continue) {
-                discardStaged(ref, &staged);
+                m_copier.discardStaged(ref, &staged);
                 m_progress.bytesDone = bytesBefore;
                 if (aside == Flow::Skip)
                     m_progress.filesDone++;
@@ -269,32 +322,33 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         }
         if (err == 0) {
             testPoint("file-written", dst);
-            err = publishStaged(ref, &staged);
+            err = m_copier.publishStaged(ref, &staged);
             if (err == EEXIST && !replace) {
-                discardStaged(ref, &staged);
+                m_copier.discardStaged(ref, &staged);
                 m_progress.bytesDone = bytesBefore;
                 return Flow::Exists;
             }
             if (err == EEXIST)
-                m_failReason = EngineTexts::NameTakenWhileReplacing;
+                m_copier.setFailReason(EngineTexts::NameTakenWhileReplacing);
             if (err != 0 && !staged.linkFrom.isEmpty() && err != EEXIST) {
                 // The target refuses a second link: the file is copied on its own.
                 note(Note::HardLinks, dst);
                 m_hardLinksWork = false;
-                discardStaged(ref, &staged);
+                m_copier.discardStaged(ref, &staged);
                 continue;
             }
-            m_failedPath = dst;
+            failedPath = dst;
         }
-        discardStaged(ref, &staged);
+        m_copier.discardStaged(ref, &staged, err == 0);
         if (err == 0)
             break;
         m_progress.bytesDone = bytesBefore;
         if (err == ECANCELED || cancelled()) {
-            m_cancelled = true;
+            setCancelled();
             return Flow::Stop;
         }
-        const Flow next = stepFailed(m_failedPath.isEmpty() ? src : m_failedPath, actionText(), err, m_failReason);
+        const Flow next = stepFailed(failedPath.isEmpty() ? src : failedPath, actionText(), err,
+                                     m_copier.failReason());
         if (next == Flow::Retry)
             continue;
         if (next == Flow::Skip)
@@ -312,6 +366,140 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     }
     progress(src);
     return Flow::Continue;
+}
+
+// ---- the copy workers ----------------------------------------------------
+
+int Job::workerCount() const
+{
+    if (m_workerCount < 0)
+        m_workerCount = m_testing.workers >= 0 ? m_testing.workers : std::max(2, QThread::idealThreadCount());
+    return m_workerCount;
+}
+
+bool Job::canHandOut(const struct stat &srcSt) const
+{
+    // A file with more links is copied once on a move, then linked: the
+    // job's own thread keeps track of those.
+    return S_ISREG(srcSt.st_mode) && srcSt.st_size <= WorkerFileBytes && !(m_moving && srcSt.st_nlink > 1)
+        && workerCount() > 0;
+}
+
+Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
+{
+    if (cancelled()) {
+        setCancelled();
+        return Flow::Stop;
+    }
+    const qint64 allocated = qint64(srcSt.st_blocks) * 512;
+    const Flow space = checkSpace(dst, std::min(qint64(srcSt.st_size), allocated));
+    if (space != Flow::Continue) {
+        if (space == Flow::Skip)
+            m_progress.filesDone++;
+        return space;
+    }
+    if (!m_workers)
+        m_workers = std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyOnWorker);
+    // Bounded: on a tree of millions of files the walk waits for the
+    // workers, then takes back all they are done with in one go.
+    if (m_workers->outstanding() >= OutstandingPerWorker * workerCount()) {
+        do {
+            if (settle(*takeBack()) == Flow::Stop)
+                return Flow::Stop;
+        } while (m_workers->oldestFinished());
+    }
+    auto task = std::make_unique<FileTask>();
+    task->src = src;
+    task->dst = dst;
+    task->srcSt = srcSt;
+    task->ref = targetRef(dst);
+    task->dirPath = m_targetDirPath;
+    task->journal = journal;
+    m_workers->submit(std::move(task));
+    return Flow::Continue;
+}
+
+void Job::copyOnWorker(FileTask &task, Copier &copier)
+{
+    task.outcome = FileTask::Outcome::Dropped;
+    if (copier.stopped())
+        return;
+    copier.clearFailure();
+    Staged staged;
+    int err = copier.stageFile(task.src, task.dst, task.ref, &staged, &task.state);
+    if (err == 0) {
+        copier.testPoint("file-written", task.dst);
+        err = copier.publishStaged(task.ref, &staged);
+        task.nameTaken = err == EEXIST;
+    }
+    copier.discardStaged(task.ref, &staged, err == 0);
+    task.notes = copier.takeNotes();
+    if (err == 0)
+        task.outcome = FileTask::Outcome::Done;
+    else if (err != ECANCELED && !copier.stopped())
+        task.outcome = FileTask::Outcome::Redo;
+}
+
+Flow Job::settleHandedOut()
+{
+    // Taking back one file may ask a question; the files after it wait.
+    if (!m_workers || m_settling)
+        return Flow::Continue;
+    Flow flow = Flow::Continue;
+    while (m_workers->outstanding() > 0) {
+        if (settle(*takeBack()) == Flow::Stop)
+            flow = Flow::Stop;
+    }
+    return flow;
+}
+
+std::unique_ptr<FileTask> Job::takeBack()
+{
+    // The bytes the workers copy meanwhile are shown as they go.
+    return m_workers->takeOldest([this] { progress(QByteArray()); }, int(ProgressIntervalMs));
+}
+
+Flow Job::settle(FileTask &task)
+{
+    const bool wasSettling = m_settling;
+    m_settling = true;
+    auto endSettling = qScopeGuard([&] { m_settling = wasSettling; });
+    if (task.whenTakenBack) {
+        task.whenTakenBack(); // a folder whose files are all back: also after a stop
+        return m_cancelled || m_failed ? Flow::Stop : Flow::Continue;
+    }
+    takeNotes(std::move(task.notes));
+    m_shared.workerBytes -= task.reportedBytes;
+    if (m_cancelled || m_failed)
+        return Flow::Stop; // the job is over: what is still handed out is only taken back
+    switch (task.outcome) {
+    case FileTask::Outcome::Done:
+        m_progress.filesDone++;
+        m_progress.bytesDone += task.state.size;
+        if (task.journal) {
+            task.journal->createdFiles.append(task.dst);
+            task.journal->copiedItems.append({task.src, task.dst});
+            task.journal->copiedStates.append(task.state);
+        }
+        progress(task.src);
+        return Flow::Continue;
+    case FileTask::Outcome::Dropped:
+        setCancelled();
+        return Flow::Stop;
+    case FileTask::Outcome::Redo:
+        break;
+    }
+    // Done again here, in walk order, with the questions and answers of a
+    // file the job's own thread copies: a failure is reported as always.
+    const QByteArray outerPath = m_targetDirPath;
+    const int outerFd = m_targetDirFd;
+    m_targetDirPath = task.dirPath;
+    m_targetDirFd = task.ref.dirFd == AT_FDCWD ? -1 : task.ref.dirFd;
+    const Flow flow = task.nameTaken ? resolveAndCopy(task.src, task.dst, task.srcSt, task.journal)
+                                     : copyItem(task.src, task.dst, task.srcSt, task.journal);
+    m_targetDirPath = outerPath;
+    m_targetDirFd = outerFd;
+    return flow;
 }
 
 } // namespace EngineJob

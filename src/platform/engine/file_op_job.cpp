@@ -6,7 +6,6 @@
 #include "platform/engine/trash.h"
 
 #include <QDateTime>
-#include <QFile>
 
 #include <cerrno>
 #include <dirent.h>
@@ -14,20 +13,6 @@
 using namespace FsUtil;
 
 namespace EngineJob {
-
-mode_t currentUmask()
-{
-    // Reading it with umask() would briefly change it for every thread.
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> lines = status.readAll().split('\n');
-        for (const QByteArray &line : lines) {
-            if (line.startsWith("Umask:"))
-                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-        }
-    }
-    return 022;
-}
 
 namespace {
 
@@ -37,6 +22,12 @@ QDateTime modifiedTime(const struct stat &st)
 }
 
 } // namespace
+
+Job::~Job()
+{
+    // Every file handed out was taken back, also after a stop.
+    m_workers.reset();
+}
 
 FileOpResult Job::run(const FileOpParams &params)
 {
@@ -93,8 +84,13 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
     question.reason = reason.isEmpty() ? errorText(errorCode) : reason;
     question.canRetry = canRetry;
     const QString text = EngineTexts::ActionFailed.arg(action, question.path, question.reason);
+    // The files handed out before this step are dealt with first, so that
+    // questions come in the order of the walk.
+    settleHandedOut();
+    if (m_cancelled || m_failed)
+        return ErrorAnswer::Cancel;
     if (cancelled()) {
-        m_cancelled = true;
+        setCancelled();
         return ErrorAnswer::Cancel;
     }
     const ErrorAnswer answer = m_questions.askOnError(question);
@@ -108,7 +104,7 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
         m_message = text;
         return ErrorAnswer::Skip;
     case ErrorAnswer::Cancel:
-        m_failed = true;
+        setFailed();
         m_message = text;
         break;
     }
@@ -138,20 +134,49 @@ void Job::progress(const QByteArray &current, bool force)
     // Decoded only when sent: most files start and end between two reports.
     m_progress.currentPath = displayPath(m_currentPath);
     m_progress.elapsedMs = now;
-    m_progressHandler(m_progress);
+    FileOpProgress shown = m_progress;
+    shown.bytesDone += m_shared.workerBytes.load(std::memory_order_relaxed);
+    m_progressHandler(shown);
 }
 
-void Job::afterChunk()
+void Job::bytesCopied(qint64 bytes)
 {
-    testPoint("chunk-copied", m_currentPath);
-    if (m_testing.chunkDelayUs > 0)
-        usleep(useconds_t(m_testing.chunkDelayUs));
+    m_progress.bytesDone += bytes;
+    progress(QByteArray());
 }
 
-QByteArray Job::temporaryLeaf()
+void Job::setCancelled()
 {
-    // Short, hidden and unique: the real name may already be near NAME_MAX.
-    return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part";
+    m_cancelled = true;
+    m_shared.stop = true;
+}
+
+void Job::setFailed()
+{
+    m_failed = true;
+    m_shared.stop = true;
+}
+
+bool Job::flushVolumes()
+{
+    VolumeFlush::Failure failure;
+    if (m_flush.flush(&failure, [this](const QByteArray &folder) { testPoint("volume-flushed", folder); }))
+        return true;
+    // What was written did not all reach the device: not done, whatever
+    // went through before.
+    ErrorQuestion question;
+    question.path = displayPath(failure.path);
+    question.action = EngineTexts::ActionStore;
+    question.errorCode = failure.errorCode;
+    question.reason = EngineTexts::NotStored.arg(errorText(failure.errorCode));
+    question.canRetry = false;
+    question.canSkip = false;
+    if (!m_cancelled && !m_failed) {
+        m_questions.askOnError(question);
+        m_message = EngineTexts::ActionFailed.arg(question.action, question.path, question.reason);
+    }
+    setFailed();
+    return false;
 }
 
 bool Job::listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode)
@@ -204,13 +229,14 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
         return refuse(source, EngineTexts::ActionDelete, errorText(err));
     }
     if (ask && !m_questions.confirmTrash(displayPath(source))) {
-        m_cancelled = true;
+        setCancelled();
         return finish();
     }
     m_progress.filesTotal = 1;
     progress(source, true);
+    TrashResult trashed;
     for (;;) {
-        const TrashResult trashed = Trash::moveToTrash(source);
+        trashed = Trash::moveToTrash(source);
         if (trashed.ok)
             break;
         const ErrorAnswer answer = reportError(source, EngineTexts::ActionDelete, trashed.errorCode, trashed.message);
@@ -221,6 +247,10 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
         return finish();
     }
     m_progress.filesDone = 1;
+    // The item's new name in the trash and its old folder's loss of it last.
+    m_flush.noteRenamed(parentOf(trashed.trashedPath));
+    m_flush.noteRenamed(parentOf(source));
+    flushVolumes();
     return finish();
 }
 
@@ -229,6 +259,7 @@ FileOpResult Job::runTrash(const QByteArray &source, bool ask)
 FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &source)
 {
     m_moving = params.mode == FileOpParams::Mode::Move;
+    m_shared.moving = m_moving;
     m_askOverwrite = params.askBeforeOverwrite;
     const QString action = actionText();
 
@@ -290,7 +321,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
             return refuse(destDir, EngineTexts::ActionOpenDestination, errorText(err));
         }
         if (params.askBeforeCreatingDestination && !m_questions.confirmCreateFolder(displayPath(destDir))) {
-            m_cancelled = true;
+            setCancelled();
             return finish();
         }
         for (;;) {
@@ -310,9 +341,11 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     if (lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
         return refuse(source, action, EngineTexts::SameFile);
 
+    // The folders made for the target path are new entries of their parents.
+    for (const QByteArray &made : std::as_const(createdPath))
+        m_flush.noteRenamed(parentOf(made));
     if (m_moving) {
         moveItem(source, target, srcSt);
-        syncTrashInfo();
         if (m_cancelled || m_failed) {
             for (auto it = createdPath.crbegin(); it != createdPath.crend(); ++it) {
                 if (rmdir(it->constData()) != 0)
@@ -320,10 +353,18 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
             }
         }
     } else {
+        if (const int destFd = open(destDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); destFd >= 0) {
+            m_flush.noteWritten(destFd, destDir);
+            close(destFd);
+        }
         scan(source, srcSt);
         progress(source, true);
-        copyItem(source, target, srcSt, nullptr);
+        copyTree(source, target, srcSt, nullptr);
     }
+    // Also after a cancel or failure: what the operation keeps (files a
+    // copy made, names a move changed, what went to the trash) is stored
+    // before it ends. What a failed move removed again costs nothing here.
+    flushVolumes();
     return finish();
 }
 
@@ -332,8 +373,11 @@ Flow Job::resolveConflict(const QByteArray &src, const struct stat &srcSt, const
 {
     if (!m_askOverwrite || m_overwriteAll)
         return Flow::Continue;
+    settleHandedOut(); // earlier files' questions first
+    if (m_cancelled || m_failed)
+        return Flow::Stop;
     if (cancelled()) {
-        m_cancelled = true;
+        setCancelled();
         return Flow::Stop;
     }
     OverwriteQuestion question;
@@ -343,15 +387,15 @@ Flow Job::resolveConflict(const QByteArray &src, const struct stat &srcSt, const
     case OverwriteAnswer::OverwriteAll: m_overwriteAll = true; return Flow::Continue;
     case OverwriteAnswer::Overwrite: return Flow::Continue;
     case OverwriteAnswer::Skip: ++m_skipped; return Flow::Skip;
-    case OverwriteAnswer::Cancel: m_cancelled = true; return Flow::Stop;
+    case OverwriteAnswer::Cancel: setCancelled(); return Flow::Stop;
     }
     return Flow::Stop;
 }
 
-int Job::failAt(const QByteArray &path, int errorCode)
+void Job::takeNotes(QList<QPair<Note, QByteArray>> notes)
 {
-    m_failedPath = path;
-    return errorCode;
+    for (const auto &noted : std::as_const(notes))
+        note(noted.first, noted.second);
 }
 
 void Job::note(Note kind, const QByteArray &path)

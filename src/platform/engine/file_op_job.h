@@ -11,20 +11,27 @@
 //  2. Copying a tree (file_op_copy.cpp): folders are made unfinished
 //     (01700) and filled through their descriptor, free space is checked
 //     before each file, a clash is asked about, and each file or link is
-//     staged and published (file_op_stage.cpp) under its final name only
-//     when complete; what it replaces goes to the trash first.
+//     staged and published by a Copier (file_op_copier.h, file_op_stage.cpp)
+//     under its final name only when complete; what it replaces goes to
+//     the trash first. Small files are copied by the copy workers
+//     (file_op_workers.h) and taken back in walk order.
 //  3. The data pump (file_op_pump_linux.cpp): FICLONE, copy_file_range,
 //     holes kept through SEEK_DATA/SEEK_HOLE, pread/pwrite otherwise;
-//     cancel and progress after every chunk; the syncs that make a move
-//     durable before any source goes.
+//     cancel and progress after every chunk; big files written back piece
+//     by piece (file_op_durable_linux.cpp).
 //  4. Moves (file_op_move.cpp): one rename within a volume, an all-or-nothing
 //     merge check before a folder merges, and across volumes a copy into a
-//     staging folder that is synced, checked and only then put in place
+//     staging folder that is flushed, checked and only then put in place
 //     before the sources go; a failure or cancel rolls the staging back.
+//  5. Done means durable: every volume the operation wrote to is flushed
+//     (VolumeFlush) before it reports that it is over.
 
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/engine_testing.h"
 #include "platform/engine/engine_texts.h"
+#include "platform/engine/file_op_copier.h"
+#include "platform/engine/file_op_durable.h"
+#include "platform/engine/file_op_workers.h"
 #include "platform/engine/file_op_params.h"
 #include "platform/engine/fs_util.h"
 
@@ -36,6 +43,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,14 +52,18 @@ namespace EngineJob {
 using FsUtil::joinPath;
 using FsUtil::parentOf;
 
-constexpr qint64 CopyChunkBytes = 16 * 1024 * 1024; // cancel and progress granularity
-constexpr qint64 ReadWriteBufferBytes = 1024 * 1024;
 constexpr qint64 ProgressIntervalMs = 100;
 // The free space of a folder is measured again after this long, or sooner
 // when our own writes since may have used it up.
 constexpr qint64 SpaceRecheckMs = 100;
 // Files above this size are looked for at the target before they are copied.
 constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
+
+// Files up to this size are copied by the copy workers; bigger ones by the
+// job's own thread, with progress and cancel within the file.
+constexpr qint64 WorkerFileBytes = 4 * 1024 * 1024;
+// Files handed to the workers and not yet taken back, at most (per worker).
+constexpr int OutstandingPerWorker = 32;
 
 // A folder is this while it fills (owner-only; the sticky bit marks it as
 // unfinished): a rerun after a kill finishes a folder left so.
@@ -61,16 +73,6 @@ constexpr mode_t UnfinishedFolderMode = S_ISVTX | S_IRWXU;
 // the rest), or stop everything (cancelled or failed).
 // Retry never leaves the step that failed: it goes round once more.
 enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
-
-// A source file as it was copied: a move removes it only if it still is so.
-struct SourceState
-{
-    dev_t device = 0;
-    ino_t inode = 0;
-    nlink_t links = 0;
-    qint64 size = 0; // the bytes copied (to the end of the file, whatever st_size said)
-    struct timespec modified = {0, 0}; // st_mtim when the copy started
-};
 
 // What a cross-volume move created, so that it can be undone, and what it
 // copied, so that the sources can be checked and removed afterwards.
@@ -92,48 +94,24 @@ struct MergeProblem
     QString reason;
 };
 
-// The umask of the process, read without changing it.
-mode_t currentUmask();
-// fsync of a folder, so that the names made in it last.
-void syncDir(const QByteArray &dir);
-
 class Job
 {
 public:
     Job(EngineQuestions &questions, const std::atomic_bool &cancelFlag,
         const std::function<void(const FileOpProgress &)> &progressHandler, const EngineTestSettings &testing)
         : m_questions(questions)
-        , m_cancelFlag(cancelFlag)
         , m_progressHandler(progressHandler)
         , m_testing(testing)
+        , m_shared(testing, cancelFlag)
+        , m_copier(m_shared, &m_writeBack, [this](qint64 bytes) { bytesCopied(bytes); })
     {
         m_clock.start();
     }
+    ~Job();
 
     FileOpResult run(const FileOpParams &params);
 
 private:
-    // Where a target is made: relative to the descriptor of the folder being
-    // filled, so that no name above it is looked up again; else by full path.
-    struct TargetRef
-    {
-        int dirFd = AT_FDCWD;
-        QByteArray name;
-        QByteArray sibling(const QByteArray &leaf) const
-        {
-            return dirFd == AT_FDCWD ? joinPath(parentOf(name), leaf) : leaf;
-        }
-    };
-    // A complete copy waiting for its name: an unnamed file (O_TMPFILE), a
-    // temporary name in the target folder, or the copy it is another link of.
-    struct Staged
-    {
-        int fd = -1;
-        QByteArray tempName; // relative like TargetRef::name
-        QByteArray linkFrom; // full path
-    };
-    enum class Note { Owner, ExtendedAttributes, HardLinks };
-
     // The job and its preflight, and what every phase shares (file_op_job.cpp).
     FileOpResult runTrash(const QByteArray &source, bool ask);
     FileOpResult runCopyOrMove(const FileOpParams &params, const QByteArray &source);
@@ -149,41 +127,36 @@ private:
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
     void scan(const QByteArray &path, const struct stat &st);
-    QByteArray temporaryLeaf();
-    int failAt(const QByteArray &path, int errorCode);
     void note(Note kind, const QByteArray &path);
-    void testPoint(const char *point, const QByteArray &path)
-    {
-        if (m_testing.hook)
-            m_testing.hook(point, path);
-    }
+    void takeNotes(QList<QPair<Note, QByteArray>> notes);
+    void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
+    void setCancelled();
+    void setFailed();
+    // Makes what the operation wrote durable; a failure fails the operation.
+    bool flushVolumes();
 
-    // Copying a tree (file_op_copy.cpp).
+    // Copying a tree (file_op_copy.cpp). copyTree returns when everything
+    // is copied, also what was handed to the workers.
+    Flow copyTree(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
                   Journal *journal);
+    Flow resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
-
-    // Each file or link complete under no name, then published (file_op_stage.cpp).
     TargetRef targetRef(const QByteArray &dst) const;
-    int stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
-                  SourceState *state);
-    int stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
-                  Staged *staged);
-    int publishStaged(const TargetRef &ref, Staged *staged);
-    void discardStaged(const TargetRef &ref, Staged *staged);
-    void keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst);
-    void keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst);
 
-    // The data pump and the syncs (file_op_pump_linux.cpp).
-    int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
-    int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
-    // length -1: to the end of the file. expected: where the file should end
-    // (0: unknown, e.g. /proc files, so it is read to its end).
-    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
-    // The info files of replaced items, made durable together (syncfs).
-    void syncTrashInfo();
+    // The copy workers: small files of a tree handed out in walk order and
+    // taken back in that order (file_op_copy.cpp).
+    bool canHandOut(const struct stat &srcSt) const;
+    Flow handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
+    // Takes back every file handed out and deals with each in walk order.
+    Flow settleHandedOut();
+    Flow settle(FileTask &task);
+    std::unique_ptr<FileTask> takeBack();
+    static void copyOnWorker(FileTask &task, Copier &copier);
+    int workerCount() const;
+
 
     // Moves, their merge check, their staging and rollback (file_op_move.cpp).
     Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
@@ -196,14 +169,22 @@ private:
 
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
-    bool cancelled() const { return m_cancelled || m_cancelFlag.load(std::memory_order_relaxed); }
+    bool cancelled() const { return m_cancelled || m_shared.cancelled(); }
     void progress(const QByteArray &current, bool force = false);
-    void afterChunk();
+    void bytesCopied(qint64 bytes);
 
     EngineQuestions &m_questions;
-    const std::atomic_bool &m_cancelFlag;
     const std::function<void(const FileOpProgress &)> &m_progressHandler;
     const EngineTestSettings &m_testing;
+    CopyShared m_shared;
+    WriteBack m_writeBack;
+    Copier m_copier; // the job's own: big files, links, and whatever the workers leave
+    VolumeFlush m_flush;
+    std::unique_ptr<CopyWorkers> m_workers; // made when the first file is handed out
+    mutable int m_workerCount = -1;
+    // Taking back the files handed out: what is asked then is about one of
+    // them, so no later ones are taken back meanwhile.
+    bool m_settling = false;
 
     bool m_moving = false;
     // Inside a folder merge, or putting a staged copy in place: only renames
@@ -211,8 +192,7 @@ private:
     bool m_merging = false;
     bool m_placing = false;
     QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
-    QList<QByteArray> m_unsyncedInfoDirs; // trash info folders written without fsync
-    bool m_syncWrites = false; // a cross-volume move fsyncs before removing sources
+    QList<QByteArray> m_notedInfoDirs; // trash info folders written without fsync, to be flushed
     bool m_askOverwrite = true;
     bool m_overwriteAll = false;
     bool m_cancelled = false;
@@ -220,24 +200,13 @@ private:
     int m_skipped = 0;
     QString m_message;
 
-    bool m_cloneWorks = true;
-    bool m_copyRangeWorks = true;
-    // Unnamed files need /proc to be given a name (linkat of /proc/self/fd/N).
-    bool m_unnamedFilesWork = access("/proc/self/fd", X_OK) == 0;
     bool m_hardLinksWork = true;
-    bool m_emptyPathLinkWorks = true;
     const uid_t m_euid = geteuid();
     QByteArray m_targetDirPath; // the folder being filled, and its descriptor
     int m_targetDirFd = -1;
-    QByteArray m_failedPath; // the path the last failed step was about
-    QString m_failReason; // a reason of our own for it, else the system's
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
     unsigned m_notedKinds = 0;
     QStringList m_notes;
-    QByteArray m_buffer;
-    quint64 m_tempCounter = 0;
-    const QByteArray m_tempPrefix = ".korvan-" + QByteArray::number(qint64(getpid())) + '-';
-    const mode_t m_umask = currentUmask();
 
     QByteArray m_spaceDir;
     qint64 m_spaceFree = 0;

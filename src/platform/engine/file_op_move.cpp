@@ -51,7 +51,7 @@ bool sameTimes(const struct timespec &a, const struct timespec &b)
 Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
 {
     if (!m_merging && !m_placing && cancelled()) {
-        m_cancelled = true;
+        setCancelled();
         return Flow::Stop;
     }
     const QString action = EngineTexts::ActionMove;
@@ -65,8 +65,11 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
     for (;;) {
         // A new name, or EEXIST within the volume, or EXDEV across mounts
         // (also bind mounts of one volume): the target is not touched.
-        if (renameNoReplace(src, dst) == 0)
+        if (renameNoReplace(src, dst) == 0) {
+            m_flush.noteRenamed(parentOf(src));
+            m_flush.noteRenamed(parentOf(dst));
             return moved();
+        }
         const int renameError = errno;
         if (renameError == EXDEV)
             return moveAcrossVolumes(src, dst, srcSt);
@@ -144,12 +147,18 @@ Flow Job::setAsideReplaced(const QByteArray &dst)
 {
     for (;;) {
         // A merge may replace thousands: their info files are made durable
-        // together at the end of the operation (syncTrashInfo).
+        // together, with their trash's volume (flushVolumes).
         const TrashResult trashed = Trash::moveToTrash(dst, false);
         if (trashed.ok) {
             const QByteArray infoDir = parentOf(trashed.infoPath);
-            if (!m_unsyncedInfoDirs.contains(infoDir))
-                m_unsyncedInfoDirs.append(infoDir);
+            if (!m_notedInfoDirs.contains(infoDir)) {
+                m_notedInfoDirs.append(infoDir);
+                if (const int fd = open(infoDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+                    m_flush.noteWritten(fd, infoDir);
+                    close(fd);
+                }
+            }
+            m_flush.noteRenamed(parentOf(dst));
             return Flow::Continue;
         }
         struct stat st;
@@ -237,10 +246,10 @@ Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst)
 Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
 {
     // The whole item is copied into a staging folder of ours on the target's
-    // volume, made durable and checked; only then is it put in place by
-    // renames (the same-volume rules) and are the sources removed. Until the
-    // copy is complete nothing in the target is touched.
-    m_syncWrites = true;
+    // volume, made durable (one flush of the volume) and checked; only then
+    // is it put in place by renames (the same-volume rules), those are made
+    // durable, and the sources are removed. Until the copy is complete
+    // nothing in the target is touched.
     struct stat dstSt;
     const bool dstIsDir = lstat(dst.constData(), &dstSt) == 0 && S_ISDIR(dstSt.st_mode);
     if (S_ISDIR(srcSt.st_mode) && dstIsDir) {
@@ -253,7 +262,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     const QByteArray stagingParent = dstIsDir ? dst : parentOf(dst);
     QByteArray staging;
     for (;;) {
-        staging = joinPath(stagingParent, temporaryLeaf());
+        staging = joinPath(stagingParent, m_shared.temporaryLeaf());
         if (mkdir(staging.constData(), 0700) == 0)
             break;
         const int err = errno;
@@ -266,20 +275,24 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     }
     // Whatever is still staged when this returns was not put in place.
     auto dropStaging = qScopeGuard([&] { removeTreeAt(AT_FDCWD, staging); });
+    if (const int stagingFd = open(staging.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); stagingFd >= 0) {
+        m_flush.noteWritten(stagingFd, staging);
+        close(stagingFd);
+    }
 
     scan(src, srcSt);
     Journal journal;
     const int skippedBefore = m_skipped;
     const QByteArray staged = joinPath(staging, baseNameOf(dst));
-    const Flow copied = copyItem(src, staged, srcSt, &journal);
+    const Flow copied = copyTree(src, staged, srcSt, &journal);
     if (copied == Flow::Stop)
         return Flow::Stop;
     if (copied == Flow::Skip && journal.copiedItems.isEmpty() && journal.createdDirs.isEmpty())
         return Flow::Skip;
 
-    for (const QByteArray &dir : std::as_const(journal.targetDirs))
-        syncDir(dir);
-    syncDir(staging);
+    // Everything staged reaches the device before it counts as copied.
+    if (!flushVolumes())
+        return Flow::Stop;
     for (const auto &item : std::as_const(journal.copiedItems)) {
         struct stat a;
         struct stat b;
@@ -288,7 +301,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
             && (!S_ISREG(a.st_mode) || (a.st_size == b.st_size && sameTimes(a.st_mtim, b.st_mtim)));
         if (!same) {
             reportError(item.first, EngineTexts::ActionMove, EIO, EngineTexts::CopyDiffers, false);
-            m_failed = true;
+            setFailed();
             return Flow::Stop;
         }
     }
@@ -296,7 +309,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     struct stat stagedSt;
     if (lstat(staged.constData(), &stagedSt) != 0) {
         reportError(staged, EngineTexts::ActionMove, errno, QString(), false);
-        m_failed = true;
+        setFailed();
         return Flow::Stop;
     }
     const bool wasPlacing = m_placing;
@@ -305,10 +318,11 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     m_placing = wasPlacing;
     if (placed != Flow::Continue)
         return placed; // every source stays; what was not placed goes with the staging folder
-    syncDir(stagingParent);
-    if (dstIsDir)
-        syncDir(parentOf(dst));
-    syncTrashInfo(); // what was replaced is safe in the trash before any source goes
+    // The new names, and what was replaced (safe in the trash), last
+    // before any source goes.
+    m_flush.noteRenamed(stagingParent);
+    if (!flushVolumes())
+        return Flow::Stop;
 
     for (const auto &item : std::as_const(journal.copiedItems)) {
         if (unlink(item.first.constData()) != 0) {

@@ -1,6 +1,6 @@
 // Phase 3 of a job (see file_op_job.h): the data pump of Linux, and the
-// syncs that make a cross-volume move durable.
-#include "platform/engine/file_op_job.h"
+// write-back that keeps what is written but not stored bounded.
+#include "platform/engine/file_op_copier.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,11 +11,12 @@ using namespace FsUtil;
 
 namespace EngineJob {
 
-int Job::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget)
+int Copier::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget)
 {
-    const bool slowedDown = m_testing.chunkDelayUs > 0 || m_testing.chunkBytes > 0;
+    const EngineTestSettings &testing = m_shared.testing;
+    const bool slowedDown = testing.chunkDelayUs > 0 || testing.chunkBytes > 0;
     // A clone shares the blocks (btrfs, XFS): instant, and no space used.
-    if (m_cloneWorks && !slowedDown && st.st_size > 0) {
+    if (m_shared.cloneWorks && !slowedDown && st.st_size > 0) {
         if (ioctl(dstFd, FICLONE, srcFd) == 0) {
             struct stat cloned;
             if (fstat(dstFd, &cloned) != 0) {
@@ -23,11 +24,13 @@ int Job::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copie
                 return errno;
             }
             *copied = cloned.st_size;
-            m_progress.bytesDone += cloned.st_size;
+            m_fileBytes = cloned.st_size;
+            if (m_bytesDone)
+                m_bytesDone(cloned.st_size);
             return 0;
         }
         if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EINVAL || errno == EXDEV || errno == EPERM) {
-            m_cloneWorks = errno == EXDEV; // another pair of volumes may still clone
+            m_shared.cloneWorks = errno == EXDEV; // another pair of volumes may still clone
         } else {
             *atTarget = true;
             return errno;
@@ -43,7 +46,7 @@ int Job::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copie
     return copyRange(srcFd, dstFd, 0, -1, st.st_size, copied, atTarget);
 }
 
-int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
+int Copier::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
 {
     off_t position = 0;
     qint64 dataBytes = 0;
@@ -75,19 +78,21 @@ int Job::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
         return errno;
     }
     *copied = end;
-    m_progress.bytesDone += end - dataBytes; // the holes count as done too
+    if (m_bytesDone)
+        m_bytesDone(end - dataBytes); // the holes count as done too
     return 0;
 }
 
-int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget)
+int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget)
 {
     const auto targetSide = [](int err) {
         return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EROFS || err == EPERM;
     };
-    const qint64 chunk = m_testing.chunkBytes > 0 ? m_testing.chunkBytes : CopyChunkBytes;
+    const EngineTestSettings &testing = m_shared.testing;
+    const qint64 chunk = testing.chunkBytes > 0 ? testing.chunkBytes : CopyChunkBytes;
     const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
     *copied = 0;
-    while (expected > 0 && m_copyRangeWorks && wanted(chunk) > 0) {
+    while (expected > 0 && m_shared.copyRangeWorks && wanted(chunk) > 0) {
         loff_t in = from + *copied;
         loff_t out = in;
         const ssize_t n = copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
@@ -97,7 +102,7 @@ int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expec
             if (*copied == 0
                 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
                 if (errno != EXDEV)
-                    m_copyRangeWorks = false;
+                    m_shared.copyRangeWorks = false;
                 break;
             }
             *atTarget = targetSide(errno);
@@ -110,11 +115,8 @@ int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expec
         }
         const bool shortCount = n < ssize_t(wanted(chunk));
         *copied += n;
-        m_progress.bytesDone += n;
-        afterChunk();
-        if (cancelled())
+        if (!chunkWritten(dstFd, in - n, n))
             return ECANCELED;
-        progress(QByteArray());
         // Fewer bytes than asked for, ending where the file was said to end:
         // its end, without one more call to find out.
         if (shortCount && *copied == expected)
@@ -125,8 +127,8 @@ int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expec
 
     if (m_buffer.isEmpty())
         m_buffer.resize(ReadWriteBufferBytes);
-    const qint64 bufferBytes = m_testing.chunkBytes > 0 ? std::min(m_testing.chunkBytes, ReadWriteBufferBytes)
-                                                        : ReadWriteBufferBytes;
+    const qint64 bufferBytes = testing.chunkBytes > 0 ? std::min(testing.chunkBytes, ReadWriteBufferBytes)
+                                                      : ReadWriteBufferBytes;
     while (wanted(bufferBytes) > 0) {
         const ssize_t n = pread(srcFd, m_buffer.data(), size_t(wanted(bufferBytes)), from + *copied);
         if (n < 0) {
@@ -148,35 +150,25 @@ int Job::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expec
             }
             written += w;
         }
+        const qint64 offset = from + *copied;
         *copied += n;
-        m_progress.bytesDone += n;
-        afterChunk();
-        if (cancelled())
+        if (!chunkWritten(dstFd, offset, n))
             return ECANCELED;
-        progress(QByteArray());
     }
     return 0;
 }
 
-void syncDir(const QByteArray &dir)
+bool Copier::chunkWritten(int dstFd, qint64 offset, qint64 n)
 {
-    const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-void Job::syncTrashInfo()
-{
-    for (const QByteArray &dir : std::as_const(m_unsyncedInfoDirs)) {
-        const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            syncfs(fd);
-            close(fd);
-        }
-    }
-    m_unsyncedInfoDirs.clear();
+    m_fileBytes += n;
+    if (m_writeBack)
+        m_writeBack->written(dstFd, offset, n);
+    m_shared.testPoint("chunk-copied", m_currentSource);
+    if (m_shared.testing.chunkDelayUs > 0)
+        usleep(useconds_t(m_shared.testing.chunkDelayUs));
+    if (m_bytesDone)
+        m_bytesDone(n);
+    return !m_shared.cancelled();
 }
 
 } // namespace EngineJob

@@ -1,10 +1,11 @@
 // Phase 2 of a job (see file_op_job.h): a file or link is made complete
 // under no name (or a temporary one), then given its final name, never
-// replacing one.
-#include "platform/engine/file_op_job.h"
+// replacing one. Runs on the job's thread and on its copy workers.
+#include "platform/engine/file_op_copier.h"
 
 #include "platform/engine/engine_texts.h"
 
+#include <QFile>
 #include <QScopeGuard>
 
 #include <cerrno>
@@ -42,17 +43,26 @@ int renameNoReplaceAt(int dirFd, const QByteArray &from, const QByteArray &to)
 
 } // namespace
 
-Job::TargetRef Job::targetRef(const QByteArray &dst) const
+mode_t CopyShared::currentUmask()
 {
-    if (m_targetDirFd >= 0 && parentOf(dst) == m_targetDirPath)
-        return {m_targetDirFd, baseNameOf(dst)};
-    return {AT_FDCWD, dst};
+    // Reading it with umask() would briefly change it for every thread.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        for (const QByteArray &line : lines) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
 }
 
-int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
+int Copier::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
                    SourceState *state)
 {
-    testPoint("source-checked", src);
+    m_fileBytes = 0;
+    m_currentSource = src;
+    m_shared.testPoint("source-checked", src);
     // Non-blocking: a FIFO swapped in after the type check opens at once
     // instead of waiting for a writer, and is refused below.
     const QString &swapped = EngineTexts::SwappedWhileCopying;
@@ -77,30 +87,20 @@ int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef
     state->links = st.st_nlink;
     state->modified = st.st_mtim;
 
-    if (m_moving && m_hardLinksWork && st.st_nlink > 1) {
-        const auto first = m_linkedCopies.constFind({st.st_dev, st.st_ino});
-        if (first != m_linkedCopies.cend()) {
-            staged->linkFrom = *first;
-            state->size = st.st_size;
-            m_progress.bytesDone += st.st_size;
-            return 0;
-        }
-    }
-
     const mode_t createMode = st.st_mode & 0777;
     int dstFd = -1;
-    if (m_unnamedFilesWork) {
+    if (m_shared.unnamedFilesWork) {
         // No name at all until it is complete: a kill leaves nothing behind.
         const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
         dstFd = openat(ref.dirFd, folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
         if (dstFd < 0) {
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 return failAt(dst, errno);
-            m_unnamedFilesWork = false;
+            m_shared.unnamedFilesWork = false;
         }
     }
     if (dstFd < 0) {
-        staged->tempName = ref.sibling(temporaryLeaf());
+        staged->tempName = ref.sibling(m_shared.temporaryLeaf());
         dstFd = openat(ref.dirFd, staged->tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (dstFd < 0) {
             staged->tempName.clear();
@@ -115,7 +115,7 @@ int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef
         return failAt(atTarget ? dst : src, err);
     state->size = copied;
 
-    if (m_moving) {
+    if (m_shared.moving) {
         keepOwner(dstFd, st, dst);
         keepExtendedAttributes(srcFd, dstFd, dst);
     }
@@ -126,17 +126,15 @@ int Job::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef
         if (fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
             mode &= ~(S_ISUID | S_ISGID);
     }
-    if (mode != (createMode & ~m_umask) && fchmod(dstFd, mode) != 0)
+    if (mode != (createMode & ~m_shared.umask) && fchmod(dstFd, mode) != 0)
         return failAt(dst, errno);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (futimens(dstFd, times) != 0)
         return failAt(dst, errno);
-    if (m_syncWrites && fsync(dstFd) != 0)
-        return failAt(dst, errno);
     return 0;
 }
 
-int Job::stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
+int Copier::stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
                    Staged *staged)
 {
     QByteArray linkTarget(qsizetype(srcSt.st_size > 0 ? srcSt.st_size : 255) + 1, Qt::Uninitialized);
@@ -150,19 +148,20 @@ int Job::stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef
         }
         linkTarget.resize(linkTarget.size() * 2);
     }
-    const QByteArray temporary = ref.sibling(temporaryLeaf());
+    const QByteArray temporary = ref.sibling(m_shared.temporaryLeaf());
     if (symlinkat(linkTarget.constData(), ref.dirFd, temporary.constData()) != 0)
         return failAt(dst, errno);
     staged->tempName = temporary;
-    if (m_moving && fchownat(ref.dirFd, temporary.constData(), srcSt.st_uid, srcSt.st_gid, AT_SYMLINK_NOFOLLOW) != 0
-        && !(errno == EPERM && m_euid != 0))
+    if (m_shared.moving
+        && fchownat(ref.dirFd, temporary.constData(), srcSt.st_uid, srcSt.st_gid, AT_SYMLINK_NOFOLLOW) != 0
+        && !(errno == EPERM && m_shared.euid != 0))
         note(Note::Owner, dst);
     const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
     utimensat(ref.dirFd, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
     return 0;
 }
 
-int Job::publishStaged(const TargetRef &ref, Staged *staged)
+int Copier::publishStaged(const TargetRef &ref, Staged *staged)
 {
     if (!staged->linkFrom.isEmpty()) {
         // Another name of a file copied before: one more link, as in the source.
@@ -170,12 +169,12 @@ int Job::publishStaged(const TargetRef &ref, Staged *staged)
     }
     if (staged->tempName.isEmpty()) {
         // The unnamed file gets its name; linkat never replaces an existing one.
-        if (m_emptyPathLinkWorks) {
+        if (m_shared.emptyPathLinkWorks) {
             if (linkat(staged->fd, "", ref.dirFd, ref.name.constData(), AT_EMPTY_PATH) == 0)
                 return 0;
             if (errno != ENOENT && errno != EPERM && errno != EINVAL)
                 return errno;
-            m_emptyPathLinkWorks = false; // older kernels allow it only with CAP_DAC_READ_SEARCH
+            m_shared.emptyPathLinkWorks = false; // older kernels allow it only with CAP_DAC_READ_SEARCH
         }
         char procPath[64];
         snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", staged->fd);
@@ -189,10 +188,23 @@ int Job::publishStaged(const TargetRef &ref, Staged *staged)
     return err;
 }
 
-void Job::discardStaged(const TargetRef &ref, Staged *staged)
+void Copier::discardStaged(const TargetRef &ref, Staged *staged, bool published)
 {
-    if (staged->fd >= 0)
+    if (staged->fd >= 0) {
+        if (!published) {
+            if (m_writeBack)
+                m_writeBack->forget(staged->fd);
+        } else if (!m_writeBack || !m_writeBack->fileDone(staged->fd)) {
+            // Too small to be written back on its own: flushed with others
+            // once they add up to the limit, else at the end of the job.
+            const qint64 pending = m_shared.unflushedSmallBytes += m_fileBytes;
+            if (pending >= DirtyLimitBytes) {
+                m_shared.unflushedSmallBytes = 0;
+                syncfs(staged->fd);
+            }
+        }
         close(staged->fd);
+    }
     staged->fd = -1;
     // Only our own temporary name: never the final one.
     if (!staged->tempName.isEmpty())
@@ -200,11 +212,11 @@ void Job::discardStaged(const TargetRef &ref, Staged *staged)
     staged->tempName.clear();
 }
 
-void Job::keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst)
+void Copier::keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst)
 {
     if (fchown(fd, srcSt.st_uid, srcSt.st_gid) == 0)
         return;
-    if (errno == EPERM && m_euid != 0) {
+    if (errno == EPERM && m_shared.euid != 0) {
         // A user cannot give files away; the group may still be one of theirs.
         if (fchown(fd, uid_t(-1), srcSt.st_gid) != 0) { }
         return;
@@ -212,7 +224,7 @@ void Job::keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst)
     note(Note::Owner, dst);
 }
 
-void Job::keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst)
+void Copier::keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst)
 {
     QByteArray names;
     for (;;) {

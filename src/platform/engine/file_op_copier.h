@@ -1,0 +1,194 @@
+#pragma once
+
+// One file's copy, from its source to a complete copy under its final name,
+// done by a Copier. The job has one for its own thread and each of its
+// copy workers has another (file_op_workers.h), so a Copier keeps
+// everything it changes to itself; what all of them share is a CopyShared.
+// Private to the engine.
+
+#include "platform/engine/engine_testing.h"
+#include "platform/engine/file_op_durable.h"
+#include "platform/engine/fs_util.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace EngineJob {
+
+constexpr qint64 CopyChunkBytes = 16 * 1024 * 1024; // cancel and progress granularity
+constexpr qint64 ReadWriteBufferBytes = 1024 * 1024;
+// A source file as it was copied: a move removes it only if it still is so.
+struct SourceState
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    nlink_t links = 0;
+    qint64 size = 0; // the bytes copied (to the end of the file, whatever st_size said)
+    struct timespec modified = {0, 0}; // st_mtim when the copy started
+};
+
+// Where a target is made: relative to the descriptor of the folder being
+// filled, so that no name above it is looked up again; else by full path.
+struct TargetRef
+{
+    int dirFd = AT_FDCWD;
+    QByteArray name;
+    QByteArray sibling(const QByteArray &leaf) const
+    {
+        return dirFd == AT_FDCWD ? FsUtil::joinPath(FsUtil::parentOf(name), leaf) : leaf;
+    }
+};
+
+// A complete copy waiting for its name: an unnamed file (O_TMPFILE), a
+// temporary name in the target folder, or the copy it is another link of.
+struct Staged
+{
+    int fd = -1;
+    QByteArray tempName; // relative like TargetRef::name
+    QByteArray linkFrom; // full path
+};
+
+// What a copy could not keep at its target, said once per kind.
+enum class Note { Owner, ExtendedAttributes, HardLinks };
+
+// What every Copier of one job shares. The capability flags start true and
+// are cleared by whichever thread finds a file system without the feature.
+struct CopyShared
+{
+    CopyShared(const EngineTestSettings &settings, const std::atomic_bool &userCancel)
+        : testing(settings)
+        , cancelFlag(userCancel)
+    { }
+
+    const EngineTestSettings &testing;
+    const std::atomic_bool &cancelFlag; // the user's Cancel
+    std::atomic_bool stop {false}; // the job is over (cancelled or failed): workers leave off
+    bool moving = false; // set before any copy starts
+
+    std::atomic_bool cloneWorks {true};
+    std::atomic_bool copyRangeWorks {true};
+    // Unnamed files need /proc to be given a name (linkat of /proc/self/fd/N).
+    std::atomic_bool unnamedFilesWork {access("/proc/self/fd", X_OK) == 0};
+    std::atomic_bool emptyPathLinkWorks {true};
+
+    // Bytes of small files written since the last flush of their volume:
+    // too small to be written back one by one, they are flushed together.
+    std::atomic<qint64> unflushedSmallBytes {0};
+    // Bytes the copy workers copied of files not yet taken back, shown as
+    // progress while the job's thread waits for them.
+    std::atomic<qint64> workerBytes {0};
+
+    const uid_t euid = geteuid();
+    const mode_t umask = currentUmask();
+
+    bool cancelled() const
+    {
+        return stop.load(std::memory_order_relaxed) || cancelFlag.load(std::memory_order_relaxed);
+    }
+    // Short, hidden and unique: the real name may already be near NAME_MAX.
+    QByteArray temporaryLeaf()
+    {
+        return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part";
+    }
+    // Test points are called one at a time, whichever thread reaches them.
+    void testPoint(const char *point, const QByteArray &path)
+    {
+        if (!testing.hook)
+            return;
+        std::lock_guard<std::mutex> lock(m_hookMutex);
+        testing.hook(point, path);
+    }
+
+    // The umask of the process, read without changing it.
+    static mode_t currentUmask();
+
+private:
+    std::atomic<quint64> m_tempCounter {0};
+    const QByteArray m_tempPrefix = ".korvan-" + QByteArray::number(qint64(getpid())) + '-';
+    std::mutex m_hookMutex;
+};
+
+class Copier
+{
+public:
+    // writeBack: where big files are written back piece by piece (the job's
+    // own copier; a worker copies only small files). bytesDone: told the
+    // bytes after each chunk, for the job's progress.
+    Copier(CopyShared &shared, WriteBack *writeBack, std::function<void(qint64)> bytesDone = {})
+        : m_shared(shared)
+        , m_writeBack(writeBack)
+        , m_bytesDone(std::move(bytesDone))
+    { }
+
+    // Copies the regular file src into a staged copy for ref (the target
+    // dst): contents, mode, times; on a move also owner and attributes.
+    // Returns 0 or an errno; failedPath() tells which side failed.
+    int stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
+                  SourceState *state);
+    int stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
+                  Staged *staged);
+    // Gives the staged copy its final name, never replacing one (EEXIST).
+    int publishStaged(const TargetRef &ref, Staged *staged);
+    // Closes the staged copy; removes its temporary name if it still has one.
+    // published: the copy was named and is to reach the device.
+    void discardStaged(const TargetRef &ref, Staged *staged, bool published = false);
+
+    // The path the last failed step was about, and a reason of our own for it.
+    const QByteArray &failedPath() const { return m_failedPath; }
+    const QString &failReason() const { return m_failReason; }
+    void clearFailure()
+    {
+        m_failedPath.clear();
+        m_failReason.clear();
+    }
+    void setFailReason(const QString &reason) { m_failReason = reason; }
+    // Bytes copied by the last stageFile before it returned, whether or not
+    // they were reported through the chunk callback.
+    qint64 lastFileBytes() const { return m_fileBytes; }
+    // What this copier could not keep since the last call, taken over by the job.
+    QList<QPair<Note, QByteArray>> takeNotes() { return std::exchange(m_notes, {}); }
+
+    // What a move keeps of its source besides the contents (also for folders).
+    void keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst);
+    void keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst);
+
+    // The job is over (cancelled or failed): a worker leaves off.
+    bool stopped() const { return m_shared.cancelled(); }
+    void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
+
+private:
+    int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
+    int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
+    // length -1: to the end of the file. expected: where the file should end
+    // (0: unknown, e.g. /proc files, so it is read to its end).
+    int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
+    // n bytes at offset of dstFd were written; false when the copy is to stop.
+    bool chunkWritten(int dstFd, qint64 offset, qint64 n);
+    void note(Note kind, const QByteArray &path) { m_notes.append({kind, path}); }
+    int failAt(const QByteArray &path, int errorCode)
+    {
+        m_failedPath = path;
+        return errorCode;
+    }
+
+    CopyShared &m_shared;
+    WriteBack *m_writeBack;
+    std::function<void(qint64)> m_bytesDone;
+    QByteArray m_failedPath;
+    QString m_failReason;
+    QList<QPair<Note, QByteArray>> m_notes;
+    QByteArray m_buffer;
+    QByteArray m_currentSource; // for the test points
+    qint64 m_fileBytes = 0;
+};
+
+} // namespace EngineJob

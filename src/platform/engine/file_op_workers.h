@@ -1,0 +1,91 @@
+#pragma once
+
+// The copy workers of a job: a few threads that copy the small files of a
+// tree while the job's own thread walks it. Files are handed out in the
+// order of the walk and taken back in that same order, so whatever has to
+// be asked about them is asked one question at a time, in walk order, by
+// the job's thread. Private to the engine.
+
+#include "platform/engine/file_op_copier.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace EngineJob {
+
+struct Journal;
+
+// A file handed to a worker, and what became of it.
+struct FileTask
+{
+    enum class Outcome {
+        Done, // copied and named
+        Redo, // not copied (failed, or the name is taken): the job's thread does it again, asking as usual
+        Dropped, // not copied because the job is over
+    };
+
+    QByteArray src;
+    QByteArray dst;
+    struct stat srcSt;
+    TargetRef ref; // relative to the folder being filled, open until the task is taken back
+    QByteArray dirPath; // that folder
+    Journal *journal = nullptr; // of the job's thread: filled when the task is taken back
+
+    // Set instead of the above for a step of the walk that waits for the
+    // files handed out before it (a folder finished); no worker runs it.
+    std::function<void()> whenTakenBack;
+
+    Outcome outcome = Outcome::Dropped;
+    SourceState state;
+    QList<QPair<Note, QByteArray>> notes;
+    qint64 reportedBytes = 0; // added to CopyShared::workerBytes while it was copied
+    bool nameTaken = false; // Redo because the final name exists: ask about it
+    bool finished = false; // guarded by the pool's mutex
+};
+
+class CopyWorkers
+{
+public:
+    // What a worker does with a task, with the worker's own copier.
+    using Work = std::function<void(FileTask &, Copier &)>;
+    // Each worker's copier adds the bytes it copies to CopyShared::workerBytes
+    // and to the task's reportedBytes.
+
+    CopyWorkers(int count, CopyShared &shared, Work work);
+    CopyWorkers(const CopyWorkers &) = delete;
+    CopyWorkers &operator=(const CopyWorkers &) = delete;
+    // Waits for the tasks under way; the ones not started are not done.
+    ~CopyWorkers();
+
+    void submit(std::unique_ptr<FileTask> task);
+    // A task with nothing for a worker to do, taken back in its turn.
+    void submitFinished(std::unique_ptr<FileTask> task);
+    // Handed out and not yet taken back.
+    int outstanding() const { return int(m_inOrder.size()); }
+    // The oldest task handed out, once a worker is done with it; waiting
+    // is called about every waitingIntervalMs until then.
+    std::unique_ptr<FileTask> takeOldest(const std::function<void()> &waiting, int waitingIntervalMs);
+    // Whether the oldest task handed out is done with (without waiting).
+    bool oldestFinished();
+
+private:
+    void runWorker();
+
+    CopyShared &m_shared;
+    const Work m_work;
+    std::mutex m_mutex;
+    std::condition_variable m_taskWaiting;
+    std::condition_variable m_taskFinished;
+    std::deque<FileTask *> m_waiting; // not started yet
+    std::deque<std::unique_ptr<FileTask>> m_inOrder; // handed out, in walk order (the job's thread only)
+    bool m_quit = false;
+    int m_idleWorkers = 0; // waiting for a task
+    bool m_takerWaiting = false; // the job's thread waits in takeOldest
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace EngineJob

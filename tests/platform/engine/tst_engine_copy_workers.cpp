@@ -1,0 +1,186 @@
+// The small files of a tree are copied by several workers, yet the copy
+// behaves as one done file by file: the same questions in the same order,
+// one at a time, the same result, and Cancel stops every worker.
+#include "platform/engine/file_op_engine.h"
+#include "support/engine_scripted_questions.h"
+#include "support/engine_test_files.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace EngineTestFiles;
+
+namespace {
+
+const std::atomic_bool never {false};
+
+FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings settings,
+                 const std::atomic_bool &cancel = never)
+{
+    FileOpParams params;
+    QString error;
+    if (!FileOpParams::fromRecord(record, &params, &error))
+        return FileOpResult {FileOpResult::Status::Failed, error, {}};
+    FileOpEngine engine(questions, cancel);
+    engine.setTestSettings(std::move(settings));
+    return engine.run(params);
+}
+
+// Three folders of small files and a few links (copied by the job's own
+// thread, between the workers' files); the target already holds every
+// seventh file and every link of the first two folders, and every
+// thirteenth source turns into a FIFO once it was looked at.
+void makeClashingTrees(const QByteArray &root)
+{
+    for (int d = 0; d < 3; ++d) {
+        const QByteArray folder = root + "/tree/d" + QByteArray::number(d);
+        makeDirs(folder);
+        if (d < 2)
+            makeDirs(root + "/dest/tree/d" + QByteArray::number(d));
+        for (int f = 0; f < 60; ++f) {
+            const QByteArray name = "/f" + QByteArray::number(f);
+            writeFile(folder + name, "source " + QByteArray::number(d * 100 + f));
+            if (f % 7 == 3 && d < 2)
+                writeFile(root + "/dest/tree/d" + QByteArray::number(d) + name, "older");
+            if (f % 10 == 0) {
+                const QByteArray link = "/l" + QByteArray::number(f);
+                symlink("f1", QByteArray(folder + link).constData());
+                if (d < 2)
+                    writeFile(root + "/dest/tree/d" + QByteArray::number(d) + link, "older");
+            }
+        }
+        const struct timespec old[2] = {{1000000000, 0}, {1200000000 + d, 0}};
+        utimensat(AT_FDCWD, folder.constData(), old, 0);
+    }
+}
+
+bool turnsIntoFifo(const QByteArray &path)
+{
+    const qsizetype at = path.lastIndexOf("/f");
+    return !path.contains("/dest/") && at >= 0 && path.mid(at + 2).toInt() % 13 == 5;
+}
+
+struct Asked
+{
+    QStringList questions; // in the order asked: "overwrite <target>" or "error <path>: <reason>"
+    FileOpResult result;
+    QStringList tree;
+    qint64 newFolderTime = 0;
+    bool overlapped = false; // a question was asked while another was open, or off the job's thread
+};
+
+Asked copyClashingTrees(int workers)
+{
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    makeClashingTrees(root);
+
+    ScriptedEngineQuestions questions;
+    questions.overwriteAnswers = {OverwriteAnswer::Overwrite, OverwriteAnswer::Skip, OverwriteAnswer::Overwrite,
+                                  OverwriteAnswer::Skip, OverwriteAnswer::Overwrite};
+    questions.defaultOverwrite = OverwriteAnswer::Skip;
+    questions.defaultError = ErrorAnswer::Skip;
+    Asked asked;
+    std::atomic_int asking {0};
+    qsizetype overwritesSeen = 0;
+    questions.onQuestion = [&] {
+        // Another question while this one is open would show here.
+        asked.overlapped = asked.overlapped || asking.fetch_add(1) != 0
+            || QThread::currentThread() != QCoreApplication::instance()->thread();
+        if (questions.overwriteQuestions.size() > overwritesSeen) {
+            overwritesSeen = questions.overwriteQuestions.size();
+            asked.questions.append(QStringLiteral("overwrite ") + questions.overwriteQuestions.last().target.path);
+        } else {
+            const ErrorQuestion &question = questions.errorQuestions.last();
+            asked.questions.append(
+                QStringLiteral("error %1: %2 %3").arg(question.path, question.action, question.reason));
+        }
+        QThread::msleep(2);
+        asking.fetch_sub(1);
+    };
+    EngineTestSettings settings;
+    settings.workers = workers;
+    settings.hook = [&](const char *point, const QByteArray &path) {
+        if (strcmp(point, "source-checked") == 0 && turnsIntoFifo(path) && !S_ISFIFO(statOf(path).st_mode)) {
+            unlink(path.constData());
+            mkfifo(path.constData(), 0644);
+        }
+    };
+
+    asked.result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings);
+    asked.questions.replaceInStrings(dir.path(), QStringLiteral("ROOT"));
+    for (const QString &entry : listTree(root + "/dest"))
+        asked.tree.append(entry + QLatin1Char(' ') + QString::fromUtf8(readFile(root + "/dest/" + bytes(entry))));
+    asked.newFolderTime = statOf(root + "/dest/tree/d2").st_mtim.tv_sec;
+    asked.result.message.replace(dir.path(), QStringLiteral("ROOT"));
+    return asked;
+}
+
+} // namespace
+
+class TestEngineCopyWorkers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameQuestionsInWalkOrderAsOneByOne();
+    void cancelStopsEveryWorkerAndLeavesNoTemporary();
+};
+
+void TestEngineCopyWorkers::sameQuestionsInWalkOrderAsOneByOne()
+{
+    const Asked alone = copyClashingTrees(0);
+    const Asked pooled = copyClashingTrees(3);
+    QVERIFY(!alone.questions.isEmpty());
+    QVERIFY(!pooled.overlapped);
+    QCOMPARE(pooled.questions, alone.questions);
+    QCOMPARE(pooled.result.status, FileOpResult::Status::Skipped);
+    QCOMPARE(pooled.result.status, alone.result.status);
+    QCOMPARE(pooled.result.message, alone.result.message);
+    QCOMPARE(pooled.tree, alone.tree);
+    // The folder the copy made got its time after the last file went in.
+    QCOMPARE(pooled.newFolderTime, qint64(1200000002));
+}
+
+void TestEngineCopyWorkers::cancelStopsEveryWorkerAndLeavesNoTemporary()
+{
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    QVERIFY(makeDirs(root + "/tree"));
+    for (int f = 0; f < 400; ++f)
+        writeFile(root + "/tree/f" + QByteArray::number(f), QByteArray(8 * 1024, 'x'));
+
+    std::atomic_bool cancel {false};
+    int publishedAtCancel = -1;
+    int written = 0;
+    EngineTestSettings settings;
+    settings.workers = 3;
+    settings.chunkBytes = 1024; // slow: 8 chunks a file, 1 ms each
+    settings.chunkDelayUs = 1000;
+    settings.hook = [&](const char *point, const QByteArray &) {
+        if (strcmp(point, "file-written") == 0 && ++written == 20) {
+            cancel = true;
+            publishedAtCancel = listTree(root + "/dest/tree").size();
+        }
+    };
+    ScriptedEngineQuestions questions;
+    const FileOpResult result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings, cancel);
+    QCOMPARE(result.status, FileOpResult::Status::Cancelled);
+
+    // At most the files already complete when Cancel came got their names,
+    // and no worker goes on after the operation returned.
+    const int published = listTree(root + "/dest/tree").size();
+    QVERIFY2(published <= publishedAtCancel + 3, QByteArray::number(published));
+    QThread::msleep(100);
+    QCOMPARE(listTree(root + "/dest/tree").size(), published);
+    QVERIFY(!hasTemporaries(root + "/dest"));
+    QVERIFY(questions.errorQuestions.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestEngineCopyWorkers)
+#include "tst_engine_copy_workers.moc"
