@@ -36,8 +36,9 @@ struct SourceState
     struct timespec modified = {0, 0}; // st_mtim when the copy started
 };
 
-// Where a target is made: relative to the descriptor of the folder being
-// filled, so that no name above it is looked up again; else by full path.
+// Where a target is made, or a source is read: relative to the descriptor
+// of the folder being filled (or read), so that no name above it is looked
+// up again; else by full path.
 struct TargetRef
 {
     int dirFd = AT_FDCWD;
@@ -47,6 +48,8 @@ struct TargetRef
         return dirFd == AT_FDCWD ? FsUtil::joinPath(FsUtil::parentOf(name), leaf) : leaf;
     }
 };
+
+using SourceRef = TargetRef;
 
 // A complete copy waiting for its name: an unnamed file (O_TMPFILE), a
 // temporary name in the target folder, or the copy it is another link of.
@@ -129,13 +132,13 @@ public:
         , m_bytesDone(std::move(bytesDone))
     { }
 
-    // Copies the regular file src into a staged copy for ref (the target
-    // dst): contents, mode, times; on a move also owner and attributes.
-    // Returns 0 or an errno; failedPath() tells which side failed.
-    int stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
-                  SourceState *state);
-    int stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
-                  Staged *staged);
+    // Copies the regular file src (found at from) into a staged copy for
+    // ref (the target dst): contents, mode, times; on a move also owner and
+    // attributes. Returns 0 or an errno; failedPath() tells which side failed.
+    int stageFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
+                  Staged *staged, SourceState *state);
+    int stageLink(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
+                  const struct stat &srcSt, Staged *staged);
     // Gives the staged copy its final name, never replacing one (EEXIST).
     int publishStaged(const TargetRef &ref, Staged *staged);
     // Closes the staged copy; removes its temporary name if it still has one.

@@ -96,16 +96,27 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
 {
     const QString action = actionText();
     QList<QByteArray> names;
+    // Read through its descriptor too: a link swapped in for its name, or
+    // for a name above it, is not followed.
+    int srcFd = -1;
     for (;;) {
         names.clear();
         int err = 0;
-        if (listDir(src, &names, &err))
+        const SourceRef from = sourceRef(src);
+        srcFd = openat(from.dirFd, from.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (srcFd < 0)
+            err = errno == ELOOP ? ENOTDIR : errno;
+        else if (listDirAt(srcFd, &names, &err))
             break;
+        if (srcFd >= 0)
+            close(srcFd);
+        srcFd = -1;
         const Flow next = stepFailed(src, EngineTexts::ActionReadFolder, err);
         if (next == Flow::Retry)
             continue;
         return next;
     }
+    auto closeSource = qScopeGuard([&] { close(srcFd); });
 
     // The folder is filled and finished through the descriptor opened here:
     // a link swapped in for its name later redirects nothing.
@@ -157,15 +168,19 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
 
     const QByteArray outerPath = m_targetDirPath;
     const int outerFd = m_targetDirFd;
+    const QByteArray outerSourcePath = m_sourceDirPath;
+    const int outerSourceFd = m_sourceDirFd;
     m_targetDirPath = dst;
     m_targetDirFd = dirFd;
+    m_sourceDirPath = src;
+    m_sourceDirFd = srcFd;
     Flow flow = Flow::Continue;
     for (const QByteArray &name : std::as_const(names)) {
         const QByteArray child = joinPath(src, name);
         struct stat childSt;
         bool gone = false;
         for (;;) {
-            if (lstat(child.constData(), &childSt) == 0)
+            if (fstatat(srcFd, name.constData(), &childSt, AT_SYMLINK_NOFOLLOW) == 0)
                 break;
             if (errno == ENOENT) {
                 gone = true; // removed while we worked; nothing to copy
@@ -191,21 +206,20 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     }
     m_targetDirPath = outerPath;
     m_targetDirFd = outerFd;
+    m_sourceDirPath = outerSourcePath;
+    m_sourceDirFd = outerSourceFd;
 
     // Also after a stop: what was copied keeps the folder's real mode and
     // time; a folder that was there before keeps its own, as with cp. Not
     // before every file handed out for it is back: the walk goes on, and
     // the folder is finished when its turn comes.
     closeDir.dismiss();
-    auto finishFolder = [this, dirFd, finish = created || unfinished, src, dst, srcSt] {
+    closeSource.dismiss();
+    auto finishFolder = [this, dirFd, srcFd, finish = created || unfinished, dst, srcSt] {
         if (finish) {
             if (m_moving) {
                 m_copier.keepOwner(dirFd, srcSt, dst);
-                const int srcFd = open(src.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-                if (srcFd >= 0) {
-                    m_copier.keepExtendedAttributes(srcFd, dirFd, dst);
-                    close(srcFd);
-                }
+                m_copier.keepExtendedAttributes(srcFd, dirFd, dst);
                 takeNotes(m_copier.takeNotes());
             }
             fchmod(dirFd, srcSt.st_mode & 07777);
@@ -213,6 +227,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             futimens(dirFd, times);
         }
         close(dirFd);
+        close(srcFd);
     };
     if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0) {
         auto marker = std::make_unique<FileTask>();
@@ -231,6 +246,13 @@ TargetRef Job::targetRef(const QByteArray &dst) const
     if (m_targetDirFd >= 0 && parentOf(dst) == m_targetDirPath)
         return {m_targetDirFd, baseNameOf(dst)};
     return {AT_FDCWD, dst};
+}
+
+SourceRef Job::sourceRef(const QByteArray &src) const
+{
+    if (m_sourceDirFd >= 0 && parentOf(src) == m_sourceDirPath)
+        return {m_sourceDirFd, baseNameOf(src)};
+    return {AT_FDCWD, src};
 }
 
 Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
@@ -304,8 +326,9 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
             state = {srcSt.st_dev, srcSt.st_ino, srcSt.st_nlink, qint64(srcSt.st_size), srcSt.st_mtim};
             m_progress.bytesDone += srcSt.st_size;
         } else {
-            err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, dst, ref, &staged, &state)
-                                         : m_copier.stageLink(src, dst, ref, srcSt, &staged);
+            const SourceRef from = sourceRef(src);
+            err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, from, dst, ref, &staged, &state)
+                                         : m_copier.stageLink(src, from, dst, ref, srcSt, &staged);
             failedPath = m_copier.failedPath();
             takeNotes(m_copier.takeNotes());
         }
@@ -412,7 +435,9 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     task->src = src;
     task->dst = dst;
     task->srcSt = srcSt;
+    task->from = sourceRef(src);
     task->ref = targetRef(dst);
+    task->sourceDirPath = m_sourceDirPath;
     task->dirPath = m_targetDirPath;
     task->journal = journal;
     m_workers->submit(std::move(task));
@@ -426,7 +451,7 @@ void Job::copyOnWorker(FileTask &task, Copier &copier)
         return;
     copier.clearFailure();
     Staged staged;
-    int err = copier.stageFile(task.src, task.dst, task.ref, &staged, &task.state);
+    int err = copier.stageFile(task.src, task.from, task.dst, task.ref, &staged, &task.state);
     if (err == 0) {
         copier.testPoint("file-written", task.dst);
         err = copier.publishStaged(task.ref, &staged);
@@ -493,12 +518,18 @@ Flow Job::settle(FileTask &task)
     // file the job's own thread copies: a failure is reported as always.
     const QByteArray outerPath = m_targetDirPath;
     const int outerFd = m_targetDirFd;
+    const QByteArray outerSourcePath = m_sourceDirPath;
+    const int outerSourceFd = m_sourceDirFd;
     m_targetDirPath = task.dirPath;
     m_targetDirFd = task.ref.dirFd == AT_FDCWD ? -1 : task.ref.dirFd;
+    m_sourceDirPath = task.sourceDirPath;
+    m_sourceDirFd = task.from.dirFd == AT_FDCWD ? -1 : task.from.dirFd;
     const Flow flow = task.nameTaken ? resolveAndCopy(task.src, task.dst, task.srcSt, task.journal)
                                      : copyItem(task.src, task.dst, task.srcSt, task.journal);
     m_targetDirPath = outerPath;
     m_targetDirFd = outerFd;
+    m_sourceDirPath = outerSourcePath;
+    m_sourceDirFd = outerSourceFd;
     return flow;
 }
 

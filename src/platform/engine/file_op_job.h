@@ -126,7 +126,11 @@ private:
                     bool canRetry = true);
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
+    // The names in the folder open at fd (which stays open).
+    static bool listDirAt(int fd, QList<QByteArray> *names, int *errorCode);
+    // Counts what a copy of path will copy, for the progress.
     void scan(const QByteArray &path, const struct stat &st);
+    void scanFolder(int fd);
     void note(Note kind, const QByteArray &path);
     void takeNotes(QList<QPair<Note, QByteArray>> notes);
     void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
@@ -145,6 +149,7 @@ private:
     Flow resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
     TargetRef targetRef(const QByteArray &dst) const;
+    SourceRef sourceRef(const QByteArray &src) const;
 
     // The copy workers: small files of a tree handed out in walk order and
     // taken back in that order (file_op_copy.cpp).
@@ -204,6 +209,8 @@ private:
     const uid_t m_euid = geteuid();
     QByteArray m_targetDirPath; // the folder being filled, and its descriptor
     int m_targetDirFd = -1;
+    QByteArray m_sourceDirPath; // the folder being read, and its descriptor
+    int m_sourceDirFd = -1;
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
     unsigned m_notedKinds = 0;
     QStringList m_notes;

@@ -57,8 +57,8 @@ mode_t CopyShared::currentUmask()
     return 022;
 }
 
-int Copier::stageFile(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, Staged *staged,
-                   SourceState *state)
+int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
+                      Staged *staged, SourceState *state)
 {
     m_fileBytes = 0;
     m_currentSource = src;
@@ -66,7 +66,8 @@ int Copier::stageFile(const QByteArray &src, const QByteArray &dst, const Target
     // Non-blocking: a FIFO swapped in after the type check opens at once
     // instead of waiting for a writer, and is refused below.
     const QString &swapped = EngineTexts::SwappedWhileCopying;
-    const int srcFd = open(src.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int srcFd
+        = openat(from.dirFd, from.name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (srcFd < 0) {
         if (errno == ELOOP || errno == ENXIO) // a link or a socket now
             m_failReason = swapped;
@@ -134,12 +135,12 @@ int Copier::stageFile(const QByteArray &src, const QByteArray &dst, const Target
     return 0;
 }
 
-int Copier::stageLink(const QByteArray &src, const QByteArray &dst, const TargetRef &ref, const struct stat &srcSt,
-                   Staged *staged)
+int Copier::stageLink(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
+                      const struct stat &srcSt, Staged *staged)
 {
     QByteArray linkTarget(qsizetype(srcSt.st_size > 0 ? srcSt.st_size : 255) + 1, Qt::Uninitialized);
     for (;;) {
-        const ssize_t n = readlink(src.constData(), linkTarget.data(), size_t(linkTarget.size()));
+        const ssize_t n = readlinkat(from.dirFd, from.name.constData(), linkTarget.data(), size_t(linkTarget.size()));
         if (n < 0)
             return failAt(src, errno);
         if (n < linkTarget.size()) {

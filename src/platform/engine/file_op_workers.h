@@ -31,8 +31,10 @@ struct FileTask
     QByteArray src;
     QByteArray dst;
     struct stat srcSt;
-    TargetRef ref; // relative to the folder being filled, open until the task is taken back
-    QByteArray dirPath; // that folder
+    SourceRef from; // relative to the folder being read, open until the task is taken back
+    TargetRef ref; // relative to the folder being filled, the same
+    QByteArray sourceDirPath; // those folders
+    QByteArray dirPath;
     Journal *journal = nullptr; // of the job's thread: filled when the task is taken back
 
     // Set instead of the above for a step of the walk that waits for the
