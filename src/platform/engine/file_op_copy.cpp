@@ -424,12 +424,14 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     if (!m_workers)
         m_workers = std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyOnWorker);
     // Bounded: on a tree of millions of files the walk waits for the
-    // workers, then takes back all they are done with in one go.
-    if (m_workers->outstanding() >= OutstandingPerWorker * workerCount()) {
-        do {
+    // workers, until half of what is out is back (not one at a time, so
+    // that the walk and the workers do not wake each other for each file).
+    const int most = OutstandingPerWorker * workerCount();
+    if (m_workers->outstanding() >= most) {
+        while (m_workers->outstanding() > most / 2 || m_workers->oldestFinished()) {
             if (settle(*takeBack()) == Flow::Stop)
                 return Flow::Stop;
-        } while (m_workers->oldestFinished());
+        }
     }
     auto task = std::make_unique<FileTask>();
     task->src = src;
