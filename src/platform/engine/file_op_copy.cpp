@@ -255,6 +255,16 @@ SourceRef Job::sourceRef(const QByteArray &src) const
     return {AT_FDCWD, src};
 }
 
+Flow Job::checkSpaceFor(const QByteArray &dst, const struct stat &srcSt)
+{
+    // A sparse file needs only its data blocks.
+    const qint64 allocated = qint64(srcSt.st_blocks) * 512;
+    const Flow space = checkSpace(dst, std::min(qint64(srcSt.st_size), allocated));
+    if (space == Flow::Skip)
+        m_progress.filesDone++;
+    return space;
+}
+
 Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
 {
     if (needed <= 0)
@@ -291,14 +301,8 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
                    Journal *journal)
 {
     if (S_ISREG(srcSt.st_mode)) {
-        // A sparse file needs only its data blocks.
-        const qint64 allocated = qint64(srcSt.st_blocks) * 512;
-        const Flow space = checkSpace(dst, std::min(qint64(srcSt.st_size), allocated));
-        if (space != Flow::Continue) {
-            if (space == Flow::Skip)
-                m_progress.filesDone++;
+        if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
             return space;
-        }
     }
     const qint64 bytesBefore = m_progress.bytesDone;
     m_currentPath = src;
@@ -414,13 +418,8 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
         setCancelled();
         return Flow::Stop;
     }
-    const qint64 allocated = qint64(srcSt.st_blocks) * 512;
-    const Flow space = checkSpace(dst, std::min(qint64(srcSt.st_size), allocated));
-    if (space != Flow::Continue) {
-        if (space == Flow::Skip)
-            m_progress.filesDone++;
+    if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
         return space;
-    }
     if (!m_workers)
         m_workers = std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyOnWorker);
     // Bounded: on a tree of millions of files the walk waits for the

@@ -181,21 +181,14 @@ bool Job::flushVolumes()
 
 bool Job::listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode)
 {
-    DIR *handle = opendir(dir.constData());
-    if (!handle) {
+    const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
         *errorCode = errno;
         return false;
     }
-    errno = 0;
-    while (const dirent *entry = readdir(handle)) {
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        names->append(QByteArray(name));
-    }
-    *errorCode = errno;
-    closedir(handle);
-    return *errorCode == 0;
+    const bool listed = listDirAt(fd, names, errorCode);
+    close(fd);
+    return listed;
 }
 
 bool Job::listDirAt(int fd, QList<QByteArray> *names, int *errorCode)

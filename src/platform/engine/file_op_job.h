@@ -148,6 +148,8 @@ private:
                   Journal *journal);
     Flow resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
+    // The space for the regular file srcSt at dst; a skip counts the file as done.
+    Flow checkSpaceFor(const QByteArray &dst, const struct stat &srcSt);
     TargetRef targetRef(const QByteArray &dst) const;
     SourceRef sourceRef(const QByteArray &src) const;
 
