@@ -116,6 +116,7 @@ inline const QString AboutHours = QStringLiteral("约 %1 小时 %2 分");
 inline const QString ProgressTitle = QStringLiteral("文件操作");
 inline const QString ProgressCount = QStringLiteral("已完成 %1 / %2 个文件，%3 / %4");
 inline const QString ProgressSpeed = QStringLiteral("速度：%1    剩余时间：%2");
+inline const QString ProgressStoring = QStringLiteral("正在把数据写入磁盘，请稍候…");
 inline const QString Cancelling = QStringLiteral("正在取消…");
 inline const QString ConflictTitle = QStringLiteral("确认文件替换");
 inline const QString ConflictExisting = QStringLiteral("此位置已经有一个名为“%1”的文件。");

@@ -159,8 +159,15 @@ void Job::setFailed()
 
 bool Job::flushVolumes()
 {
+    if (m_flush.isEmpty())
+        return true;
+    m_progress.storing = true;
+    progress(QByteArray(), true);
     VolumeFlush::Failure failure;
-    if (m_flush.flush(&failure, [this](const QByteArray &folder) { testPoint("volume-flushed", folder); }))
+    const bool stored
+        = m_flush.flush(&failure, [this](const QByteArray &folder) { testPoint("volume-flushed", folder); });
+    m_progress.storing = false;
+    if (stored)
         return true;
     // What was written did not all reach the device: not done, whatever
     // went through before.

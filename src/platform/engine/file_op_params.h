@@ -32,6 +32,7 @@ struct FileOpProgress
     qint64 bytesDone = 0;
     qint64 bytesTotal = 0;
     qint64 elapsedMs = 0;
+    bool storing = false; // all is written; waiting for the device to store it
 };
 
 Q_DECLARE_METATYPE(FileOpParams)

@@ -104,7 +104,9 @@ void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
     const double seconds = progress.elapsedMs / 1000.0;
     const double speed = seconds > 0 ? progress.bytesDone / seconds : 0;
     const qint64 left = speed > 0 ? qint64((bytesTotal - progress.bytesDone) / speed + 0.5) : -1;
-    m_speedLabel->setText(EngineTexts::ProgressSpeed.arg(formatSpeed(speed), formatDuration(left)));
+    // Everything is written; what is left is the device's: no speed to show.
+    m_speedLabel->setText(progress.storing ? EngineTexts::ProgressStoring
+                                           : EngineTexts::ProgressSpeed.arg(formatSpeed(speed), formatDuration(left)));
     if (bytesTotal > 0)
         m_bar->setValue(int(progress.bytesDone * 1000 / bytesTotal));
     else if (filesTotal > 0)
