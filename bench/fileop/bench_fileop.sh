@@ -71,12 +71,31 @@ now() { date +%s.%N; }
 calc() { awk "BEGIN { print $1 }"; }
 holds() { awk "BEGIN { exit !($1 $2 $3) }"; } # holds A OP B
 ms() { printf '%.1f' "$(calc "$1 * 1000")"; }
-mib() { printf '%.1f' "$(calc "$1 / 1024")"; } # from KiB
+mib() { if [ -n "$1" ]; then printf '%.1f' "$(calc "$1 / 1024")"; else echo "?"; fi; } # from KiB
 ratio() { printf '%.3f' "$(calc "$1 / $2")"; }
-# lowest VAR VALUE: VAR takes VALUE when it is unset, empty or larger.
+# lowest VAR VALUE / highest VAR VALUE: VAR takes VALUE when it is unset,
+# empty, or larger / smaller.
 lowest() { if [ -z "${!1:-}" ] || holds "$2" "<" "${!1}"; then printf -v "$1" '%s' "$2"; fi; }
+highest() { if [ -z "${!1:-}" ] || holds "$2" ">" "${!1}"; then printf -v "$1" '%s' "$2"; fi; }
 # meminfo_kib FIELD: one /proc/meminfo figure (Dirty, Writeback...) in KiB.
 meminfo_kib() { awk -v field="$1:" '$1 == field { print $2 }' /proc/meminfo; }
+# file_unwritten_kib FILE: how much of FILE's cached data is dirty or under
+# writeback (cachestat, Linux 6.5), whatever other processes write; "?" when
+# the kernel cannot tell.
+file_unwritten_kib() {
+    python3 - "$1" <<'PY'
+import ctypes, os, sys
+class Range(ctypes.Structure):
+    _fields_ = [("off", ctypes.c_uint64), ("len", ctypes.c_uint64)]
+class Stat(ctypes.Structure):
+    _fields_ = [(n, ctypes.c_uint64) for n in ("cache", "dirty", "writeback", "evicted", "recently_evicted")]
+fd = os.open(sys.argv[1], os.O_RDONLY)
+stat = Stat()
+cachestat = 451  # the same number on every architecture
+ok = ctypes.CDLL(None).syscall(cachestat, fd, ctypes.byref(Range(0, 0)), ctypes.byref(stat), 0) == 0
+print((stat.dirty + stat.writeback) * os.sysconf("SC_PAGE_SIZE") // 1024 if ok else "?")
+PY
+}
 run_quiet() { "$@" >/dev/null || die "failed: $*"; }
 
 # best_of PREP COMMAND...: the fastest of $RUNS runs of COMMAND, in seconds.
@@ -93,26 +112,31 @@ best_of() {
     echo "$best"
 }
 
-# durable_run NAME PREP COMMAND...: one run of COMMAND after PREP and a sync
-# (untimed). Right after it, reads how much Dirty and Writeback grew while it
-# ran, then times a sync. Keeps the lowest seen over the runs (other
-# processes only ever add to them) in NAME_s, NAME_dirty_kib, NAME_wb_kib,
-# NAME_left_kib (the two together) and NAME_sync_s. The callers alternate
-# the tools run by run, so that a machine getting busier or slower hits both.
+# durable_run NAME PREP FILE COMMAND...: one run of COMMAND after PREP and a
+# sync (untimed). Right after it, reads how much Dirty and Writeback grew
+# while it ran and how much of FILE (unless "-") is unwritten, then times a
+# sync. Over the runs it keeps in NAME_s the shortest time (other processes
+# only add to it), and the worst of the rest, since a sync by another
+# process can make one run look flushed: NAME_dirty_kib, NAME_wb_kib,
+# NAME_left_kib (the two together), NAME_file_kib and NAME_sync_s. The
+# callers alternate the tools run by run, so that a machine getting busier
+# or slower hits both.
 durable_run() {
-    local name=$1 prep=$2; shift 2
-    local d0 w0 t0 t1 d1 w1 s0 s1
+    local name=$1 prep=$2 file=$3; shift 3
+    local d0 w0 t0 t1 d1 w1 f=0 s0 s1
     "$prep"
     sync
     d0=$(meminfo_kib Dirty) w0=$(meminfo_kib Writeback)
     t0=$(now); run_quiet "$@"; t1=$(now)
     d1=$(meminfo_kib Dirty) w1=$(meminfo_kib Writeback)
+    if [ "$file" != - ]; then f=$(file_unwritten_kib "$file"); fi
     s0=$(now); sync; s1=$(now)
     lowest "${name}_s" "$(calc "$t1 - $t0")"
-    lowest "${name}_dirty_kib" $((d1 - d0))
-    lowest "${name}_wb_kib" $((w1 - w0))
-    lowest "${name}_left_kib" $((d1 - d0 + w1 - w0))
-    lowest "${name}_sync_s" "$(calc "$s1 - $s0")"
+    highest "${name}_dirty_kib" $((d1 - d0))
+    highest "${name}_wb_kib" $((w1 - w0))
+    highest "${name}_left_kib" $((d1 - d0 + w1 - w0))
+    if [ "$f" != "?" ]; then highest "${name}_file_kib" "$f"; fi
+    highest "${name}_sync_s" "$(calc "$s1 - $s0")"
 }
 
 TARGETS=0
@@ -257,19 +281,18 @@ disk_section() {
     # checked against its source before it is removed.
     echo "copying the 1 GiB file to the disk..."
     cp "$WORK/big.bin" "$DISK/big.bin"
-    mkdir "$DISK/out"
-    clean_disk_out() {
-        if [ -e "$DISK/out/big.bin" ]; then
-            cmp -s "$DISK/big.bin" "$DISK/out/big.bin" || die "the copy on the disk differs from its source"
+    clean_disk_out() { # after a run, out/ holds its copy
+        if [ -d "$DISK/out" ]; then
+            cmp -s "$DISK/big.bin" "$DISK/out/big.bin" || die "the copy on the disk is missing or differs"
         fi
         rm -rf "$DISK/out"
         mkdir "$DISK/out"
     }
     cp_and_sync() { cp "$DISK/big.bin" "$DISK/out/" && sync; }
     for _ in $(seq "$RUNS"); do
-        durable_run cp_sync_big clean_disk_out cp_and_sync
-        durable_run us_disk_big clean_disk_out "$FILEOP" copy "$DISK/big.bin" "$DISK/out"
-        durable_run cp_disk_big clean_disk_out cp "$DISK/big.bin" "$DISK/out/"
+        durable_run cp_sync_big clean_disk_out "$DISK/out/big.bin" cp_and_sync
+        durable_run us_disk_big clean_disk_out "$DISK/out/big.bin" "$FILEOP" copy "$DISK/big.bin" "$DISK/out"
+        durable_run cp_disk_big clean_disk_out "$DISK/out/big.bin" cp "$DISK/big.bin" "$DISK/out/"
     done
     clean_disk_out
     rm -f "$DISK/big.bin"
@@ -294,25 +317,27 @@ disk_section() {
     mv_and_sync() { mv "$WORK/small" "$DISK/moved.$moves/" && sync; }
     korvan_move() { "$FILEOP" move "$WORK/small" "$DISK/moved.$moves"; }
     for _ in $(seq "$RUNS"); do
-        durable_run mv_sync_small restore_small mv_and_sync
-        durable_run us_mv_small restore_small korvan_move
+        durable_run mv_sync_small restore_small - mv_and_sync
+        durable_run us_mv_small restore_small - korvan_move
     done
     rm -rf "$WORK/small" "$WORK/small.tar"
     for i in $(seq "$moves"); do
         [ "$(find "$DISK/moved.$i/small" -type f | wc -l)" = 50000 ] || die "a tree moved to the disk is incomplete"
     done
 
-    header "on the disk ($(fs_type "$DISK"), $DISK), a sync before every run:"
+    header "on the disk ($(fs_type "$DISK"), $DISK), a sync before every run; unwritten data and sync: worst run"
     target_row "durable copy 1 GiB, cp + sync (ms)" "$(ms "$cp_sync_big_s")" "$(ms "$us_disk_big_s")" \
         "$(ratio "$us_disk_big_s" "$cp_sync_big_s")" "time korvan/(cp+sync)" "<=" 1.05
     target_row "  unwritten on return, MiB (cp: no sync)" "$(mib "$cp_disk_big_left_kib")" \
         "$(mib "$us_disk_big_left_kib")" "" "korvan Dirty+Writeback growth" "<" 64
     target_row "  a sync right after, ms (cp: no sync)" "$(ms "$cp_disk_big_sync_s")" \
         "$(ms "$us_disk_big_sync_s")" "" "korvan sync time" "<" 50
-    printf '    (Dirty / Writeback growth, MiB: cp alone %s / %s, korvan %s / %s; cp + sync leaves %s;\n' \
+    printf '    (Dirty / Writeback growth, MiB: cp alone %s / %s, korvan %s / %s; cp + sync leaves %s.\n' \
         "$(mib "$cp_disk_big_dirty_kib")" "$(mib "$cp_disk_big_wb_kib")" \
         "$(mib "$us_disk_big_dirty_kib")" "$(mib "$us_disk_big_wb_kib")" "$(mib "$cp_sync_big_left_kib")"
-    printf '     cp alone takes %s ms)\n' "$(ms "$cp_disk_big_s")"
+    printf '     The copy itself still unwritten, MiB: cp alone %s, korvan %s, cp + sync %s. cp alone takes %s ms)\n' \
+        "$(mib "${cp_disk_big_file_kib:-}")" "$(mib "${us_disk_big_file_kib:-}")" "$(mib "${cp_sync_big_file_kib:-}")" \
+        "$(ms "$cp_disk_big_s")"
     target_row "durable move 50,000 x 100 B from tmpfs (ms)" "$(ms "$mv_sync_small_s")" \
         "$(ms "$us_mv_small_s")" "$(ratio "$us_mv_small_s" "$mv_sync_small_s")" "time korvan/(mv+sync)" "<=" 1.3
 }
