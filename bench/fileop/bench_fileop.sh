@@ -143,7 +143,13 @@ TARGETS=0
 MET=0
 # row LABEL CP KORVAN [RATIO [NOTE]]: a line of the table without a target.
 row() { printf '%-44s %10s %10s %8s   %s\n' "$1" "$2" "$3" "${4:-}" "${5:-}"; }
-header() { printf '\n%s\n%-44s %10s %10s %8s   %s\n' "$1" "case (best of $RUNS)" "cp/mv" "korvan" "ratio" "target"; }
+# header TITLE [NOTE...]: a section's title, its notes, the column heads.
+header() {
+    printf '\n%s\n' "$1"
+    shift
+    if [ $# -gt 0 ]; then printf '%s\n' "$@"; fi
+    printf '%-44s %10s %10s %8s   %s\n' "case (best of $RUNS)" "cp/mv" "korvan" "ratio" "target"
+}
 # target_row LABEL CP KORVAN RATIO WHAT OP LIMIT: a line with its target,
 # checked on RATIO (or on KORVAN when RATIO is empty), then ok / OVER TARGET.
 target_row() {
@@ -300,9 +306,9 @@ disk_section() {
     # A durable move of many small files from tmpfs to the disk: mv + sync
     # against korvan-fileop alone. The source comes back from a tarball before
     # each run. Nothing on the disk is deleted until the end: ext4 without a
-    # journal skips the inodes freed in the last minutes while their table is
-    # cached, and creating 50,000 files next to 50,000 just deleted gets ten
-    # times slower. So every run moves into a folder of its own.
+    # journal skips recently freed inodes while their table is cached, and
+    # creating 50,000 files next to 50,000 just deleted got five to ten times
+    # slower here. So every run moves into a folder of its own.
     echo "preparing a tree of 50,000 files of 100 bytes..."
     make_tree "$WORK/small" 500 100 100
     tar -cf "$WORK/small.tar" -C "$WORK" small
@@ -325,7 +331,14 @@ disk_section() {
         [ "$(find "$DISK/moved.$i/small" -type f | wc -l)" = 50000 ] || die "a tree moved to the disk is incomplete"
     done
 
-    header "on the disk ($(fs_type "$DISK"), $DISK), a sync before every run; unwritten data and sync: worst run"
+    local device notes=()
+    device=$(df --output=source "$DISK" | tail -n 1)
+    if [ "$(cat "/sys/fs/ext4/${device##*/}/journal_task" 2>/dev/null)" = "<none>" ]; then
+        notes=("(ext4 without a journal: for many minutes after many files were deleted, creating files"
+            " nearby is slow, so a bench run just before, or another one, slows both move columns)")
+    fi
+    header "on the disk ($(fs_type "$DISK"), $DISK), a sync before every run; unwritten data and sync: worst run" \
+        "${notes[@]}"
     target_row "durable copy 1 GiB, cp + sync (ms)" "$(ms "$cp_sync_big_s")" "$(ms "$us_disk_big_s")" \
         "$(ratio "$us_disk_big_s" "$cp_sync_big_s")" "time korvan/(cp+sync)" "<=" 1.05
     target_row "  unwritten on return, MiB (cp: no sync)" "$(mib "$cp_disk_big_left_kib")" \
