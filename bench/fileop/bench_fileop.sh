@@ -307,7 +307,7 @@ disk_section() {
     # against korvan-fileop alone. The source comes back from a tarball before
     # each run. Nothing on the disk is deleted until the end: ext4 without a
     # journal skips recently freed inodes while their table is cached, and
-    # creating 50,000 files next to 50,000 just deleted got five to ten times
+    # creating 50,000 files next to 50,000 just deleted got 5 to 20 times
     # slower here. So every run moves into a folder of its own.
     echo "preparing a tree of 50,000 files of 100 bytes..."
     make_tree "$WORK/small" 500 100 100
