@@ -400,7 +400,8 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
 int Job::workerCount() const
 {
     if (m_workerCount < 0)
-        m_workerCount = m_testing.workers >= 0 ? m_testing.workers : std::max(2, QThread::idealThreadCount());
+        m_workerCount = m_testing.workers >= 0 ? m_testing.workers
+                                                : std::clamp(QThread::idealThreadCount(), MinWorkers, MaxWorkers);
     return m_workerCount;
 }
 

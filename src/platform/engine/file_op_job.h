@@ -64,6 +64,10 @@ constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
 constexpr qint64 WorkerFileBytes = 4 * 1024 * 1024;
 // Files handed to the workers and not yet taken back, at most (per worker).
 constexpr int OutstandingPerWorker = 32;
+// One worker per core, at least two; beyond eight the volume, not the
+// processor, is what small files wait for.
+constexpr int MinWorkers = 2;
+constexpr int MaxWorkers = 8;
 
 // A folder is this while it fills (owner-only; the sticky bit marks it as
 // unfinished): a rerun after a kill finishes a folder left so.
