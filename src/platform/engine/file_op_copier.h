@@ -154,9 +154,6 @@ public:
         m_failReason.clear();
     }
     void setFailReason(const QString &reason) { m_failReason = reason; }
-    // Bytes copied by the last stageFile before it returned, whether or not
-    // they were reported through the chunk callback.
-    qint64 lastFileBytes() const { return m_fileBytes; }
     // What this copier could not keep since the last call, taken over by the job.
     QList<QPair<Note, QByteArray>> takeNotes() { return std::exchange(m_notes, {}); }
 

@@ -40,8 +40,6 @@ public:
     bool fileDone(int fd);
     // The copy in fd is thrown away: nothing of it needs to reach the device.
     void forget(int fd);
-    // Waits for every piece still under way.
-    void waitAll();
 
 private:
     struct Piece

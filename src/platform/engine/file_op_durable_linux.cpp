@@ -88,15 +88,6 @@ void WriteBack::forget(int fd)
     }
 }
 
-void WriteBack::waitAll()
-{
-    while (!m_pieces.empty()) {
-        if (!m_pieces.front().started)
-            start(m_pieces.front());
-        waitOldest();
-    }
-}
-
 void WriteBack::start(Piece &piece)
 {
     // Errors show again, and are reported, when the volume is flushed.
