@@ -76,6 +76,8 @@ inline const QString SizeGB = QStringLiteral(" GB");
 // How an operation ended.
 inline const QString OperationCancelled = QStringLiteral("操作已取消。");
 inline const QString SkippedItems = QStringLiteral("跳过了 %1 项。");
+// An item skipped at the overwrite question, in the account of an operation.
+inline const QString NotOverwritten = QStringLiteral("已有同名文件，未覆盖");
 
 // Refusals and reasons of moves and the trash.
 inline const QString TrashFailed = QStringLiteral("无法把“%1”移到回收站：%2。没有删除任何东西。");
