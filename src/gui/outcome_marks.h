@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+// Shows the mark of a queued task a run left because it did not succeed:
+// a warning sign before its name and the row's text in red (the reason is
+// the row's tool tip and accessible description, from the model).
+class OutcomeMarkDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    // role: the model's role holding the mark (a status, or nothing).
+    OutcomeMarkDelegate(int role, QObject *parent = nullptr);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
+private:
+    int m_role;
+};
