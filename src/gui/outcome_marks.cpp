@@ -1,8 +1,13 @@
 // The marks of queued tasks that did not succeed.
 #include "gui/outcome_marks.h"
 
+#include "gui/widget_helpers.h"
+
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QStyle>
+#include <QToolTip>
 
 OutcomeMarkDelegate::OutcomeMarkDelegate(int role, QObject *parent)
     : QStyledItemDelegate(parent)
@@ -22,4 +27,17 @@ void OutcomeMarkDelegate::initStyleOption(QStyleOptionViewItem *option, const QM
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = QSize(12, 12);
     }
+}
+
+bool OutcomeMarkDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                    const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = index.data(Qt::ToolTipRole).toString();
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), plainToolTip(tip), view->viewport(), option.rect);
+    return true;
 }

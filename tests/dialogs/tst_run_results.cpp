@@ -16,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -75,6 +77,15 @@ private slots:
         const QModelIndex row = app.ctx.queue.index(0, 0);
         QVERIFY(app.ctx.queue.data(row, Qt::AccessibleDescriptionRole).toString().contains(reason));
         QCOMPARE(app.ctx.queue.counters().totalCount, 1);
+        // Its tool tip shows the name and the reason as they are, never as markup.
+        app.form1->show();
+        QTreeView *list = app.form1->ListView1;
+        const QPoint at = list->visualRect(app.ctx.queue.index(0, 2)).center(); // the source path
+        QHelpEvent tip(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &tip);
+        QVERIFY2(QToolTip::text().contains(QStringLiteral("&lt;b&gt;粗体&lt;/b&gt; &amp; co")),
+                 qPrintable(QToolTip::text()));
+        QVERIFY(QToolTip::text().contains(RunTexts::OutcomeFailed));
 
         w->copy->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), app.ctx.outcomes.text());
