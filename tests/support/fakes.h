@@ -96,7 +96,6 @@ public:
     std::optional<qint64> length(const QString &path) override;
 };
 
-// Counts yields; onYield runs at each, to let "other handlers" act there.
 // Keeps every notification: its summary and body.
 class RecordingNotifications : public DesktopNotifications
 {
@@ -105,6 +104,7 @@ public:
     void notify(const QString &summary, const QString &body) override { sent.append({summary, body}); }
 };
 
+// Counts yields; onYield runs at each, to let "other handlers" act there.
 class HookYield : public EventYield
 {
 public:
