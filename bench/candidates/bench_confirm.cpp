@@ -2,7 +2,6 @@
 // pass, the transfer into the queue (shown in the main window) and the close.
 // Prints the time and fails when it reaches the limit.
 #include "app/app_context.h"
-#include "app/window_setup.h"
 #include "candidates/candidate_window.h"
 #include "mainwin/main_window.h"
 #include "platform/file_operation.h"
@@ -11,6 +10,7 @@
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
 #include "platform/user_dialogs.h"
+#include "program/window_setup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -73,7 +73,7 @@ int main(int argc, char *argv[])
         c.ticked = true;
         ctx.candidates.append(c);
     }
-    Form7 *window = ctx.candidateWindow();
+    Form7 *window = windows.form7();
     window->show();
     QCoreApplication::processEvents();
 

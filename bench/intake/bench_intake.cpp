@@ -3,7 +3,6 @@
 //  - the queue view at 30,000 rows: appending, and scrolling page by page
 //    with a repaint each time (the slowest frame should stay well under 16 ms).
 #include "app/app_context.h"
-#include "app/window_setup.h"
 #include "mainwin/main_window.h"
 #include "panel/panel_window.h"
 #include "platform/file_operation.h"
@@ -12,6 +11,7 @@
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
+#include "program/window_setup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -83,7 +83,7 @@ int main(int argc, char *argv[])
 
     QElapsedTimer t;
     t.start();
-    ctx.form3->takeDrop(paths);
+    windows.form3()->takeDrop(paths);
     QCoreApplication::processEvents();
     const double dropMs = ms(t);
     if (ctx.queue.count() != dropCount) {

@@ -1,9 +1,6 @@
 #include "app/app_context.h"
 
 #include "app/busy_scope.h"
-#include "dialogs/add_task_dialog.h"
-#include "mainwin/main_window.h"
-#include "panel/panel_window.h"
 #include "platform/file_operation.h"
 
 #include <QCoreApplication>
@@ -15,18 +12,6 @@ AppContext::AppContext(const Services &services)
 
 AppContext::~AppContext() = default;
 
-QWidget *AppContext::panel() const
-{
-    return form3;
-}
-
-bool AppContext::defaultsInForce() const
-{
-    const bool panelSwitch = form1 && form1->defaultsSwitchOn();
-    const bool dialogBox = form4 && form4->defaultsBoxTicked();
-    return panelSwitch || dialogBox;
-}
-
 bool AppContext::fileOperationBusy() const
 {
     return (svc.engine && svc.engine->isRunning()) || queueRunning();
@@ -34,7 +19,7 @@ bool AppContext::fileOperationBusy() const
 
 bool AppContext::queueRunning() const
 {
-    return form3 && form3->isRunning();
+    return runner.isRunning();
 }
 
 void AppContext::quitNowOrWhenIdle()

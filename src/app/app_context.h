@@ -4,34 +4,20 @@
 #include "model/module1.h"
 #include "model/move_queue.h"
 #include "model/summary_list.h"
+#include "platform/services.h"
+#include "run/queue_runner.h"
+#include "run/run_outcomes.h"
+#include "run/task_performer.h"
 
-class UserDialogs;
-class FileOperation;
-class ShellOpen;
-class DiskSpace;
-class FileQueries;
-class EventYield;
+#include <QPair>
+#include <QString>
+#include <functional>
 
-class Form1;
-class Form3;
-class Form4;
-class Form7;
 class QDialog;
 
-// The platform seams the windows work through.
-struct Services
-{
-    UserDialogs *dialogs = nullptr;
-    FileOperation *engine = nullptr;
-    ShellOpen *shell = nullptr;
-    DiskSpace *disk = nullptr;
-    FileQueries *files = nullptr;
-    EventYield *yield = nullptr;
-};
-
 // Everything the windows share: the state, the queue with its summary rows,
-// the candidate list and the services. The window pointers are filled by
-// the window setup, the one place that makes every window.
+// the candidate list, the services and the run. It knows no window: the
+// window setup (program/) is the one place that makes and connects them.
 class AppContext
 {
 public:
@@ -45,21 +31,19 @@ public:
     SummaryList summary;
     MoveQueue queue {&summary};
     CandidateList candidates;
+    // The account of the latest run or immediate start, the one way a task
+    // is performed, and the queue's runner.
+    RunOutcomes outcomes;
+    TaskPerformer performer {svc.engine, outcomes};
+    QueueRunner runner {queue, m, svc, performer};
 
-    // Set by the window setup (AppWindows); they live until the program ends.
-    Form1 *form1 = nullptr;
-    Form3 *form3 = nullptr;
-    Form4 *form4 = nullptr;
-    Form7 *form7 = nullptr;
+    // The source and the name the add-task dialog holds (the destination
+    // picker refuses a destination that would put it onto itself); set by
+    // the window setup.
+    std::function<QPair<QString, QString>()> addTaskHolds;
     // The modal pickers and the about box while one is open.
     QDialog *openModal = nullptr;
 
-    Form7 *candidateWindow() const { return form7; }
-    // The panel, which the other windows open beside.
-    QWidget *panel() const;
-    // Drops take the defaults without a question: the panel menu's
-    // "开启默认设置" is on, or the add-task dialog's default box is ticked.
-    bool defaultsInForce() const;
     // A queue run is going on.
     bool queueRunning() const;
     // The engine performs an operation or a queue run is going on: no other

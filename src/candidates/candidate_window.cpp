@@ -197,7 +197,7 @@ void Form7::showEvent(QShowEvent *event)
     if (m_centreOnShow) {
         m_centreOnShow = false;
         // On the panel's screen, and clear of the panel that floats above it.
-        placeCentredBeside(this, m_ctx.panel());
+        placeCentredBeside(this, m_anchor);
     }
     QWidget::showEvent(event);
 }

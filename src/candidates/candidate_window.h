@@ -43,6 +43,8 @@ class Form7 : public QWidget
     Q_OBJECT
 public:
     explicit Form7(AppContext &ctx);
+    // The window it opens beside, on the same screen (the panel).
+    void setAnchor(const QWidget *anchor) { m_anchor = anchor; }
 
     QTabWidget *TabStrip1 = nullptr;
     QTreeView *ListView1 = nullptr;
@@ -144,6 +146,7 @@ private:
     QList<RowRef> snapshotRows() const;
 
     AppContext &m_ctx;
+    const QWidget *m_anchor = nullptr;
     bool m_centreOnShow = true;
     bool m_removingRows = false;
 };

@@ -158,7 +158,7 @@ void Form4::showEvent(QShowEvent *event)
     if (!event->spontaneous()) {
         showDefaultMode();
         // On the panel's screen, and clear of the panel that floats above it.
-        placeCentredBeside(this, m_ctx.panel());
+        placeCentredBeside(this, m_anchor);
         focusFirstEmptyField();
     }
     QWidget::showEvent(event);
@@ -267,15 +267,15 @@ void Form4::runNow()
         m_ctx.svc.dialogs->message(AddTaskTexts::EngineBusy, Texts::TitleKorvan);
         return;
     }
-    FileOpRecord &op = m_ctx.m.fileOp;
     const QString mode = m_ctx.m.defaultMode;
-    if (!setOperationForMode(op, mode, Combo1->currentText()))
+    if (!isModeWord(mode))
         return;
-    op.pFrom = Text1->text();
-    // A copy: the record must not change under the running operation.
-    const FileOpRecord running = op;
-    m_ctx.svc.engine->perform(running);
+    // Performed as the queue's tasks are, with an account of its own.
+    m_ctx.outcomes.begin();
+    m_ctx.performer.perform(m_ctx.m.fileOp, Text1->text(), Combo1->currentText(), mode);
     close();
+    if (!m_ctx.m.exitAllowed)
+        m_ctx.outcomes.finish();
 }
 
 void Form4::Command6_Click()

@@ -20,6 +20,8 @@ class Form4 : public QWidget
     Q_OBJECT
 public:
     explicit Form4(AppContext &ctx);
+    // The window it opens beside, on the same screen (the panel).
+    void setAnchor(const QWidget *anchor) { m_anchor = anchor; }
 
     QTabWidget *TabStrip1 = nullptr;
     QGroupBox *Frame1 = nullptr; // "原地址："
@@ -110,4 +112,5 @@ private:
     void focusFirstEmptyField();
 
     AppContext &m_ctx;
+    const QWidget *m_anchor = nullptr;
 };

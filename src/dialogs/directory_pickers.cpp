@@ -206,9 +206,7 @@ Form5::Form5(AppContext &ctx, QWidget *parent)
 void Form5::Command3_Click()
 {
     const QString dest = withTrailingSeparator(Dir1->path());
-    Form4 *addTask = m_ctx.form4;
-    const QString source = addTask ? addTask->heldSource() : QString();
-    const QString name = addTask ? addTask->heldName() : QString();
+    const auto [source, name] = m_ctx.addTaskHolds ? m_ctx.addTaskHolds() : QPair<QString, QString>();
     if (dest + name == source) {
         m_ctx.svc.dialogs->message(kSamePlace, Texts::TitleKorvan);
         return;

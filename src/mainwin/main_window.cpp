@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "gui/accessibility.h"
+#include "gui/outcome_marks.h"
 #include "gui/refreshing_combo_box.h"
 #include "gui/widget_helpers.h"
 #include "model/texts.h"
@@ -69,6 +70,7 @@ void Form1::buildControls()
     connect(&m_ctx.queue, &QAbstractItemModel::rowsRemoved, this, [this] { m_removingRows = false; });
     connect(&m_ctx.queue, &QAbstractItemModel::modelReset, this, [this] { m_removingRows = false; });
     setUpReportView(ListView1, &m_ctx.queue, {96, 96, 96, 96, 67, 296});
+    ListView1->setItemDelegate(new OutcomeMarkDelegate(MoveQueue::OutcomeRole, ListView1));
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { rshow(ListView1->viewport()->mapToGlobal(pos)); });
@@ -176,6 +178,12 @@ void Form1::hideRunProgress()
 void Form1::showBanner()
 {
     Label1->setText(Texts::Banner);
+}
+
+void Form1::showLastRun(const QString &line)
+{
+    Frame1->setTitle(escapeMnemonics(line));
+    Frame1->setAccessibleDescription(line);
 }
 
 void Form1::toggleShown()

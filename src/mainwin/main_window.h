@@ -117,6 +117,8 @@ public:
     void hideRunProgress();
     // The caption shown when no run is going on.
     void showBanner();
+    // The one line saying how the latest run ended, above the progress bar.
+    void showLastRun(const QString &line);
 
 signals:
     // "全部开始" in either menu: the queue is to run.

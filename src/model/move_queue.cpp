@@ -21,8 +21,17 @@ QVariant MoveQueue::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return m_rows.at(index.row()).field(index.column());
+    const QString field = m_rows.at(index.row()).field(index.column());
+    if (role == Qt::DisplayRole)
+        return field;
+    const auto mark = m_marks.constFind(m_rows.idAt(index.row()));
+    const bool marked = mark != m_marks.cend();
+    if (role == Qt::ToolTipRole)
+        return marked ? field + u'\n' + mark->text : field;
+    if (role == Qt::AccessibleDescriptionRole && marked)
+        return mark->text;
+    if (role == OutcomeRole && marked)
+        return int(mark->status);
     return {};
 }
 
@@ -66,6 +75,7 @@ void MoveQueue::removeTask(int pos)
     --m_counters.totalCount;
     writeSummary(SummaryList::AllRows);
     beginRemoveRows(QModelIndex(), pos, pos);
+    m_marks.remove(m_rows.idAt(pos));
     m_rows.removeAt(pos);
     endRemoveRows();
 }
@@ -74,6 +84,7 @@ void MoveQueue::clearQueue()
 {
     beginResetModel();
     m_rows.clear();
+    m_marks.clear();
     endResetModel();
     m_counters = QueueCounters();
     writeSummary(SummaryList::AllRows);
@@ -137,4 +148,24 @@ void MoveQueue::setField(int pos, int column, const QString &value)
     m_rows.edit(pos, [&](MoveTask &t) { t.setField(column, value); });
     const QModelIndex idx = index(pos, column);
     emit dataChanged(idx, idx, {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void MoveQueue::setOutcomeMark(int pos, FileOpResult::Status status, const QString &text)
+{
+    if (pos < 0 || pos >= m_rows.size())
+        return;
+    const RowRef ref = m_rows.idAt(pos);
+    if (status == FileOpResult::Status::Done)
+        m_marks.remove(ref);
+    else
+        m_marks.insert(ref, {status, text});
+    emit dataChanged(index(pos, 0), index(pos, MoveTask::ColumnCount - 1),
+                     {Qt::ToolTipRole, Qt::AccessibleDescriptionRole, OutcomeRole});
+}
+
+QString MoveQueue::outcomeMark(int pos) const
+{
+    if (pos < 0 || pos >= m_rows.size())
+        return {};
+    return m_marks.value(m_rows.idAt(pos)).text;
 }

@@ -3,8 +3,10 @@
 #include "model/move_task.h"
 #include "model/path_indexed_rows.h"
 #include "model/summary_list.h"
+#include "platform/file_operation.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 
 // The four counters: rows per move-mode word and rows in all.
 struct QueueCounters
@@ -25,6 +27,11 @@ class MoveQueue : public QAbstractTableModel
 public:
     explicit MoveQueue(SummaryList *summary, QObject *parent = nullptr);
 
+    // A row a run left queued because it did not succeed carries a mark:
+    // this role gives its FileOpResult::Status (as int), the tool tip and
+    // the accessible description give the mark's text.
+    static constexpr int OutcomeRole = Qt::UserRole + 1;
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -39,6 +46,9 @@ public:
     // The rows still queued that were appended after `after` up to and
     // including `last` (either may be gone).
     int countBetween(RowRef after, RowRef last) const { return m_rows.countBetween(after, last); }
+    // The position of the first row appended after `after` (which may be
+    // gone, or NoRow for the first row); count() when there is none.
+    int positionAfter(RowRef after) const { return m_rows.positionAfter(after); }
 
     const QueueCounters &counters() const { return m_counters; }
 
@@ -60,6 +70,11 @@ public:
     void setMode(int pos, const QString &mode);
     void setDestination(int pos, const QString &destination);
     void setRemark(int pos, const QString &remark);
+    // Marks the row with how its last performance ended and why; a Done
+    // status takes the mark away.
+    void setOutcomeMark(int pos, FileOpResult::Status status, const QString &text);
+    // The row's mark text, empty when it has none.
+    QString outcomeMark(int pos) const;
 
     // The counter a mode word feeds, or nullptr for any other word.
     static int *counterFor(QueueCounters &counters, const QString &mode);
@@ -70,4 +85,10 @@ private:
     SummaryList *m_summary;
     PathIndexedRows<MoveTask> m_rows;
     QueueCounters m_counters;
+    struct OutcomeMark
+    {
+        FileOpResult::Status status = FileOpResult::Status::Done;
+        QString text;
+    };
+    QHash<RowRef, OutcomeMark> m_marks;
 };

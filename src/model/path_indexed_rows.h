@@ -41,6 +41,15 @@ public:
         return qMax(0, int(firstAbove(last) - firstAbove(after)));
     }
 
+    // The position of the first row appended after the row with id `after`
+    // (which may be gone); size() when there is none.
+    int positionAfter(RowRef after) const
+    {
+        return int(std::upper_bound(m_entries.cbegin(), m_entries.cend(), after,
+                                    [](RowRef v, const Entry &e) { return v < e.id; })
+                   - m_entries.cbegin());
+    }
+
     // The first row, in list order, whose source path equals path exactly.
     int findFirst(const QString &path) const
     {

@@ -1,12 +1,14 @@
 #include "panel/panel_window.h"
 
 #include "app/app_context.h"
+#include "app/busy_scope.h"
 #include "gui/panel_face.h"
 #include "gui/widget_helpers.h"
-#include "panel/drop_intake.h"
+#include "model/texts.h"
 #include "panel/panel_accessible.h"
-#include "panel/queue_runner.h"
 #include "platform/file_operation.h"
+#include "platform/user_dialogs.h"
+#include "run/run_texts.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -22,8 +24,6 @@
 Form3::Form3(AppContext &ctx)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_ctx(ctx)
-    , m_intake(new DropIntake(ctx))
-    , m_runner(new QueueRunner(ctx, this))
 {
     installPanelAccessibility();
     setObjectName(QStringLiteral("Form3"));
@@ -37,24 +37,25 @@ Form3::Form3(AppContext &ctx)
     setAccessibleDescription(QStringLiteral("把文件拖到这里；双击打开或关闭主窗口；右键打开面板控制器菜单"));
 }
 
-Form3::~Form3()
-{
-    delete m_intake;
-}
-
 void Form3::takeDrop(const QStringList &paths)
 {
-    m_intake->take(paths);
+    if (paths.isEmpty() || m_ctx.m.exitAllowed)
+        return;
+    BusyScope busy(m_ctx);
+    if (paths.size() == 1)
+        dropPath = paths.first();
+    emit pathsTaken(paths);
 }
 
 void Form3::kp()
 {
-    m_runner->run();
+    BusyScope busy(m_ctx);
+    m_ctx.runner.run();
 }
 
 bool Form3::isRunning() const
 {
-    return m_runner->isRunning();
+    return m_ctx.runner.isRunning();
 }
 
 void Form3::showRunPercent(int percent)
@@ -193,6 +194,27 @@ void Form3::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+}
+
+void Form3::requestExit()
+{
+    if (m_ctx.m.exitAllowed)
+        return;
+    const bool running = m_ctx.fileOperationBusy();
+    const int queued = m_ctx.queue.count();
+    if (running || queued > 0) {
+        QString question;
+        if (running)
+            question += RunTexts::ExitWhileRunning;
+        if (queued > 0)
+            question += RunTexts::ExitWithQueued.arg(queued);
+        question += RunTexts::ExitConfirm;
+        const bool leave = m_ctx.svc.dialogs->askYesNo(question, Texts::TitleKorvan) == UserDialogs::Answer::Yes;
+        // The session may have ended while the box was open.
+        if (!leave || m_ctx.m.exitAllowed)
+            return;
+    }
+    sys_exit();
 }
 
 void Form3::sys_exit()

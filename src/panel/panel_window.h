@@ -4,8 +4,6 @@
 #include <QWidget>
 
 class AppContext;
-class DropIntake;
-class QueueRunner;
 
 // The floating panel: a tiny borderless window above all others that takes
 // dropped files, runs the queue (kp) and ends the program (sys_exit).
@@ -16,7 +14,6 @@ class Form3 : public QWidget
     Q_OBJECT
 public:
     explicit Form3(AppContext &ctx);
-    ~Form3() override;
 
     // The path of the latest single-path drop (kept public: the drop intake writes it).
     QString dropPath;
@@ -24,12 +21,13 @@ public:
     // Performs the queue in order, then empties it (see QueueRunner::run).
     void kp();
     bool isRunning() const;
-    // The runner behind kp(), whose signals the window setup connects.
-    QueueRunner *runner() const { return m_runner; }
 
     // Ends the program: every window closes in order, the candidate list is
     // emptied so its window can close, the panel goes last.
     void sys_exit();
+    // "关闭": while an operation runs or tasks are queued, asks first whether
+    // to end the program; then sys_exit.
+    void requestExit();
 
     // Takes dropped paths in, as a drop on the face does.
     void takeDrop(const QStringList &paths);
@@ -52,6 +50,9 @@ signals:
     void panelMenuRequested(const QPoint &globalPos);
     // The program is ending: every other window is to close, in order.
     void otherWindowsClosing();
+    // Paths were dropped on the face (or handed over as if): the drop
+    // intake is to take them in. Emitted inside takeDrop's busy scope.
+    void pathsTaken(const QStringList &paths);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -69,8 +70,6 @@ private:
     void setDragOver(bool over);
 
     AppContext &m_ctx;
-    DropIntake *m_intake;
-    QueueRunner *m_runner;
     QString m_faceText;
     // Files are being dragged over the face: it shows it will take them.
     bool m_dragOver = false;

@@ -32,10 +32,20 @@ constexpr quint16 AllowUndo = 0x40; // FOF_ALLOWUNDO: deletes go to the trash
 constexpr quint16 NoConfirmMkdir = 0x200; // FOF_NOCONFIRMMKDIR: create the destination silently
 } // namespace FileOpFlag
 
-// What became of one operation. Callers that follow the shell's contract
-// (the queue runner, the immediate start) do not look at it; tools and tests do.
+// An item of an operation that was skipped or could not be done, and why.
+struct FileOpItem
+{
+    QString path;
+    QString reason;
+};
+
+// What became of one operation: the queue runner and the immediate start
+// keep it as the outcome of their task, which the user is shown.
 struct FileOpResult
 {
+    // Items and notes kept per operation; the counts go on beyond it.
+    static constexpr int MaxRecorded = 1000;
+
     enum class Status {
         Done, // everything the operation should do was done
         Skipped, // the user skipped one or more items; the rest was done
@@ -47,8 +57,25 @@ struct FileOpResult
     // What could not be kept although the operation went on (e.g. the owner
     // or extended attributes on a volume that refuses them); short, one line each.
     QStringList notes;
+    int noteCount = 0;
+    // The items skipped or not done, in the order met (the first MaxRecorded).
+    QList<FileOpItem> items {};
+    int itemCount = 0;
 
     bool ok() const { return status == Status::Done; }
+    // Records an item skipped or not done; beyond MaxRecorded only counts it.
+    void addItem(const QString &path, const QString &reason)
+    {
+        if (items.size() < MaxRecorded)
+            items.append({path, reason});
+        ++itemCount;
+    }
+    void addNote(const QString &note)
+    {
+        if (notes.size() < MaxRecorded)
+            notes.append(note);
+        ++noteCount;
+    }
 };
 
 // Performs one copy, move or delete-to-trash of one source path.

@@ -45,7 +45,7 @@ inline MoveTask queuedTask(const QString &path, const QString &destination, cons
 // The candidate window, shown, as the drop intake leaves it.
 inline Form7 &shownCandidateWindow(TestApp &app)
 {
-    Form7 *f = app.ctx.candidateWindow();
+    Form7 *f = app.form7;
     f->show();
     return *f;
 }

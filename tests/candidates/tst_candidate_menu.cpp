@@ -34,7 +34,7 @@ private slots:
     void menuHasEveryEntryInOrder()
     {
         TestApp app;
-        Form7 &f = *app.ctx.candidateWindow();
+        Form7 &f = *app.form7;
         const CandidateMenu &m = f.BLACKWORK;
         QCOMPARE(m.menu->title(), QStringLiteral("候选操作"));
         const QList<QAction *> entries = m.menu->actions();

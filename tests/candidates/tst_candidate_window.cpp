@@ -22,7 +22,7 @@ private slots:
     void windowStartsAsDesigned()
     {
         TestApp app;
-        Form7 &f = *app.ctx.candidateWindow();
+        Form7 &f = *app.form7;
         QAbstractItemModelTester tester(&app.ctx.candidates);
         QCOMPARE(f.windowTitle(), QStringLiteral("多移动候选选择"));
         QCOMPARE(f.size(), QSize(482, 355));
@@ -282,10 +282,10 @@ private slots:
 
         f.show();
         // Centred on the panel's screen, clear of the panel.
-        const QRect screen = app.ctx.form3->screen()->availableGeometry();
+        const QRect screen = app.form3->screen()->availableGeometry();
         QVERIFY(qAbs(f.frameGeometry().center().x() - screen.center().x()) <= 8);
         QVERIFY(screen.contains(f.frameGeometry()));
-        QVERIFY(!f.frameGeometry().intersects(app.ctx.form3->frameGeometry()));
+        QVERIFY(!f.frameGeometry().intersects(app.form3->frameGeometry()));
         VERIFY_DIALOGS(app.dialogs);
     }
 

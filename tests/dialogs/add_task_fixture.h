@@ -37,7 +37,7 @@ inline MoveTask queuedTask(const QString &path, const QString &mode)
 // The dialog showing a source, a destination and a remark, as a user leaves it.
 inline Form4 &filledDialog(TestApp &app, const QString &source = kSong, const QString &dest = kBackup)
 {
-    Form4 &f = *app.ctx.form4;
+    Form4 &f = *app.form4;
     f.show();
     f.Text1->setText(source);
     f.Text3->setText(QFileInfo(source).fileName());

@@ -27,7 +27,7 @@ private slots:
     void startsHiddenQueueingCopiesWithEveryCaption()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         QVERIFY(f.isHidden());
         QCOMPARE(f.windowTitle(), QStringLiteral("添加新任务"));
         QCOMPARE(f.StartMode, QStringLiteral("手动"));
@@ -72,7 +72,7 @@ private slots:
     void optionsWriteStartModeAndTheSharedMode()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         f.Option1->click();
         QCOMPARE(f.StartMode, QStringLiteral("立即"));
         f.Option2->click();
@@ -116,7 +116,7 @@ private slots:
         // The panel menu chose "剪贴" while the dialog was hidden ...
         app.form1->syswork.upcut->trigger();
         app.form1->form4show();
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         QVERIFY(f.Option4->isChecked());
         // ... and "删除" while it is open.
         app.form1->syswork.updele->trigger();
@@ -138,7 +138,7 @@ private slots:
     void aClickOnTheCheckedModeOptionStillSetsTheMode()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         f.show();
         // "复制" is checked; a word is written where no window hears of it.
         app.ctx.m.defaultMode = kCut;
@@ -152,13 +152,13 @@ private slots:
     void opensOnThePanelsScreenClearOfThePanelWithTheKeyboardInTheFirstEmptyField()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
-        const QRect screen = app.ctx.form3->screen()->availableGeometry();
+        Form4 &f = *app.form4;
+        const QRect screen = app.form3->screen()->availableGeometry();
         // The panel sits where a centred dialog's top edge would be.
         const int dialogTop = screen.center().y() - f.sizeHint().height() / 2;
-        app.ctx.form3->move(screen.center().x() - 18, dialogTop);
-        app.ctx.form3->takeDrop({kSong});
-        QVERIFY(!f.frameGeometry().intersects(app.ctx.form3->frameGeometry()));
+        app.form3->move(screen.center().x() - 18, dialogTop);
+        app.form3->takeDrop({kSong});
+        QVERIFY(!f.frameGeometry().intersects(app.form3->frameGeometry()));
         QVERIFY(screen.contains(f.frameGeometry()));
         QVERIFY(qAbs(f.frameGeometry().center().x() - screen.center().x()) <= 8);
         // Source and name are filled in: the destination is asked for next.
@@ -193,7 +193,7 @@ private slots:
     void defaultBoxNeedsADestinationFirst()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         app.dialogs.expectMessage(QStringLiteral("没有设置目地地址，请设置！！"));
         expectDestinationChosen(app.dialogs, QStringLiteral("/srv/share"));
         f.Check1->click();
@@ -213,7 +213,7 @@ private slots:
     void openFileDialogFillsTheSourceAndCancelKeepsIt()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         app.dialogs.expectOpenFile(QStringLiteral("/home/ann/notes/todo.txt"));
         f.Command1->click();
         const ScriptedDialogs::Question &q = app.dialogs.asked.last();
@@ -238,7 +238,7 @@ private slots:
     void directoryButtonTakesAWholeFolderAsSource()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         app.dialogs.expectModal([](QDialog *d) {
             auto *picker = qobject_cast<Form2 *>(d);
             if (!picker)
@@ -282,8 +282,8 @@ private slots:
         QFETCH(bool, now);
         TestApp app;
         app.files.plainFiles.insert(kSong, 2048);
-        app.ctx.form3->takeDrop({kSong});
-        Form4 &f = *app.ctx.form4;
+        app.form3->takeDrop({kSong});
+        Form4 &f = *app.form4;
         QVERIFY(f.isVisible());
         QCOMPARE(f.Text1->text(), kSong);
         QCOMPARE(f.Text3->text(), QStringLiteral("song.mp3"));

@@ -75,7 +75,7 @@ private slots:
     void addTaskDialogFitsItsTexts()
     {
         TestApp app;
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         f.Text1->setText(QStringLiteral("/home/ann/音乐/一首很长很长的歌的名字.mp3"));
         verifyLaidOut(&f);
     }

@@ -61,8 +61,8 @@ private slots:
         expectDestinationChosen(app.dialogs, dir);
         showForm5(app.ctx);
         QCOMPARE(app.ctx.m.defaultDest, dest);
-        QCOMPARE(app.ctx.form4->Combo1->currentText(), dest);
-        QCOMPARE(app.ctx.form4->Combo1->count(), 1);
+        QCOMPARE(app.form4->Combo1->currentText(), dest);
+        QCOMPARE(app.form4->Combo1->count(), 1);
         QVERIFY(!app.ctx.openModal);
         VERIFY_DIALOGS(app.dialogs);
     }
@@ -74,7 +74,7 @@ private slots:
             expectDestinationChosen(app.dialogs, QStringLiteral("/srv/share"));
             showForm5(app.ctx);
         }
-        QComboBox *combo = app.ctx.form4->Combo1;
+        QComboBox *combo = app.form4->Combo1;
         QCOMPARE(combo->count(), 2);
         QCOMPARE(combo->itemText(0), QStringLiteral("/srv/share/"));
         QCOMPARE(combo->itemText(1), QStringLiteral("/srv/share/"));
@@ -96,7 +96,7 @@ private slots:
         });
         showForm5(app.ctx);
         QCOMPARE(app.ctx.m.defaultDest, QStringLiteral("/before/"));
-        QCOMPARE(app.ctx.form4->Combo1->count(), 0);
+        QCOMPARE(app.form4->Combo1->count(), 0);
         QVERIFY(!app.ctx.openModal);
         VERIFY_DIALOGS(app.dialogs);
     }
@@ -104,7 +104,7 @@ private slots:
     void theSourcesOwnFolderIsRefused()
     {
         TestApp app;
-        Form4 &addTask = *app.ctx.form4;
+        Form4 &addTask = *app.form4;
         addTask.Text1->setText(QStringLiteral("/data/music/song.mp3"));
         addTask.Text3->setText(QStringLiteral("song.mp3"));
         Form5 picker(app.ctx);
@@ -130,8 +130,8 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, name);
         TestApp app;
-        app.ctx.form4->Text1->setText(source);
-        app.ctx.form4->Text3->setText(name);
+        app.form4->Text1->setText(source);
+        app.form4->Text3->setText(name);
         Form5 picker(app.ctx);
         picker.setCurrentPath(QStringLiteral("/data/music"));
         picker.Command3->click();
@@ -153,15 +153,15 @@ private slots:
         QFETCH(QString, dir);
         QFETCH(QString, name);
         TestApp app;
-        app.ctx.form4->Combo1->setCurrentText(QStringLiteral("/keep/"));
+        app.form4->Combo1->setCurrentText(QStringLiteral("/keep/"));
         expectDirectoryChosen(app.dialogs, dir);
         // The add-task dialog's "添加要移动目录" opens the picker and takes its choice.
-        app.ctx.form4->Command3_Click();
-        QCOMPARE(app.ctx.form4->Text1->text(), dir);
-        QCOMPARE(app.ctx.form4->Text3->text(), name);
+        app.form4->Command3_Click();
+        QCOMPARE(app.form4->Text1->text(), dir);
+        QCOMPARE(app.form4->Text3->text(), name);
         // Nothing else is written.
         QVERIFY(app.ctx.m.defaultDest.isEmpty());
-        QCOMPARE(app.ctx.form4->Combo1->currentText(), QStringLiteral("/keep/"));
+        QCOMPARE(app.form4->Combo1->currentText(), QStringLiteral("/keep/"));
         VERIFY_DIALOGS(app.dialogs);
     }
 

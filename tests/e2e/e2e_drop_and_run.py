@@ -6,8 +6,9 @@ sets the default destination and switches the defaults on through the
 panel's menu, drags three files from a drag source of our own onto the panel
 through the X server's drag and drop, reads the main window's rows through
 the accessibility bus, runs the queue, and checks the copies on disk. It also
-checks that the panel stays above a maximised window, and that "关闭" ends
-the program.
+checks that a failed task stays queued with the run's account shown and
+runs again from "运行结果", that the panel stays above a maximised window,
+and that "关闭" ends the program.
 
 usage: e2e_drop_and_run.py KORVAN DRAG_SOURCE   (run inside dbus-run-session)
 """
@@ -125,10 +126,15 @@ def queue_rows():
     tree = find(app, lambda n: n.getRoleName() == "tree" and n.name == "要移动的文件队列")
     if tree is None:
         return None
-    table = tree.queryTable()
-    rows = []
-    for r in range(table.nRows):
-        rows.append([table.getAccessibleAt(r, c).name for c in range(table.nColumns)])
+    # Rows may go while they are read (a run's end removes them): then the
+    # caller asks again.
+    try:
+        table = tree.queryTable()
+        rows = []
+        for r in range(table.nRows):
+            rows.append([table.getAccessibleAt(r, c).name for c in range(table.nColumns)])
+    except AttributeError:
+        return None
     return rows
 
 
@@ -252,6 +258,28 @@ def main():
             check(f.read() == data, "content of " + target)
         check(os.path.exists(path), "the source of a copy stays: " + path)
     wait_for("the queue emptied after the run", lambda: queue_rows() == [])
+
+    # A task that fails stays queued, the run's account opens, and
+    # "重新运行失败的任务" runs it again once the cause is gone.
+    gone = os.path.join(SRC, "gone.txt")
+    with open(gone, "wb") as f:
+        f.write(b"back again")
+    drag_onto_panel([gone])
+    wait_for("the fourth task queued", lambda: len(queue_rows() or []) == 1)
+    os.remove(gone)
+    panel_menu(START_ALL)
+    press_button("文件操作出错", "确定")
+    wait_for("the run's account", lambda: window_open("运行结果"))
+    rows = wait_for("the queue read after the run", queue_rows)
+    check([r[2] for r in rows] == [gone], "the failed task stays queued: %r" % rows)
+    account = find(korvan_app(), lambda n: n.name == "每个任务的结果")
+    text = account.queryText().getText(0, -1) if account is not None else ""
+    check("【失败】" in text and gone in text, "the account names the failed task: %r" % text)
+    with open(gone, "wb") as f:
+        f.write(b"back again")
+    press_button("运行结果", "重新运行失败的任务")
+    wait_for("the retried copy", lambda: os.path.exists(os.path.join(HOME, "gone.txt")), timeout=30)
+    wait_for("the queue emptied after the retry", lambda: queue_rows() == [])
 
     # The panel stays above a maximised window.
     start([DRAG_SOURCE, "--maximized"])

@@ -2,6 +2,7 @@
 #include "dialogs/about_box.h"
 #include "dialogs/add_task_dialog.h"
 #include "dialogs/directory_pickers.h"
+#include "dialogs/run_results_window.h"
 #include "gui/accessibility.h"
 #include "panel/panel_window.h"
 #include "support/test_app.h"
@@ -39,7 +40,7 @@ private slots:
     void everyControlOfEveryWindowHasAName()
     {
         TestApp app;
-        QWidget *windows[] = {app.form1, app.ctx.form3, app.ctx.form4, app.ctx.candidateWindow()};
+        QWidget *windows[] = {app.form1, app.form3, app.form4, app.form7, app.windows.runResults()};
         for (QWidget *w : windows) {
             const QStringList unnamed = unnamedControls(w);
             QVERIFY2(unnamed.isEmpty(), qPrintable(w->objectName() + QStringLiteral(": ") + unnamed.join(u", ")));
@@ -55,7 +56,7 @@ private slots:
     void thePanelSaysWhatItIs()
     {
         TestApp app;
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(app.ctx.form3);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(app.form3);
         QVERIFY(iface);
         QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Korvan 面板"));
         QVERIFY(!iface->text(QAccessible::Description).isEmpty());
@@ -65,7 +66,7 @@ private slots:
     {
         TestApp app;
         app.form1->show();
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(app.ctx.form3);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(app.form3);
         QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
         QVERIFY(actions);
         QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));

@@ -96,13 +96,13 @@ private slots:
         QVERIFY(app.form1->isHidden());
         app.form1->syswork.ocmain->trigger();
         QVERIFY(app.form1->isVisible());
-        QTest::mouseDClick(app.ctx.form3, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseDClick(app.form3, Qt::LeftButton, {}, QPoint(10, 10));
         QVERIFY(app.form1->isHidden());
-        QTest::mouseDClick(app.ctx.form3, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseDClick(app.form3, Qt::LeftButton, {}, QPoint(10, 10));
         QVERIFY(app.form1->isVisible());
         app.form1->showMinimized();
         QTRY_VERIFY(app.form1->isHidden());
-        QTest::mouseDClick(app.ctx.form3, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseDClick(app.form3, Qt::LeftButton, {}, QPoint(10, 10));
         QVERIFY(app.form1->isVisible());
         QVERIFY(!app.form1->isMinimized());
     }
@@ -115,14 +115,14 @@ private slots:
             shown = app.form1->syswork.menu->isVisible();
             app.form1->syswork.menu->close();
         });
-        QTest::mousePress(app.ctx.form3, Qt::RightButton, {}, QPoint(10, 10));
+        QTest::mousePress(app.form3, Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(shown);
     }
 
     void newTaskClearsTheSourceAndShowsTheDefaultMode()
     {
         TestApp app;
-        Form4 *dialog = app.ctx.form4;
+        Form4 *dialog = app.form4;
         dialog->Text1->setText(QStringLiteral("/old"));
         dialog->Text3->setText(QStringLiteral("old"));
         dialog->Text4->setText(QStringLiteral("remark"));
@@ -138,7 +138,7 @@ private slots:
     void theDefaultBoxAndTheDefaultsMarkAreOneSwitch()
     {
         TestApp app;
-        Form4 *dialog = app.ctx.form4;
+        Form4 *dialog = app.form4;
         app.ctx.m.defaultDest = QStringLiteral("/backup/");
         dialog->Check1->click();
         // The mark shows the defaults the box put in force ...
@@ -146,7 +146,7 @@ private slots:
         // ... and switching them off there ends them: a drop asks again.
         app.form1->syswork.st_mode->trigger();
         QVERIFY(!dialog->Check1->isChecked() && !app.ctx.m.useDefaults);
-        dropPaths(app.ctx.form3, {QStringLiteral("/m/a.txt")});
+        dropPaths(app.form3, {QStringLiteral("/m/a.txt")});
         QVERIFY(app.ctx.queue.isEmpty() && dialog->isVisible());
         // Switched on from the menu, the box shows it as well.
         app.form1->syswork.st_mode->trigger();
@@ -158,15 +158,15 @@ private slots:
     {
         TestApp app;
         app.form1->show();
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
-        QVERIFY(app.ctx.form7->isVisible());
-        app.ctx.form4->show();
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
+        QVERIFY(app.form7->isVisible());
+        app.form4->show();
         app.form1->syswork.close->trigger();
         QVERIFY(app.ctx.m.exitAllowed);
         QVERIFY(app.form1->isHidden());
-        QVERIFY(app.ctx.form4->isHidden());
-        QVERIFY(app.ctx.form7->isHidden());
-        QVERIFY(app.ctx.form3->isHidden());
+        QVERIFY(app.form4->isHidden());
+        QVERIFY(app.form7->isHidden());
+        QVERIFY(app.form3->isHidden());
         QCOMPARE(app.ctx.candidates.count(), 0);
         // Nothing is busy, so the program leaves through the main loop.
         QVERIFY(!app.ctx.quitWhenIdle);
@@ -175,8 +175,8 @@ private slots:
     void thePanelRefusesToCloseUntilTheProgramEnds()
     {
         TestApp app;
-        QVERIFY(!app.ctx.form3->close());
-        QVERIFY(app.ctx.form3->isVisible());
+        QVERIFY(!app.form3->close());
+        QVERIFY(app.form3->isVisible());
     }
 };
 

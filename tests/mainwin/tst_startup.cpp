@@ -1,7 +1,7 @@
-#include "app/session_end.h"
 #include "dialogs/add_task_dialog.h"
 #include "model/texts.h"
 #include "panel/panel_window.h"
+#include "program/session_end.h"
 #include "support/drops.h"
 #include "support/test_app.h"
 
@@ -59,8 +59,8 @@ private slots:
         QVERIFY(!app.ctx.m.useDefaults);
         QVERIFY(!app.ctx.m.pauseFlag);
         QVERIFY(!app.ctx.m.exitAllowed);
-        QCOMPARE(app.ctx.form4->StartMode, QStringLiteral("手动"));
-        QVERIFY(app.ctx.form4->isHidden());
+        QCOMPARE(app.form4->StartMode, QStringLiteral("手动"));
+        QVERIFY(app.form4->isHidden());
 
         // Only the panel menu's "复制" default-mode mark is set.
         const Form1 &f = *app.form1;
@@ -73,7 +73,7 @@ private slots:
     void panelFloatsBorderlessAboveEverything()
     {
         TestApp app;
-        Form3 *panel = app.ctx.form3;
+        Form3 *panel = app.form3;
         QVERIFY(panel->isVisible());
         QCOMPARE(panel->size(), QSize(37, 36));
         QCOMPARE(panel->pos(), QPoint(622, 62));
@@ -118,7 +118,7 @@ private slots:
     void savingTheSessionLeavesTheProgramWorking()
     {
         TestApp app;
-        SessionEnd session(app.ctx);
+        SessionEnd session(app.ctx, app.form3);
         QSessionManager *manager = qApp->findChild<QSessionManager *>();
         QVERIFY(manager);
         // A checkpoint, then a logout the user cancels.
@@ -128,8 +128,8 @@ private slots:
         QVERIFY(!app.ctx.m.exitAllowed);
 
         // Drops are taken, the add-task dialog's buttons work, the queue runs.
-        dropPaths(app.ctx.form3, {QStringLiteral("/music/a.mp3")});
-        Form4 &f = *app.ctx.form4;
+        dropPaths(app.form3, {QStringLiteral("/music/a.mp3")});
+        Form4 &f = *app.form4;
         QVERIFY(f.isVisible());
         QCOMPARE(f.Text1->text(), QStringLiteral("/music/a.mp3"));
         f.Combo1->setCurrentText(QStringLiteral("/bak/"));
@@ -142,13 +142,13 @@ private slots:
         // The windows still only hide.
         app.form1->show();
         QVERIFY(!app.form1->close());
-        QVERIFY(!app.ctx.form3->close());
+        QVERIFY(!app.form3->close());
     }
 
     void theEndOfTheSessionEndsTheProgramTheSafeWay()
     {
         TestApp app;
-        SessionEnd session(app.ctx);
+        SessionEnd session(app.ctx, app.form3);
         for (int i = 1; i <= 3; ++i) {
             MoveTask t;
             t.sourcePath = QStringLiteral("/src/f%1").arg(i);
@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(app.engine.cancelRequests, 1);
         QCOMPARE(app.engine.performed.size(), 1);
         QVERIFY(app.form1->isHidden());
-        QVERIFY(app.ctx.form3->isHidden());
+        QVERIFY(app.form3->isHidden());
         QCOMPARE(app.ctx.busyDepth, 0);
     }
 };

@@ -32,9 +32,9 @@ void switchDefaultsOn(TestApp &app, const QString &dest = QStringLiteral("/backu
     QVERIFY(app.form1->syswork.st_mode->isChecked());
 }
 
-bool candidateWindowShown(const AppContext &ctx)
+bool candidateWindowShown(const TestApp &app)
 {
-    return ctx.form7 && ctx.form7->isVisible();
+    return app.form7 && app.form7->isVisible();
 }
 
 } // namespace
@@ -52,7 +52,7 @@ private slots:
         switchDefaultsOn(app);
         app.files.plainFiles.insert(QStringLiteral("/m/a.txt"), 1500);
         app.files.plainFiles.insert(QStringLiteral("/m/b.txt"), 1024);
-        dropPaths(app.ctx.form3, {QStringLiteral("/m/a.txt"), QStringLiteral("/m/b.txt"), QStringLiteral("/m/folder")});
+        dropPaths(app.form3, {QStringLiteral("/m/a.txt"), QStringLiteral("/m/b.txt"), QStringLiteral("/m/folder")});
 
         QCOMPARE(queuedSources(app.ctx),
                  (QStringList {QStringLiteral("/m/a.txt"), QStringLiteral("/m/b.txt"), QStringLiteral("/m/folder")}));
@@ -68,8 +68,8 @@ private slots:
         QCOMPARE(app.ctx.summary.text(2), QStringLiteral("剪贴的文件有0个"));
         QCOMPARE(app.ctx.summary.text(4), QStringLiteral("共要移动的文件个数有3个"));
         // No window opens.
-        QVERIFY(app.ctx.form4->isHidden());
-        QVERIFY(!candidateWindowShown(app.ctx));
+        QVERIFY(app.form4->isHidden());
+        QVERIFY(!candidateWindowShown(app));
         VERIFY_DIALOGS(app.dialogs);
     }
 
@@ -78,8 +78,8 @@ private slots:
         TestApp app;
         app.ctx.m.defaultDest = QStringLiteral("/d/");
         app.ctx.m.defaultMode = Texts::ModeDelete;
-        app.ctx.form4->Check1->setChecked(true);
-        dropPaths(app.ctx.form3, {QStringLiteral("/x")});
+        app.form4->Check1->setChecked(true);
+        dropPaths(app.form3, {QStringLiteral("/x")});
         QCOMPARE(app.ctx.queue.count(), 1);
         // Queued delete tasks carry the default destination all the same.
         QCOMPARE(app.ctx.queue.task(0).destination, QStringLiteral("/d/"));
@@ -89,29 +89,29 @@ private slots:
     void oneFileWithDefaultsOffGoesToTheAddTaskDialog()
     {
         TestApp app;
-        Form4 *dialog = app.ctx.form4;
-        dropPaths(app.ctx.form3, {QStringLiteral("/home/u/歌曲.mp3")});
+        Form4 *dialog = app.form4;
+        dropPaths(app.form3, {QStringLiteral("/home/u/歌曲.mp3")});
         QCOMPARE(dialog->Text1->text(), QStringLiteral("/home/u/歌曲.mp3"));
         QCOMPARE(dialog->Text3->text(), QStringLiteral("歌曲.mp3"));
         QVERIFY(dialog->isVisible());
-        QCOMPARE(app.ctx.form3->dropPath, QStringLiteral("/home/u/歌曲.mp3"));
+        QCOMPARE(app.form3->dropPath, QStringLiteral("/home/u/歌曲.mp3"));
         QCOMPARE(app.ctx.queue.count(), 0);
 
         // The same file again only writes the same texts.
         dialog->Text3->setText(QStringLiteral("edited"));
-        dropPaths(app.ctx.form3, {QStringLiteral("/home/u/歌曲.mp3")});
+        dropPaths(app.form3, {QStringLiteral("/home/u/歌曲.mp3")});
         QCOMPARE(dialog->Text3->text(), QStringLiteral("歌曲.mp3"));
         QVERIFY(dialog->isVisible());
-        QVERIFY(!candidateWindowShown(app.ctx));
+        QVERIFY(!candidateWindowShown(app));
         QCOMPARE(app.ctx.candidates.count(), 0);
     }
 
     void everyDropBringsItsWindowToTheFront()
     {
         TestApp app;
-        Form4 *dialog = app.ctx.form4;
+        Form4 *dialog = app.form4;
         app.form1->syswork.upcut->trigger();
-        dropPaths(app.ctx.form3, {QStringLiteral("/home/u/a.txt")});
+        dropPaths(app.form3, {QStringLiteral("/home/u/a.txt")});
         QVERIFY(dialog->isVisible());
         // It shows the mode the task will take.
         QVERIFY(dialog->Option4->isChecked());
@@ -123,9 +123,8 @@ private slots:
             app.form1->show();
             app.form1->activateWindow();
             QTRY_COMPARE(QApplication::activeWindow(), app.form1);
-            dropPaths(app.ctx.form3, paths);
-            QTRY_COMPARE(QApplication::activeWindow(),
-                         paths.size() == 1 ? static_cast<QWidget *>(dialog) : app.ctx.form7);
+            dropPaths(app.form3, paths);
+            QTRY_COMPARE(QApplication::activeWindow(), paths.size() == 1 ? static_cast<QWidget *>(dialog) : app.form7);
             dialog->close();
         }
     }
@@ -133,17 +132,17 @@ private slots:
     void aSecondFileWhileTheDialogHoldsAnotherSendsBothToTheCandidates()
     {
         TestApp app;
-        Form4 *dialog = app.ctx.form4;
+        Form4 *dialog = app.form4;
         app.files.plainFiles.insert(QStringLiteral("/a.txt"), 2048);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a.txt")});
+        dropPaths(app.form3, {QStringLiteral("/a.txt")});
         dialog->Combo1->setCurrentText(QStringLiteral("/dest/"));
         dialog->Text3->setText(QStringLiteral("renamed"));
-        dropPaths(app.ctx.form3, {QStringLiteral("/b.txt")});
+        dropPaths(app.form3, {QStringLiteral("/b.txt")});
 
         QVERIFY(dialog->isHidden());
         // The dialog keeps its contents.
         QCOMPARE(dialog->Text1->text(), QStringLiteral("/a.txt"));
-        QVERIFY(candidateWindowShown(app.ctx));
+        QVERIFY(candidateWindowShown(app));
         const CandidateList &c = app.ctx.candidates;
         QCOMPARE(c.count(), 2);
         QCOMPARE(c.at(0).name, QStringLiteral("renamed"));
@@ -162,8 +161,8 @@ private slots:
     {
         TestApp app;
         app.ctx.m.defaultDest = QStringLiteral("/d/");
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
-        QVERIFY(candidateWindowShown(app.ctx));
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
+        QVERIFY(candidateWindowShown(app));
         QCOMPARE(app.ctx.candidates.count(), 2);
         QVERIFY(app.ctx.candidates.at(0).ticked);
         QCOMPARE(app.ctx.candidates.at(0).mode, QStringLiteral("复制"));
@@ -172,7 +171,7 @@ private slots:
 
         // With "删除" as the default mode the destination reads "回收站".
         app.form1->syswork.updele->trigger();
-        dropPaths(app.ctx.form3, {QStringLiteral("/c"), QStringLiteral("/e")});
+        dropPaths(app.form3, {QStringLiteral("/c"), QStringLiteral("/e")});
         QCOMPARE(app.ctx.candidates.count(), 4);
         QCOMPARE(app.ctx.candidates.at(2).destination, QStringLiteral("回收站"));
         QCOMPARE(app.ctx.candidates.at(3).mode, QStringLiteral("删除"));
@@ -181,11 +180,11 @@ private slots:
     void aMinimisedCandidateWindowIsRestoredByTheNextDrop()
     {
         TestApp app;
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
-        app.ctx.form7->showMinimized();
-        QVERIFY(app.ctx.form7->isMinimized());
-        dropPaths(app.ctx.form3, {QStringLiteral("/c"), QStringLiteral("/e")});
-        QVERIFY(!app.ctx.form7->isMinimized());
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
+        app.form7->showMinimized();
+        QVERIFY(app.form7->isMinimized());
+        dropPaths(app.form3, {QStringLiteral("/c"), QStringLiteral("/e")});
+        QVERIFY(!app.form7->isMinimized());
         QCOMPARE(app.ctx.candidates.count(), 4);
     }
 
@@ -193,10 +192,10 @@ private slots:
     {
         TestApp app;
         switchDefaultsOn(app);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
         app.dialogs.expectYesNo(QStringLiteral("/a已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
                                 Answer::Yes);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a")});
+        dropPaths(app.form3, {QStringLiteral("/a")});
         QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/a")}));
         QCOMPARE(app.ctx.queue.counters().copyCount, 2);
         QCOMPARE(app.ctx.queue.counters().totalCount, 2);
@@ -204,7 +203,7 @@ private slots:
         // Declined: nothing changes.
         app.dialogs.expectYesNo(QStringLiteral("/b已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
                                 Answer::No);
-        dropPaths(app.ctx.form3, {QStringLiteral("/b")});
+        dropPaths(app.form3, {QStringLiteral("/b")});
         QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/a")}));
         VERIFY_DIALOGS(app.dialogs);
     }
@@ -213,16 +212,16 @@ private slots:
     {
         TestApp app;
         switchDefaultsOn(app);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a")});
+        dropPaths(app.form3, {QStringLiteral("/a")});
         app.form1->syswork.st_mode->trigger();
         QVERIFY(!app.form1->syswork.st_mode->isChecked());
         app.dialogs.expectYesNo(QStringLiteral("/a已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
                                 Answer::Yes);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a")});
+        dropPaths(app.form3, {QStringLiteral("/a")});
         QCOMPARE(app.ctx.queue.count(), 0);
         QCOMPARE(app.ctx.summary.text(4), QStringLiteral("共要移动的文件个数有0个"));
-        QCOMPARE(app.ctx.form4->Text1->text(), QStringLiteral("/a"));
-        QVERIFY(app.ctx.form4->isVisible());
+        QCOMPARE(app.form4->Text1->text(), QStringLiteral("/a"));
+        QVERIFY(app.form4->isVisible());
         VERIFY_DIALOGS(app.dialogs);
     }
 
@@ -230,13 +229,13 @@ private slots:
     {
         TestApp app;
         app.ctx.m.defaultDest = QStringLiteral("/d/");
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
         // /a is a candidate already: No skips it, /c still comes in.
         app.dialogs.expectYesNo(QStringLiteral("/a已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
                                 Answer::No);
         app.dialogs.expectYesNo(QStringLiteral("/b已在候选队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
                                 Answer::Yes);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")});
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")});
         QCOMPARE(app.ctx.candidates.count(), 3);
         QCOMPARE(app.ctx.candidates.at(0).sourcePath, QStringLiteral("/a"));
         QCOMPARE(app.ctx.candidates.at(1).sourcePath, QStringLiteral("/b"));
@@ -248,12 +247,12 @@ private slots:
     {
         TestApp app;
         switchDefaultsOn(app);
-        dropPaths(app.ctx.form3, {QStringLiteral("/b")});
+        dropPaths(app.form3, {QStringLiteral("/b")});
         app.dialogs.expectYesNo(QStringLiteral("/b已在队列中,是否重新进入队列？"), QStringLiteral("Korvan说"),
                                 Answer::No);
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b")});
         QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/a")}));
-        QVERIFY(!candidateWindowShown(app.ctx));
+        QVERIFY(!candidateWindowShown(app));
         VERIFY_DIALOGS(app.dialogs);
     }
 
@@ -263,11 +262,11 @@ private slots:
         QMimeData mime;
         mime.setText(QStringLiteral("/not/a/url"));
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(app.ctx.form3, &drop);
+        QCoreApplication::sendEvent(app.form3, &drop);
         QCoreApplication::processEvents();
-        QVERIFY(app.ctx.form4->isHidden());
+        QVERIFY(app.form4->isHidden());
         QCOMPARE(app.ctx.queue.count(), 0);
-        QCOMPARE(app.ctx.form3->dropPath, QString());
+        QCOMPARE(app.form3->dropPath, QString());
     }
 
     void theDefaultsAreReadAfreshForEveryPath()
@@ -279,18 +278,18 @@ private slots:
             if (!app.form1->syswork.st_mode->isChecked() && app.ctx.candidates.count() == 1)
                 app.form1->syswork.st_mode->trigger();
         };
-        dropPaths(app.ctx.form3, {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")});
+        dropPaths(app.form3, {QStringLiteral("/a"), QStringLiteral("/b"), QStringLiteral("/c")});
         app.yield.onYield = nullptr;
         QCOMPARE(app.ctx.candidates.count(), 1);
         QCOMPARE(queuedSources(app.ctx), (QStringList {QStringLiteral("/b"), QStringLiteral("/c")}));
         // The defaults are on at the end, so no window opens.
-        QVERIFY(!candidateWindowShown(app.ctx));
+        QVERIFY(!candidateWindowShown(app));
     }
 
     void thePanelShowsItWillTakeFilesWhileTheyAreDraggedOverIt()
     {
         TestApp app;
-        QWidget *panel = app.ctx.form3;
+        QWidget *panel = app.form3;
         const QImage face = panel->grab().toImage();
         const auto send = [&](QEvent &&event) { QCoreApplication::sendEvent(panel, &event); };
         QMimeData files;
@@ -315,7 +314,7 @@ private slots:
         QVERIFY(panel->grab().toImage() != face);
         send(QDropEvent(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier));
         QCOMPARE(panel->grab().toImage(), face);
-        QTRY_COMPARE(app.ctx.form4->Text1->text(), QStringLiteral("/music/a.mp3"));
+        QTRY_COMPARE(app.form4->Text1->text(), QStringLiteral("/music/a.mp3"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "dialogs/add_task_dialog.h"
 #include "model/texts.h"
 #include "panel/panel_window.h"
+#include "run/run_texts.h"
 #include "support/drops.h"
 #include "support/test_app.h"
 
@@ -62,7 +63,7 @@ void recordRun(TestApp &app, RunLog &log)
         log.progress << app.form1->ProgressBar1->value();
     };
     app.yield.onYield = [&app, &log] {
-        const QString face = app.ctx.form3->faceText();
+        const QString face = app.form3->faceText();
         if (!face.isEmpty() && (log.faces.isEmpty() || log.faces.last() != face))
             log.faces << face;
     };
@@ -97,7 +98,7 @@ private slots:
                                QStringLiteral("/src/f4")}));
         // The ending steps.
         QCOMPARE(app.ctx.queue.count(), 0);
-        QCOMPARE(app.ctx.form3->faceText(), QString());
+        QCOMPARE(app.form3->faceText(), QString());
         QCOMPARE(app.form1->Label1->text(), QStringLiteral("Pellavo 精品奉献 追求完美与进步"));
         QVERIFY(app.form1->ProgressBar1->isHidden());
         QVERIFY(!app.form1->use.main_strat->isChecked());
@@ -168,7 +169,12 @@ private slots:
         };
         app.form1->main_strat();
         QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
-        QCOMPARE(app.ctx.queue.count(), 0);
+        // The tasks not performed stay queued, in order, for the next run.
+        QCOMPARE(app.ctx.queue.count(), 3);
+        QCOMPARE(app.ctx.queue.task(0).sourcePath, QStringLiteral("/src/f3"));
+        QCOMPARE(counters(app), (QList<int> {3, 0, 0, 3}));
+        QVERIFY(app.form1->ProgressBar1->isHidden());
+        QCOMPARE(app.form3->faceText(), QString());
         QVERIFY(!app.form1->use.main_strat->isChecked());
         QVERIFY(!app.form1->syswork.allstart->isChecked());
         QCOMPARE(app.form1->Label1->text(), Texts::Banner);
@@ -194,7 +200,9 @@ private slots:
         app.ctx.queue.appendTask(task(QStringLiteral("/c"), Texts::ModeCopy));
         app.form1->main_strat();
         QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/a"), QStringLiteral("/c")}));
-        QCOMPARE(app.ctx.queue.count(), 0);
+        // It stays queued with the reason, not gone as if it had been done.
+        QCOMPARE(app.ctx.queue.count(), 1);
+        QVERIFY(!app.ctx.queue.outcomeMark(0).isEmpty());
     }
 
     void anEmptyQueueRunsNothingAndEndsCleanly()
@@ -237,7 +245,7 @@ private slots:
         QCOMPARE(app.ctx.queue.counters().totalCount, 0);
     }
 
-    void rowsAddedDuringTheRunWaitAndAreClearedAtTheEnd()
+    void rowsAddedDuringTheRunArePerformedByIt()
     {
         TestApp app;
         app.ctx.m.defaultDest = QStringLiteral("/d/");
@@ -245,10 +253,17 @@ private slots:
         queueCopies(app, 2);
         app.engine.onPerform = [&](const FileOpRecord &op) {
             if (op.pFrom == QStringLiteral("/src/f1"))
-                dropPaths(app.ctx.form3, {QStringLiteral("/late")});
+                dropPaths(app.form3, {QStringLiteral("/late")});
+        };
+        QList<int> maxima;
+        app.yield.onYield = [&] {
+            if (maxima.isEmpty() || maxima.last() != app.form1->ProgressBar1->maximum())
+                maxima << app.form1->ProgressBar1->maximum();
         };
         app.form1->main_strat();
-        QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2")}));
+        QCOMPARE(performedSources(app),
+                 (QStringList {QStringLiteral("/src/f1"), QStringLiteral("/src/f2"), QStringLiteral("/late")}));
+        QCOMPARE(maxima, (QList<int> {2, 3}));
         QCOMPARE(app.ctx.queue.count(), 0);
     }
 
@@ -275,19 +290,22 @@ private slots:
     {
         TestApp app;
         queueCopies(app, 3);
-        dropPaths(app.ctx.form3, {QStringLiteral("/x"), QStringLiteral("/y")}); // candidates present
+        dropPaths(app.form3, {QStringLiteral("/x"), QStringLiteral("/y")}); // candidates present
         app.engine.onPerform = [&](const FileOpRecord &op) {
             if (op.pFrom == QStringLiteral("/src/f1"))
                 app.form1->syswork.close->trigger();
         };
+        app.dialogs.expectYesNo(RunTexts::ExitWhileRunning + RunTexts::ExitWithQueued.arg(3) + RunTexts::ExitConfirm,
+                                Texts::TitleKorvan, UserDialogs::Answer::Yes);
         app.form1->main_strat();
+        VERIFY_DIALOGS(app.dialogs);
         QCOMPARE(app.engine.cancelRequests, 1);
         QCOMPARE(performedSources(app), (QStringList {QStringLiteral("/src/f1")}));
         QVERIFY(app.ctx.m.exitAllowed);
         QVERIFY(app.form1->isHidden());
-        QVERIFY(app.ctx.form3->isHidden());
+        QVERIFY(app.form3->isHidden());
         QCOMPARE(app.ctx.candidates.count(), 0);
-        QVERIFY(app.ctx.form7->isHidden());
+        QVERIFY(app.form7->isHidden());
         QCOMPARE(app.ctx.busyDepth, 0);
     }
 
@@ -296,7 +314,7 @@ private slots:
         TestApp app;
         queueCopies(app, 3);
         const QList<int> before = counters(app);
-        Form4 &f = *app.ctx.form4;
+        Form4 &f = *app.form4;
         f.show();
         f.Text1->setText(QStringLiteral("/now"));
         f.Combo1->setCurrentText(QStringLiteral("/to/"));
@@ -344,7 +362,7 @@ private slots:
         QCOMPARE(app.form1->Label1->text(), Texts::Banner);
         QVERIFY(app.form1->ProgressBar1->isHidden());
         QVERIFY(!app.form1->use.main_strat->isChecked());
-        QCOMPARE(app.ctx.form3->faceText(), QString());
+        QCOMPARE(app.form3->faceText(), QString());
     }
 
     void theLastPercentageStaysOnTheFaceWhileTheNextTaskRuns()
@@ -352,10 +370,10 @@ private slots:
         TestApp app;
         queueCopies(app, 3);
         QStringList facesWhilePerforming;
-        app.engine.onPerform = [&](const FileOpRecord &) { facesWhilePerforming << app.ctx.form3->faceText(); };
+        app.engine.onPerform = [&](const FileOpRecord &) { facesWhilePerforming << app.form3->faceText(); };
         app.form1->main_strat();
         QCOMPARE(facesWhilePerforming, (QStringList {QString(), QStringLiteral(" 33％"), QStringLiteral(" 67％")}));
-        QCOMPARE(app.ctx.form3->faceText(), QString());
+        QCOMPARE(app.form3->faceText(), QString());
     }
 
     void theCountLeftFollowsRowsRemovedOrClearedDuringTheRun()

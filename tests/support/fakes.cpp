@@ -14,7 +14,7 @@ FileOpResult ScriptedFileOperation::perform(const FileOpRecord &op)
     QScopedValueRollback<bool> running(m_running, true);
     if (onPerform)
         onPerform(op);
-    return result;
+    return resultFor.value(op.pFrom, result);
 }
 
 std::optional<DiskFreeSpace> FakeDiskSpace::query(const QString &rootPath)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/desktop_notifications.h"
 #include "platform/disk_space.h"
 #include "platform/event_yield.h"
 #include "platform/file_operation.h"
@@ -24,6 +25,8 @@ public:
     QList<FileOpRecord> performed;
     std::function<void(const FileOpRecord &)> onPerform;
     FileOpResult result;
+    // The result for a source path; any other path gets result.
+    QHash<QString, FileOpResult> resultFor;
     int cancelRequests = 0;
     int refused = 0;
     bool busy = false;
@@ -91,6 +94,14 @@ public:
 
     bool isPlainFile(const QString &path) override { return plainFiles.contains(path); }
     std::optional<qint64> length(const QString &path) override;
+};
+
+// Keeps every notification: its summary and body.
+class RecordingNotifications : public DesktopNotifications
+{
+public:
+    QList<QPair<QString, QString>> sent;
+    void notify(const QString &summary, const QString &body) override { sent.append({summary, body}); }
 };
 
 // Counts yields; onYield runs at each, to let "other handlers" act there.

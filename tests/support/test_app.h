@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/app_context.h"
-#include "app/window_setup.h"
 #include "mainwin/main_window.h"
+#include "program/window_setup.h"
 #include "support/fakes.h"
 #include "support/scripted_dialogs.h"
 
@@ -16,8 +16,12 @@ struct TestApp
     FakeDiskSpace disk;
     FakeFileQueries files;
     HookYield yield;
-    AppContext ctx {Services {&dialogs, &engine, &shell, &disk, &files, &yield}};
+    RecordingNotifications notifications;
+    AppContext ctx {Services {&dialogs, &engine, &shell, &disk, &files, &yield, &notifications}};
     // Every window, made and wired as the program does.
     AppWindows windows {ctx};
     Form1 *const form1 = windows.form1();
+    Form3 *const form3 = windows.form3();
+    Form4 *const form4 = windows.form4();
+    Form7 *const form7 = windows.form7();
 };

@@ -58,6 +58,8 @@ inline const QString SwappedWhileCopying = QStringLiteral("它在复制时被换
 inline const QString NoteOwner = QStringLiteral("目标不允许保留所有者和组，例如“%1”");
 inline const QString NoteExtendedAttributes = QStringLiteral("目标不能保存扩展属性（包括访问控制列表），例如“%1”");
 inline const QString NoteHardLinks = QStringLiteral("目标不支持硬链接，同一文件的多个名字被分别复制，例如“%1”");
+// A file replaced by a copy or move was set aside in the trash, and where it is.
+inline const QString NoteReplacedSetAside = QStringLiteral("被替换的“%1”已移到回收站：“%2”");
 
 // Records the engine refuses, and the runner's own refusals.
 inline const QString UnknownOperation = QStringLiteral("未知的文件操作（wFunc = %1），没有执行任何操作。");
@@ -76,6 +78,8 @@ inline const QString SizeGB = QStringLiteral(" GB");
 // How an operation ended.
 inline const QString OperationCancelled = QStringLiteral("操作已取消。");
 inline const QString SkippedItems = QStringLiteral("跳过了 %1 项。");
+// An item skipped at the overwrite question, in the account of an operation.
+inline const QString NotOverwritten = QStringLiteral("已有同名文件，未覆盖");
 
 // Refusals and reasons of moves and the trash.
 inline const QString TrashFailed = QStringLiteral("无法把“%1”移到回收站：%2。没有删除任何东西。");

@@ -42,8 +42,7 @@ FileOpResult Job::run(const FileOpParams &params)
 FileOpResult Job::finish()
 {
     progress(QByteArray(), true);
-    FileOpResult result;
-    result.notes = m_notes;
+    FileOpResult result = m_account;
     if (m_cancelled) {
         result.status = FileOpResult::Status::Cancelled;
         result.message = EngineTexts::OperationCancelled;
@@ -102,10 +101,12 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
     case ErrorAnswer::Skip:
         ++m_skipped;
         m_message = text;
+        m_account.addItem(question.path, action + QStringLiteral("：") + question.reason);
         return ErrorAnswer::Skip;
     case ErrorAnswer::Cancel:
         setFailed();
         m_message = text;
+        m_account.addItem(question.path, action + QStringLiteral("：") + question.reason);
         break;
     }
     return answer;
@@ -438,7 +439,10 @@ Flow Job::resolveConflict(const QByteArray &src, const struct stat &srcSt, const
     switch (m_questions.askOverwrite(question)) {
     case OverwriteAnswer::OverwriteAll: m_overwriteAll = true; return Flow::Continue;
     case OverwriteAnswer::Overwrite: return Flow::Continue;
-    case OverwriteAnswer::Skip: ++m_skipped; return Flow::Skip;
+    case OverwriteAnswer::Skip:
+        ++m_skipped;
+        m_account.addItem(question.target.path, EngineTexts::NotOverwritten);
+        return Flow::Skip;
     case OverwriteAnswer::Cancel: setCancelled(); return Flow::Stop;
     }
     return Flow::Stop;
@@ -452,16 +456,15 @@ void Job::takeNotes(QList<QPair<Note, QByteArray>> notes)
 
 void Job::note(Note kind, const QByteArray &path)
 {
-    // One line per kind keeps the list short; the first path shows where.
-    if (m_notedKinds & (1u << unsigned(kind)))
-        return;
-    m_notedKinds |= 1u << unsigned(kind);
     const QString where = displayPath(path);
+    QString text;
     switch (kind) {
-    case Note::Owner: m_notes.append(EngineTexts::NoteOwner.arg(where)); break;
-    case Note::ExtendedAttributes: m_notes.append(EngineTexts::NoteExtendedAttributes.arg(where)); break;
-    case Note::HardLinks: m_notes.append(EngineTexts::NoteHardLinks.arg(where)); break;
+    case Note::Owner: text = EngineTexts::NoteOwner.arg(where); break;
+    case Note::ExtendedAttributes: text = EngineTexts::NoteExtendedAttributes.arg(where); break;
+    case Note::HardLinks: text = EngineTexts::NoteHardLinks.arg(where); break;
     }
+    // Every path noted is kept (up to the account's bound), not only the first of a kind.
+    m_account.addNote(text);
 }
 
 } // namespace EngineJob

@@ -210,6 +210,7 @@ private:
     bool m_failed = false;
     int m_skipped = 0;
     QString m_message;
+    FileOpResult m_account; // every item skipped or not done, and every note, as they come
 
     bool m_hardLinksWork = true;
     const uid_t m_euid = geteuid();
@@ -218,8 +219,6 @@ private:
     QByteArray m_sourceDirPath; // the folder being read, and its descriptor
     int m_sourceDirFd = -1;
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
-    unsigned m_notedKinds = 0;
-    QStringList m_notes;
 
     QByteArray m_spaceDir;
     qint64 m_spaceFree = 0;

@@ -159,6 +159,8 @@ Flow Job::setAsideReplaced(const QByteArray &dst)
                 }
             }
             m_flush.noteRenamed(parentOf(dst));
+            m_account.addNote(
+                EngineTexts::NoteReplacedSetAside.arg(displayPath(dst), displayPath(trashed.trashedPath)));
             return Flow::Continue;
         }
         struct stat st;

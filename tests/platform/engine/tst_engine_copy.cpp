@@ -196,6 +196,13 @@ void TestEngineCopy::conflictAnswers()
     QCOMPARE(readFile(root + "/dst/src/" + secondName), secondAfter);
     QCOMPARE(readFile(root + "/src/1.txt"), QByteArray("new"));
     QVERIFY(!hasTemporaries(root));
+    // The account: each replaced file set aside in the trash is a note, each skipped file an item.
+    const int replaced = int(firstAfter == "new") + int(secondAfter == "new");
+    QCOMPARE(result.notes.size(), replaced);
+    for (const QString &note : result.notes)
+        QVERIFY(note.contains(QStringLiteral("回收站")));
+    QCOMPARE(result.itemCount, status == FileOpResult::Status::Skipped ? 2 : 0);
+    QCOMPARE(result.items.size(), result.itemCount);
 }
 
 void TestEngineCopy::overwritesSilentlyWithNoConfirmation()

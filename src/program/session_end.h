@@ -3,6 +3,7 @@
 #include <QObject>
 
 class AppContext;
+class Form3;
 
 // The program in the desktop session. Asking it to save its state (a
 // checkpoint, or a logout that may yet be cancelled) changes nothing: nothing
@@ -15,11 +16,12 @@ class AppContext;
 class SessionEnd : public QObject
 {
 public:
-    explicit SessionEnd(AppContext &ctx, QObject *parent = nullptr);
+    SessionEnd(AppContext &ctx, Form3 *panel, QObject *parent = nullptr);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     AppContext &m_ctx;
+    Form3 *m_panel;
 };

@@ -1,10 +1,9 @@
 #include "app/app_context.h"
-#include "app/session_end.h"
-#include "app/window_setup.h"
 #include "mainwin/main_window.h"
 #include "panel/panel_window.h"
 #include "platform/engine/termination_signals.h"
 #include "platform/qt/chinese_translations.h"
+#include "platform/qt/dbus_notifications.h"
 #include "platform/qt/desktop_file_operation.h"
 #include "platform/qt/desktop_shell_open.h"
 #include "platform/qt/engine_dialogs.h"
@@ -13,6 +12,8 @@
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
+#include "program/session_end.h"
+#include "program/window_setup.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -56,13 +57,14 @@ int main(int argc, char *argv[])
     SystemDiskSpace disk;
     SystemFileQueries files;
     ThrottledEventYield yield;
-    AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield});
+    DBusNotifications notifications;
+    AppContext ctx(Services {&dialogs, &engine, &shell, &disk, &files, &yield, &notifications});
 
     AppWindows windows(ctx);
     Form1 &form1 = *windows.form1();
-    dialogs.setAnchor(ctx.form3);
+    dialogs.setAnchor(windows.form3());
     // The end of the desktop session ends the program the safe way.
-    SessionEnd sessionEnd(ctx);
+    SessionEnd sessionEnd(ctx, windows.form3());
     QObject::connect(&instance, &SingleInstance::activationRequested, &form1, [&form1] {
         form1.setWindowState(form1.windowState() & ~Qt::WindowMinimized);
         form1.show();
@@ -72,13 +74,10 @@ int main(int argc, char *argv[])
     // SIGINT/SIGTERM: leave as "关闭" does, cancelling a running operation
     // the safe way first; an open question is answered with its cancel.
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::requested, &app, [&ctx] {
+    QObject::connect(&termination, &TerminationSignals::requested, &app, [&windows] {
         if (auto *modal = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
             modal->reject();
-        if (ctx.form3)
-            ctx.form3->sys_exit();
-        else
-            ctx.quitNowOrWhenIdle();
+        windows.form3()->sys_exit();
     });
     form1.show();
     return app.exec();
