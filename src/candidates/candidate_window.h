@@ -146,4 +146,6 @@ private:
     AppContext &m_ctx;
     bool m_centreOnShow = true;
     bool m_removingRows = false;
+    // Rows about to go hold the current one.
+    bool m_selectionGoes = false;
 };

@@ -136,14 +136,20 @@ private slots:
         QCOMPARE(app.ctx.summary.text(1), QStringLiteral("复制的文件有1个"));
     }
 
-    void changingTheDestinationWritesTheDefaultEvenAfterACancel()
+    void aCancelledPickerKeepsTheDestinationAndAChoiceReplacesIt()
     {
         TestApp app;
         app.ctx.queue.appendTask(task(QStringLiteral("/a"), Texts::ModeCopy));
         app.form1->ListView1_ItemClick(0);
+        // Cancelled with no default destination yet: the queued one stays.
         expectDestinationCancelled(app.dialogs);
         app.form1->use.readd->trigger();
-        QCOMPARE(app.ctx.queue.task(0).destination, QString());
+        QCOMPARE(app.ctx.queue.task(0).destination, QStringLiteral("/dest/"));
+        // Cancelled with another default: still the row's own.
+        app.ctx.m.defaultDest = QStringLiteral("/elsewhere/");
+        expectDestinationCancelled(app.dialogs);
+        app.form1->readd();
+        QCOMPARE(app.ctx.queue.task(0).destination, QStringLiteral("/dest/"));
 
         expectDestinationChosen(app.dialogs, QStringLiteral("/media/Backup"));
         app.form1->readd();
@@ -174,6 +180,9 @@ private slots:
         app.form1->ListView1->setCurrentIndex(app.ctx.queue.index(0, 0));
         app.dialogs.expectInput(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"), QStringLiteral("给老板"));
         app.form1->use.ADDMEMO->trigger();
+        QCOMPARE(app.ctx.queue.task(0).remark, QStringLiteral("给老板"));
+        app.dialogs.expectInputCancelled(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"));
+        app.form1->ADDMEMO();
         QCOMPARE(app.ctx.queue.task(0).remark, QStringLiteral("给老板"));
         app.dialogs.expectInput(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"), QString());
         app.form1->ADDMEMO();
