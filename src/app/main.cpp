@@ -9,6 +9,7 @@
 #include "platform/qt/desktop_shell_open.h"
 #include "platform/qt/engine_dialogs.h"
 #include "platform/qt/qt_user_dialogs.h"
+#include "platform/qt/settings_off_disk.h"
 #include "platform/qt/single_instance.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installChineseTranslations(app);
+    keepQtSettingsOffDisk();
 
     // A second start shows the running instance's main window instead.
     SingleInstance instance;
