@@ -1,4 +1,5 @@
 #include "app/app_context.h"
+#include "app/command_line.h"
 #include "app/session_end.h"
 #include "app/window_setup.h"
 #include "mainwin/main_window.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLocale>
 
 namespace {
@@ -45,11 +47,15 @@ int main(int argc, char *argv[])
     installChineseTranslations(app);
     keepQtSettingsOffDisk();
 
-    // A second start shows the running instance's main window instead.
+    // "korvan PATH…" takes the paths in as a drop of them on the panel.
+    const QStringList startPaths = pathsFromArguments(QCoreApplication::arguments().mid(1), QDir::currentPath());
+
+    // A second start shows the running instance's main window instead, or
+    // hands it the paths.
     SingleInstance instance;
-    if (instance.handOverToRunningInstance())
+    if (instance.handOverToRunningInstance(startPaths))
         return 0;
-    if (!instance.listen() && instance.handOverToRunningInstance())
+    if (!instance.listen() && instance.handOverToRunningInstance(startPaths))
         return 0;
 
     QtUserDialogs dialogs;
@@ -83,5 +89,6 @@ int main(int argc, char *argv[])
             ctx.quitNowOrWhenIdle();
     });
     form1.show();
+    takePathsAsDrops(instance, *ctx.form3, startPaths);
     return app.exec();
 }
