@@ -26,7 +26,10 @@ public:
     void message(const QString &, const QString &) override { ++asked; }
     Answer askYesNo(const QString &, const QString &) override { return ++asked, Answer::No; }
     Answer askYesNoCancel(const QString &, const QString &) override { return ++asked, Answer::Cancel; }
-    QString inputBox(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
+    std::optional<QString> inputBox(const QString &, const QString &, const QString &) override
+    {
+        return ++asked, std::nullopt;
+    }
     QString openFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
     QString saveFileName(const QString &, const QString &, const QString &) override { return ++asked, QString(); }
     int execModal(QDialog *) override { return ++asked, 0; }

@@ -8,6 +8,7 @@
 #include "dialogs/directory_pickers.h"
 #include "gui/mode_marks.h"
 #include "gui/widget_helpers.h"
+#include "model/mode_operation.h"
 #include "model/texts.h"
 #include "platform/user_dialogs.h"
 
@@ -30,7 +31,13 @@ bool Form7::nextpath()
         return false;
     const int pos = editedRow();
     if (pos >= 0) {
-        QString mode = Option1->isChecked() ? Texts::ModeCopy : Texts::ModeCut;
+        // The mode follows the options shown: "复制" for Option1, "剪贴" for
+        // the other two, "删除" for the recycle bin; with no option shown the
+        // candidate keeps the mode it has (none), rather than a move nobody saw.
+        const bool optionShown = Option1->isChecked() || Option2->isChecked() || Option3->isChecked();
+        QString mode = m_ctx.candidates.at(pos).mode;
+        if (optionShown)
+            mode = Option1->isChecked() ? Texts::ModeCopy : Texts::ModeCut;
         if (destination == Texts::RecycleBin)
             mode = Texts::ModeDelete;
         m_ctx.candidates.setField(pos, MoveTask::Destination, destination);
@@ -80,10 +87,12 @@ void Form7::offerToCombo(const QString &dest)
 
 void Form7::selectModeOption(const QString &mode)
 {
-    // The options show the candidate's own mode, and none when it has none
-    // (never the word of the candidate edited before). The row already
-    // carries the word, so nothing needs writing back.
-    setModeOptions({Option1, Option2, Option3}, mode);
+    // A candidate with a mode shows it (the row already carries the word,
+    // so nothing needs writing back). One without keeps the option shown
+    // before, which the commit then gives it: what "完成" writes is what the
+    // options show.
+    if (isModeWord(mode))
+        setModeOptions({Option1, Option2, Option3}, mode);
 }
 
 void Form7::clearModeOptions()
@@ -137,13 +146,11 @@ void Form7::Command5_Click()
 void Form7::Command4_Click()
 {
     BusyScope busy(m_ctx);
-    showForm5(m_ctx);
-    if (m_ctx.m.exitAllowed)
+    // A cancelled picker leaves the box as it was.
+    const std::optional<QString> chosen = showForm5(m_ctx);
+    if (!chosen || m_ctx.m.exitAllowed)
         return;
-    const QString dest = m_ctx.m.defaultDest;
-    if (!dest.isEmpty())
-        offerToCombo(dest);
-    Combo1->setEditText(dest);
+    offerToCombo(*chosen);
 }
 
 void Form7::ListView1_DblClick()

@@ -97,12 +97,13 @@ void Form7::rddisk()
         return;
     }
     BusyScope busy(m_ctx);
-    showForm5(m_ctx);
-    if (m_ctx.m.exitAllowed)
+    // A cancelled picker leaves the candidate's destination as it was.
+    const std::optional<QString> chosen = showForm5(m_ctx);
+    if (!chosen || m_ctx.m.exitAllowed)
         return;
     const int pos = m_ctx.candidates.positionOf(m_ctx.m.currentCandidate);
     if (pos >= 0)
-        m_ctx.candidates.setField(pos, MoveTask::Destination, m_ctx.m.defaultDest);
+        m_ctx.candidates.setField(pos, MoveTask::Destination, *chosen);
 }
 
 void Form7::changeMode(const QString &mode)
@@ -130,12 +131,14 @@ void Form7::rememo()
         return;
     }
     BusyScope busy(m_ctx);
-    const QString remark = m_ctx.svc.dialogs->inputBox(CandidateTexts::RemarkPrompt, Texts::TitleKorvan, QString());
-    if (m_ctx.m.exitAllowed)
+    // Cancel keeps the remark; an empty text accepted clears it.
+    const std::optional<QString> remark = m_ctx.svc.dialogs->inputBox(CandidateTexts::RemarkPrompt, Texts::TitleKorvan,
+                                                                      QString());
+    if (!remark || m_ctx.m.exitAllowed)
         return;
     const int pos = m_ctx.candidates.positionOf(m_ctx.m.currentCandidate);
     if (pos >= 0)
-        m_ctx.candidates.setField(pos, MoveTask::Remark, remark);
+        m_ctx.candidates.setField(pos, MoveTask::Remark, *remark);
 }
 
 void Form7::recls()

@@ -115,12 +115,10 @@ void Form7::Command3_Click()
     if (m_ctx.m.exitAllowed)
         return;
     if (pick) {
-        showForm5(m_ctx);
-        if (m_ctx.m.exitAllowed)
-            return;
-        // Picker cancelled with no default to fall back on: there is nothing
-        // to give, and going on would only wipe destinations already set.
-        if (m_ctx.m.defaultDest.isEmpty())
+        // A cancelled picker ends it all: the default was just declined, or
+        // there is none, and going on would only wipe destinations already set.
+        const std::optional<QString> chosen = showForm5(m_ctx);
+        if (!chosen || m_ctx.m.exitAllowed || m_ctx.m.defaultDest.isEmpty())
             return;
     }
 

@@ -88,10 +88,22 @@ void Form7::buildControls()
     ListView1->setGeometry(8, 24, 465, 217);
     // While rows go, the view moves its selection to a neighbour by itself;
     // that is no click. Connected before the view's own handlers run.
-    connect(&m_ctx.candidates, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_removingRows = true; });
+    connect(&m_ctx.candidates, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                m_removingRows = true;
+                const auto goes = [first, last](int row) { return row >= first && row <= last; };
+                m_selectionGoes = goes(ListView1->currentIndex().row()) || goes(selectedRow());
+            });
     connect(&m_ctx.candidates, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_removingRows = true; });
     connect(&m_ctx.candidates, &QAbstractItemModel::rowsRemoved, this, [this] {
         m_removingRows = false;
+        // The row the user had selected is gone: Qt has moved the highlight
+        // to a neighbour nobody clicked, which the row entries would then act
+        // on. As in the main window, no row is current or selected now.
+        if (m_selectionGoes) {
+            m_selectionGoes = false;
+            ListView1->selectionModel()->clear();
+        }
         closeEditorIfItsRowIsGone();
     });
     connect(&m_ctx.candidates, &QAbstractItemModel::modelReset, this, [this] {

@@ -149,4 +149,6 @@ private:
     const QWidget *m_anchor = nullptr;
     bool m_centreOnShow = true;
     bool m_removingRows = false;
+    // Rows about to go hold the current one.
+    bool m_selectionGoes = false;
 };

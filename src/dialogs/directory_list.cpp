@@ -113,6 +113,14 @@ void DirectoryList::refresh()
     scrollToItem(parentItem);
 }
 
+QString DirectoryList::highlightedPath() const
+{
+    const QList<QTreeWidgetItem *> highlighted = selectedItems();
+    if (highlighted.isEmpty())
+        return m_path;
+    return highlighted.first()->data(0, PathRole).toString();
+}
+
 QStringList DirectoryList::subfolderNames() const
 {
     QStringList names;

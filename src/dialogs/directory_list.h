@@ -11,8 +11,11 @@ class DirectoryList : public QTreeWidget
 public:
     explicit DirectoryList(QWidget *parent = nullptr);
 
-    // The folder the list shows as current.
+    // The folder the list shows as current (open).
     QString path() const { return m_path; }
+    // The folder highlighted in the list (a single click on a folder), or
+    // the open one when none is.
+    QString highlightedPath() const;
     // Shows path as current, whether or not it can be listed.
     void setPath(const QString &path);
     // Makes path current when it is a folder that can be opened; false
@@ -23,7 +26,7 @@ public:
     // The names listed under the current folder, in their order.
     QStringList subfolderNames() const;
     // Scrolls a subfolder of the current folder into view, leaving the
-    // current folder highlighted (it is still what "确定" takes).
+    // current folder highlighted.
     void showSubfolder(const QString &name);
 
 signals:

@@ -205,7 +205,9 @@ Form5::Form5(AppContext &ctx, QWidget *parent)
 
 void Form5::Command3_Click()
 {
-    const QString dest = withTrailingSeparator(Dir1->path());
+    // The folder the user highlighted is the one chosen, not the open one
+    // around it.
+    const QString dest = withTrailingSeparator(Dir1->highlightedPath());
     const auto [source, name] = m_ctx.addTaskHolds ? m_ctx.addTaskHolds() : QPair<QString, QString>();
     if (dest + name == source) {
         m_ctx.svc.dialogs->message(kSamePlace, Texts::TitleKorvan);
@@ -229,7 +231,8 @@ QString Form5::mddir(const QString &f2_path)
 {
     BusyScope busy(m_ctx);
     UserDialogs &dialogs = *m_ctx.svc.dialogs;
-    const QString answer = dialogs.inputBox(kPromptHead + kCrLf + f2_path + kCrLf + kPromptTail, kAskTitle, kNewFolder);
+    const QString answer = dialogs.inputBox(kPromptHead + kCrLf + f2_path + kCrLf + kPromptTail, kAskTitle, kNewFolder)
+                               .value_or(QString());
     // A cancelled box (or an emptied name) means no new folder at all: an
     // empty name would name the current folder itself and lead to "1".
     if (m_ctx.m.exitAllowed || answer.isEmpty())
@@ -276,7 +279,7 @@ Form2::Form2(AppContext &ctx, QWidget *parent)
 
 void Form2::Command2_Click()
 {
-    m_chosen = Dir1->path();
+    m_chosen = Dir1->highlightedPath();
     accept();
 }
 

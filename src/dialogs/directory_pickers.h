@@ -69,8 +69,9 @@ public:
     QPushButton *Command2 = nullptr; // "取消"
     QPushButton *Command1 = nullptr; // "新建文件夹"
 
-    // "确定": refuses the folder that already holds the add-task dialog's
-    // source; otherwise writes the destination back and closes.
+    // "确定": takes the highlighted folder (the open one when none is);
+    // refuses the folder that already holds the add-task dialog's source,
+    // otherwise writes the destination back and closes.
     void Command3_Click();
     // "新建文件夹": a new folder in the current directory, then the list again.
     void Command1_Click();
@@ -92,7 +93,7 @@ public:
     QPushButton *Command2 = nullptr; // "确定"
     QPushButton *Command1 = nullptr; // "取消"
 
-    // "确定": the current folder is the choice.
+    // "确定": the highlighted folder (the open one when none is) is the choice.
     void Command2_Click();
 };
 

@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "gui/accessibility.h"
+#include "gui/hinted_tree_view.h"
 #include "gui/outcome_marks.h"
 #include "gui/refreshing_combo_box.h"
 #include "gui/widget_helpers.h"
@@ -60,7 +61,10 @@ void Form1::buildControls()
 {
     Frame3 = new QGroupBox(Texts::QueueFrame, this);
     Frame3->setGeometry(8, 0, 321, 273);
-    ListView1 = new QTreeView(Frame3);
+    auto *queueView = new HintedTreeView(Frame3);
+    // An empty queue says how tasks get in.
+    queueView->setEmptyHint(Texts::EmptyQueueHint);
+    ListView1 = queueView;
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(8, 16, 305, 249);
     // While rows go, the view moves its selection to a neighbour by itself;

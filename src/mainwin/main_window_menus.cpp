@@ -104,11 +104,14 @@ void Form1::readd()
     if (currentRowOrMessage() < 0)
         return;
     BusyScope busy(m_ctx);
-    showForm5(m_ctx);
+    // A cancelled picker leaves the row's destination as it was.
+    const std::optional<QString> chosen = showForm5(m_ctx);
+    if (!chosen || m_ctx.m.exitAllowed)
+        return;
     // The picker ran its own loop: the row may have gone meanwhile.
     const int pos = m_ctx.queue.positionOf(ref);
     if (pos >= 0)
-        m_ctx.queue.setDestination(pos, m_ctx.m.defaultDest);
+        m_ctx.queue.setDestination(pos, *chosen);
 }
 
 void Form1::changeMode(const QString &mode)
@@ -160,10 +163,13 @@ void Form1::ADDMEMO()
     if (currentRowOrMessage() < 0)
         return;
     BusyScope busy(m_ctx);
-    const QString remark = m_ctx.svc.dialogs->inputBox(kRemarkPrompt, Texts::TitleKorvan, QString());
+    // Cancel keeps the remark; an empty text accepted clears it.
+    const std::optional<QString> remark = m_ctx.svc.dialogs->inputBox(kRemarkPrompt, Texts::TitleKorvan, QString());
+    if (!remark || m_ctx.m.exitAllowed)
+        return;
     const int pos = m_ctx.queue.positionOf(ref);
     if (pos >= 0)
-        m_ctx.queue.setRemark(pos, remark);
+        m_ctx.queue.setRemark(pos, *remark);
 }
 
 void Form1::TRYUSE()

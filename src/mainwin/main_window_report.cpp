@@ -5,6 +5,7 @@
 #include "mainwin/main_window.h"
 #include "model/report_file.h"
 #include "model/texts.h"
+#include "platform/engine/fs_util.h"
 #include "platform/user_dialogs.h"
 
 namespace {
@@ -16,10 +17,12 @@ const QString kNoSignature = QStringLiteral("没有签名，请确认！！");
 const QString kDone = QStringLiteral("报表生成完毕");
 const QString kCannotOpen = QStringLiteral("无法打开报表文件：");
 const QString kCannotWrite = QStringLiteral("无法写入报表文件：");
+const QString kUnknownReason = QStringLiteral("原因不明");
 
-QString failureText(const QString &what, const QString &path, const QString &reason)
+// The reason in the program's words: the system's own text is English.
+QString failureText(const QString &what, const QString &path, int error)
 {
-    return what + path + u'\n' + reason;
+    return what + path + u'\n' + (error != 0 ? FsUtil::errorText(error) : kUnknownReason);
 }
 
 } // namespace
@@ -54,10 +57,10 @@ void Form1::crtxt()
     const ReportWrite result = appendReport(fileName, rows, *m_ctx.svc.yield);
     switch (result.outcome) {
     case ReportWrite::Outcome::CannotOpen:
-        m_ctx.svc.dialogs->message(failureText(kCannotOpen, fileName, result.reason), Texts::TitleKorvan);
+        m_ctx.svc.dialogs->message(failureText(kCannotOpen, fileName, result.error), Texts::TitleKorvan);
         return;
     case ReportWrite::Outcome::CannotWrite:
-        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, result.reason), Texts::TitleKorvan);
+        m_ctx.svc.dialogs->message(failureText(kCannotWrite, fileName, result.error), Texts::TitleKorvan);
         return;
     case ReportWrite::Outcome::Written: break;
     }

@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <cerrno>
+
 QList<ReportRow> reportRows(const MoveQueue &queue)
 {
     QList<ReportRow> rows;
@@ -21,8 +23,9 @@ QList<ReportRow> reportRows(const MoveQueue &queue)
 ReportWrite appendReport(const QString &fileName, const QList<ReportRow> &rows, EventYield &yield)
 {
     QFile file(fileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return {ReportWrite::Outcome::CannotOpen, file.errorString()};
+        return {ReportWrite::Outcome::CannotOpen, errno};
     const qint64 sizeBefore = file.size();
 
     QByteArray report;
@@ -31,9 +34,10 @@ ReportWrite appendReport(const QString &fileName, const QList<ReportRow> &rows, 
         report += ReportFormat::line(
             {toReportEncoding(row.source), toReportEncoding(row.destination), toReportEncoding(row.remark)});
     }
+    errno = 0;
     const bool written = file.write(report) == report.size() && file.flush();
     if (!written) {
-        const QString reason = file.errorString();
+        const int reason = errno;
         const bool sequential = file.isSequential();
         file.close();
         // Cut back by name: the open file would first try to flush what it
@@ -42,8 +46,9 @@ ReportWrite appendReport(const QString &fileName, const QList<ReportRow> &rows, 
             QFile::resize(fileName, sizeBefore);
         return {ReportWrite::Outcome::CannotWrite, reason};
     }
+    errno = 0;
     file.close();
     if (file.error() != QFileDevice::NoError)
-        return {ReportWrite::Outcome::CannotWrite, file.errorString()};
+        return {ReportWrite::Outcome::CannotWrite, errno};
     return {};
 }

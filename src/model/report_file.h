@@ -22,8 +22,8 @@ struct ReportWrite
 {
     enum class Outcome { Written, CannotOpen, CannotWrite };
     Outcome outcome = Outcome::Written;
-    // Why it failed, as the system tells it.
-    QString reason;
+    // Why it failed: the system's error number (errno), 0 when unknown.
+    int error = 0;
 };
 
 // Appends rows to fileName as report lines in the report's encoding,

@@ -57,6 +57,8 @@ inline const QString FileDialogFolder = QStringLiteral("文件夹");
 // Main window.
 inline const QString Banner = QStringLiteral("Pellavo 精品奉献 追求完美与进步");
 inline const QString QueueFrame = QStringLiteral("要移动的文件队列：");
+// Painted in the empty queue list, which holds no row for it.
+inline const QString EmptyQueueHint = QStringLiteral("把文件或文件夹拖到浮动面板上即可加入队列");
 inline const QString ReportFrame = QStringLiteral("报告：");
 inline const QString DriveToolTip = QStringLiteral("显示当前驱动器的所剩空间");
 

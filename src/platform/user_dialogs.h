@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QDialog;
 
 // Every modal thing a window asks of the user goes through here, so that
@@ -22,9 +24,10 @@ public:
     // Yes/No/Cancel without icon; closing the box counts as Cancel.
     virtual Answer askYesNoCancel(const QString &text, const QString &title) = 0;
 
-    // A one-line input box. Returns the text typed, or an empty text when
-    // the user cancels (callers treat both alike).
-    virtual QString inputBox(const QString &prompt, const QString &title, const QString &preset = QString()) = 0;
+    // A one-line input box. Returns the text accepted (which may be empty),
+    // or none when the user cancelled or closed the box.
+    virtual std::optional<QString>
+    inputBox(const QString &prompt, const QString &title, const QString &preset = QString()) = 0;
 
     // Open-file dialog. filter uses the "description|pattern|description|pattern"
     // form. Returns the chosen path, empty when cancelled.

@@ -8,15 +8,18 @@
 #include "platform/qt/desktop_shell_open.h"
 #include "platform/qt/engine_dialogs.h"
 #include "platform/qt/qt_user_dialogs.h"
+#include "platform/qt/settings_off_disk.h"
 #include "platform/qt/single_instance.h"
 #include "platform/system_disk_space.h"
 #include "platform/system_file_queries.h"
 #include "platform/throttled_event_yield.h"
+#include "program/command_line.h"
 #include "program/session_end.h"
 #include "program/window_setup.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLocale>
 
 namespace {
@@ -43,12 +46,17 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installChineseTranslations(app);
+    keepQtSettingsOffDisk();
 
-    // A second start shows the running instance's main window instead.
+    // "korvan PATH…" takes the paths in as a drop of them on the panel.
+    const QStringList startPaths = pathsFromArguments(QCoreApplication::arguments().mid(1), QDir::currentPath());
+
+    // A second start shows the running instance's main window instead, or
+    // hands it the paths.
     SingleInstance instance;
-    if (instance.handOverToRunningInstance())
+    if (instance.handOverToRunningInstance(startPaths))
         return 0;
-    if (!instance.listen() && instance.handOverToRunningInstance())
+    if (!instance.listen() && instance.handOverToRunningInstance(startPaths))
         return 0;
 
     QtUserDialogs dialogs;
@@ -80,5 +88,6 @@ int main(int argc, char *argv[])
         windows.form3()->sys_exit();
     });
     form1.show();
+    takePathsAsDrops(instance, *windows.form3(), startPaths);
     return app.exec();
 }

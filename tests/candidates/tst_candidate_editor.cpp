@@ -9,8 +9,8 @@
 #include <QRadioButton>
 #include <QtTest>
 
-// The candidate editor: the row editor below the list, "设置统一目地地址"
-// over every candidate, and paths dropped on the list.
+// The candidate editor: the row editor below the list and paths dropped on
+// the list ("设置统一目地地址" is tst_candidate_set_all).
 class TestCandidateEditor : public QObject
 {
     Q_OBJECT
@@ -92,6 +92,43 @@ private slots:
         VERIFY_DIALOGS(app.dialogs);
     }
 
+    void theCommitWritesTheModeTheOptionsShow_data()
+    {
+        QTest::addColumn<QString>("before"); // mode of a candidate opened and committed first
+        QTest::addColumn<QString>("shown"); // the option shown for a candidate without mode
+        QTest::newRow("after a copy") << Copy << Copy;
+        QTest::newRow("after a cut") << Cut << Cut;
+        QTest::newRow("first in a fresh window") << QString() << QString();
+    }
+
+    void theCommitWritesTheModeTheOptionsShow()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, shown);
+        TestApp app;
+        Form7 &f = shownCandidateWindow(app);
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/a/"), before));
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QStringLiteral("/b/"), QString()));
+        if (!before.isEmpty()) {
+            f.ListView1->setCurrentIndex(app.ctx.candidates.index(0, 0));
+            f.ListView1_DblClick();
+            f.Command5_Click();
+            QCOMPARE(app.ctx.candidates.at(0).mode, before);
+        }
+        f.ListView1->setCurrentIndex(app.ctx.candidates.index(1, 0));
+        f.ListView1_DblClick();
+        const QString onScreen = f.Option1->isChecked() ? Copy
+            : f.Option2->isChecked()                    ? Cut
+            : f.Option3->isChecked()                    ? Delete
+                                                        : QString();
+        QCOMPARE(onScreen, shown);
+        f.Command5_Click();
+        // "完成" writes what the options showed: no mode when none was shown.
+        QCOMPARE(app.ctx.candidates.at(1).mode, shown);
+        QCOMPARE(app.ctx.candidates.at(1).destination, QStringLiteral("/b/"));
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
     void doubleClickOffersDestinationsToTheBox()
     {
         TestApp app;
@@ -111,14 +148,14 @@ private slots:
         QCOMPARE(f.Frame1->title(), QStringLiteral("B"));
         QCOMPARE(f.Combo1->currentText(), QStringLiteral("/a/"));
         QCOMPARE(f.Text2->text(), QStringLiteral("b"));
-        // The options show B's own mode: it has none.
-        QVERIFY(modeOptionsClear(f));
+        // B has no mode: the options keep showing A's, which B will get.
+        QVERIFY(f.Option1->isChecked());
 
-        // Committing B (by opening C) gives it the box's text.
+        // Committing B (by opening C) gives it the box's text and the option shown.
         f.ListView1->setCurrentIndex(app.ctx.candidates.index(2, 0));
         f.ListView1_DblClick();
         QCOMPARE(app.ctx.candidates.at(1).destination, QStringLiteral("/a/"));
-        QCOMPARE(app.ctx.candidates.at(1).mode, Cut);
+        QCOMPARE(app.ctx.candidates.at(1).mode, Copy);
         QCOMPARE(f.Combo1->count(), 2);
         QCOMPARE(f.Combo1->itemText(1), QStringLiteral("/c/"));
         QCOMPARE(f.Combo1->currentText(), QStringLiteral("/c/"));
@@ -157,87 +194,24 @@ private slots:
         VERIFY_DIALOGS(app.dialogs);
     }
 
-    // --- "设置统一目地地址" ---
-
-    void setAllWithoutDefaultOpensPickerAndReplacesOnNo()
+    void aCancelledBrowseKeepsTheBox()
     {
         TestApp app;
         Form7 &f = shownCandidateWindow(app);
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/old/"), Copy));
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), Bin, Delete, false));
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/C"), QString(), Delete));
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/D"), QString(), Cut, false));
-        expectDestinationChosen(app.dialogs, QStringLiteral("/x/y"));
-        app.dialogs.expectYesNoCancel(QStringLiteral("如果记录已有目地地址，是否保留原目地地址？"), Korvan,
-                                      UserDialogs::Answer::No);
-        int askedWhileDisabled = 0;
-        app.dialogs.onAsk = [&](const ScriptedDialogs::Question &) {
-            if (!f.Command2->isEnabled() && !f.Command3->isEnabled())
-                ++askedWhileDisabled;
-        };
-
-        f.Command3_Click();
-
-        QCOMPARE(askedWhileDisabled, 2);
-        QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/x/y/"));
-        QCOMPARE(app.ctx.candidates.at(1).destination, QStringLiteral("/x/y/"));
-        QVERIFY(app.ctx.candidates.at(2).destination.isEmpty());
-        QCOMPARE(app.ctx.candidates.at(3).destination, QStringLiteral("/x/y/"));
-        QVERIFY(f.Command2->isEnabled());
-        QVERIFY(f.Command3->isEnabled());
-        VERIFY_DIALOGS(app.dialogs);
-    }
-
-    void setAllKeepsDefaultAndExistingOnYes()
-    {
-        TestApp app;
-        Form7 &f = shownCandidateWindow(app);
-        app.ctx.m.defaultDest = QStringLiteral("/def/");
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/old/"), Copy));
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/B"), QString(), Copy));
-        app.dialogs.expectYesNoCancel(QStringLiteral("当前使用目地地址为：/def/是否继续使用？"), Korvan,
-                                      UserDialogs::Answer::Yes);
-        app.dialogs.expectYesNoCancel(QStringLiteral("如果记录已有目地地址，是否保留原目地地址？"), Korvan,
-                                      UserDialogs::Answer::Yes);
-        f.Command3_Click();
-        QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/old/"));
-        QCOMPARE(app.ctx.candidates.at(1).destination, QStringLiteral("/def/"));
-        VERIFY_DIALOGS(app.dialogs);
-    }
-
-    void setAllCancelledChangesNothing()
-    {
-        TestApp app;
-        Form7 &f = shownCandidateWindow(app);
-        app.ctx.m.defaultDest = QStringLiteral("/def/");
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QString(), Copy));
-        app.dialogs.expectYesNoCancel(QStringLiteral("当前使用目地地址为：/def/是否继续使用？"), Korvan,
-                                      UserDialogs::Answer::Cancel);
-        f.Command3_Click();
-        // No at the first question opens the picker; Cancel at the second ends it.
-        app.dialogs.expectYesNoCancel(QStringLiteral("当前使用目地地址为：/def/是否继续使用？"), Korvan,
-                                      UserDialogs::Answer::No);
-        expectDestinationChosen(app.dialogs, QStringLiteral("/new"));
-        app.dialogs.expectYesNoCancel(QStringLiteral("如果记录已有目地地址，是否保留原目地地址？"), Korvan,
-                                      UserDialogs::Answer::Cancel);
-        f.Command3_Click();
-        QVERIFY(app.ctx.candidates.at(0).destination.isEmpty());
-        QCOMPARE(app.ctx.m.defaultDest, QStringLiteral("/new/"));
-        QVERIFY(f.Command2->isEnabled());
-        QVERIFY(f.Command3->isEnabled());
-        VERIFY_DIALOGS(app.dialogs);
-    }
-
-    void setAllWithPickerCancelledAndNoDefaultKeepsDestinations()
-    {
-        TestApp app;
-        Form7 &f = shownCandidateWindow(app);
-        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/old/"), Copy));
-        expectDestinationCancelled(app.dialogs);
-        f.Command3_Click();
-        QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/old/"));
-        QVERIFY(f.Command2->isEnabled());
-        QVERIFY(f.Command3->isEnabled());
+        app.ctx.candidates.append(candidate(QStringLiteral("/s/A"), QStringLiteral("/a/"), Copy));
+        f.ListView1->setCurrentIndex(app.ctx.candidates.index(0, 0));
+        f.ListView1_DblClick();
+        f.Combo1->setEditText(QStringLiteral("/typed/"));
+        // With and without a default destination to fall back on.
+        for (const QString &fallback : {QString(), QStringLiteral("/def/")}) {
+            app.ctx.m.defaultDest = fallback;
+            expectDestinationCancelled(app.dialogs);
+            f.Command4_Click();
+            QCOMPARE(f.Combo1->currentText(), QStringLiteral("/typed/"));
+            QCOMPARE(f.Combo1->count(), 1);
+        }
+        f.Command5_Click();
+        QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/typed/"));
         VERIFY_DIALOGS(app.dialogs);
     }
 

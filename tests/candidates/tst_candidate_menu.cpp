@@ -201,13 +201,17 @@ private slots:
         QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/x/y/"));
         QVERIFY(app.ctx.candidates.at(1).destination.isEmpty());
 
-        // Cancelled: the earlier default is written.
+        // Cancelled: the candidate keeps its own destination.
         app.ctx.candidates.setField(0, MoveTask::Destination, QStringLiteral("/other/"));
         expectDestinationCancelled(app.dialogs);
         f.rddisk();
-        QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/x/y/"));
+        QCOMPARE(app.ctx.candidates.at(0).destination, QStringLiteral("/other/"));
 
         app.dialogs.expectInput(QStringLiteral("请输入备注:"), Korvan, QStringLiteral("new"));
+        f.rememo();
+        QCOMPARE(app.ctx.candidates.at(0).remark, QStringLiteral("new"));
+        // Cancelled: the remark stays; an empty text accepted clears it.
+        app.dialogs.expectInputCancelled(QStringLiteral("请输入备注:"), Korvan);
         f.rememo();
         QCOMPARE(app.ctx.candidates.at(0).remark, QStringLiteral("new"));
         app.dialogs.expectInput(QStringLiteral("请输入备注:"), Korvan, QString());
@@ -236,6 +240,41 @@ private slots:
         // The window stays; only its close is no longer refused.
         QVERIFY(f.isVisible());
         QVERIFY(f.close());
+        VERIFY_DIALOGS(app.dialogs);
+    }
+
+    void aRemovedCandidateLeavesNoRowSelected_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::newRow("first") << 0;
+        QTest::newRow("middle") << 1;
+        QTest::newRow("last") << 2;
+    }
+
+    void aRemovedCandidateLeavesNoRowSelected()
+    {
+        QFETCH(int, selected);
+        TestApp app;
+        Form7 &f = shownCandidateWindow(app);
+        for (const QString &p : {QStringLiteral("/s/A"), QStringLiteral("/s/B"), QStringLiteral("/s/C")})
+            app.ctx.candidates.append(candidate(p, QString(), Copy));
+        QTest::mouseClick(f.ListView1->viewport(), Qt::LeftButton, {}, rowCentre(f, selected));
+        QCOMPARE(f.selectedRow(), selected);
+
+        f.BLACKWORK.recls->trigger();
+
+        QCOMPARE(app.ctx.candidates.count(), 2);
+        // Nobody clicked a neighbour: nothing is selected or current, and the
+        // row entries have nothing to act on.
+        QCOMPARE(f.selectedRow(), -1);
+        QVERIFY(!f.ListView1->currentIndex().isValid());
+        QVERIFY(f.ListView1->selectionModel()->selectedIndexes().isEmpty());
+        app.dialogs.expectMessage(QStringLiteral("当前没有指定记录，无法进行操作！！"));
+        f.BLACKWORK.recls->trigger();
+        app.dialogs.expectMessage(QStringLiteral("当前没有指定记录，无法进行操作！！"));
+        f.BLACKWORK.TRYUSE->trigger();
+        QCOMPARE(app.ctx.candidates.count(), 2);
+        QVERIFY(app.shell.openedPaths.isEmpty());
         VERIFY_DIALOGS(app.dialogs);
     }
 

@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <memory>
 #include <unistd.h>
 
 class TestDirectoryPickers : public QObject
@@ -240,6 +241,62 @@ private slots:
         emit picker.Drive1->activated(2);
         settle(picker);
         QCOMPARE(picker.currentPath(), stick.path());
+    }
+
+    void okTakesTheHighlightedFolderOrElseTheOpenOne_data()
+    {
+        QTest::addColumn<bool>("destination"); // Form5, else Form2
+        QTest::addColumn<QString>("clicked"); // the folder clicked once, or none
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("destination, subfolder") << true << QStringLiteral("Fotos") << QStringLiteral("Fotos");
+        QTest::newRow("destination, folder above") << true << QStringLiteral("..") << QStringLiteral("..");
+        QTest::newRow("destination, nothing highlighted") << true << QString() << QString();
+        QTest::newRow("source, subfolder") << false << QStringLiteral("Fotos") << QStringLiteral("Fotos");
+        QTest::newRow("source, nothing highlighted") << false << QString() << QString();
+    }
+
+    void okTakesTheHighlightedFolderOrElseTheOpenOne()
+    {
+        QFETCH(bool, destination);
+        QFETCH(QString, clicked);
+        QFETCH(QString, chosen);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString open = tmp.filePath(QStringLiteral("open"));
+        makeDirs(open, {QStringLiteral("Fotos"), QStringLiteral("Musik")});
+        TestApp app;
+        std::unique_ptr<DirectoryPicker> picker;
+        if (destination)
+            picker = std::make_unique<Form5>(app.ctx);
+        else
+            picker = std::make_unique<Form2>(app.ctx);
+        picker->show();
+        picker->setCurrentPath(open);
+        DirectoryList *list = picker->Dir1;
+        QTreeWidgetItem *item = nullptr;
+        if (clicked == QStringLiteral(".."))
+            item = list->currentItem()->parent();
+        else if (!clicked.isEmpty())
+            item = list->findItems(clicked, Qt::MatchExactly | Qt::MatchRecursive).value(0);
+        if (item) {
+            list->scrollToItem(item);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+        } else {
+            list->clearSelection();
+        }
+        if (auto *form5 = qobject_cast<Form5 *>(picker.get()))
+            form5->Command3->click();
+        else
+            static_cast<Form2 *>(picker.get())->Command2->click();
+
+        const QString expected = QDir::cleanPath(chosen.isEmpty() ? open : open + u'/' + chosen);
+        QVERIFY(picker->chosen());
+        QCOMPARE(QDir::cleanPath(*picker->chosen()), expected);
+        if (destination)
+            QCOMPARE(app.ctx.m.defaultDest, expected + u'/');
+        // The open folder is still the one the list shows.
+        QCOMPARE(picker->currentPath(), open);
+        VERIFY_DIALOGS(app.dialogs);
     }
 
     void directoryListBrowsesInAndOut()

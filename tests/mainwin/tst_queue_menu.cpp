@@ -2,7 +2,9 @@
 #include "support/pickers.h"
 #include "support/test_app.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QImage>
 #include <QMenu>
 #include <QTreeView>
 #include <QtTest>
@@ -136,14 +138,20 @@ private slots:
         QCOMPARE(app.ctx.summary.text(1), QStringLiteral("复制的文件有1个"));
     }
 
-    void changingTheDestinationWritesTheDefaultEvenAfterACancel()
+    void aCancelledPickerKeepsTheDestinationAndAChoiceReplacesIt()
     {
         TestApp app;
         app.ctx.queue.appendTask(task(QStringLiteral("/a"), Texts::ModeCopy));
         app.form1->ListView1_ItemClick(0);
+        // Cancelled with no default destination yet: the queued one stays.
         expectDestinationCancelled(app.dialogs);
         app.form1->use.readd->trigger();
-        QCOMPARE(app.ctx.queue.task(0).destination, QString());
+        QCOMPARE(app.ctx.queue.task(0).destination, QStringLiteral("/dest/"));
+        // Cancelled with another default: still the row's own.
+        app.ctx.m.defaultDest = QStringLiteral("/elsewhere/");
+        expectDestinationCancelled(app.dialogs);
+        app.form1->readd();
+        QCOMPARE(app.ctx.queue.task(0).destination, QStringLiteral("/dest/"));
 
         expectDestinationChosen(app.dialogs, QStringLiteral("/media/Backup"));
         app.form1->readd();
@@ -175,6 +183,9 @@ private slots:
         app.dialogs.expectInput(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"), QStringLiteral("给老板"));
         app.form1->use.ADDMEMO->trigger();
         QCOMPARE(app.ctx.queue.task(0).remark, QStringLiteral("给老板"));
+        app.dialogs.expectInputCancelled(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"));
+        app.form1->ADDMEMO();
+        QCOMPARE(app.ctx.queue.task(0).remark, QStringLiteral("给老板"));
         app.dialogs.expectInput(QStringLiteral("请输入备注:"), QStringLiteral("Korvan"), QString());
         app.form1->ADDMEMO();
         QCOMPARE(app.ctx.queue.task(0).remark, QString());
@@ -201,6 +212,38 @@ private slots:
         QVERIFY(app.form1->isVisible());
         QVERIFY(!app.form1->isMinimized());
         QCOMPARE(app.ctx.queue.count(), 1);
+    }
+
+    void anEmptyQueueShowsAHintThatIsNoRow()
+    {
+        TestApp app;
+        app.form1->show();
+        QTreeView *view = app.form1->ListView1;
+        const QColor base = view->palette().color(QPalette::Base);
+        // Whether anything but the list's background is painted from line y down.
+        const auto paintedFrom = [&](int y0) {
+            const QImage image = view->viewport()->grab().toImage();
+            for (int y = y0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixelColor(x, y) != base)
+                        return true;
+            return false;
+        };
+        // Below where one row ends (measured with a row in place).
+        app.ctx.queue.appendTask(task(QStringLiteral("/a"), Texts::ModeCopy));
+        const int belowRow = view->visualRect(app.ctx.queue.index(0, 0)).bottom() + 1;
+        QVERIFY(!paintedFrom(belowRow));
+        app.ctx.queue.removeTask(0);
+
+        QVERIFY(paintedFrom(belowRow));
+        // The hint is no row: nothing counts it, reports it or reads it out.
+        QCOMPARE(app.ctx.queue.count(), 0);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+        QVERIFY(iface && iface->tableInterface());
+        QCOMPARE(iface->tableInterface()->rowCount(), 0);
+        app.dialogs.expectMessage(QStringLiteral("没有任何记录 无法生成报表！！"));
+        app.form1->crtxt();
+        VERIFY_DIALOGS(app.dialogs);
     }
 
     void aDoubleClickOnTheQueuePopsUpTheMenu()

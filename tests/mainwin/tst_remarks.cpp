@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(summaryTexts(app.ctx.summary), summaryBefore);
     }
 
-    void cancellingOrConfirmingNothingClearsTheRemark()
+    void cancellingKeepsTheRemarkAndConfirmingNothingClearsIt()
     {
         TestApp app;
         showWithRows(app);
@@ -89,7 +89,10 @@ private slots:
         app.dialogs.expectInput(kPrompt, QStringLiteral("Korvan"), QStringLiteral("keep"));
         app.form1->ADDMEMO();
         QCOMPARE(app.ctx.queue.task(0).remark, QStringLiteral("keep"));
-        // The scripted box answers an empty text, as Cancel or an empty OK does.
+        app.dialogs.expectInputCancelled(kPrompt, QStringLiteral("Korvan"));
+        app.form1->ADDMEMO();
+        QCOMPARE(app.ctx.queue.task(0).remark, QStringLiteral("keep"));
+        // An empty text accepted with OK is the user's choice: no remark.
         app.dialogs.expectInput(kPrompt, QStringLiteral("Korvan"), QString());
         app.form1->ADDMEMO();
         VERIFY_DIALOGS(app.dialogs);

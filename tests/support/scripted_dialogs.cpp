@@ -38,6 +38,13 @@ void ScriptedDialogs::expectInput(const QString &prompt, const QString &title, c
     m_script.append(Step {{Kind::Input, prompt, title, {}}, Answer::Yes, answer, {}, true});
 }
 
+void ScriptedDialogs::expectInputCancelled(const QString &prompt, const QString &title)
+{
+    Step step {{Kind::Input, prompt, title, {}}, Answer::Cancel, {}, {}, true};
+    step.cancelled = true;
+    m_script.append(step);
+}
+
 void ScriptedDialogs::expectOpenFile(const QString &answer)
 {
     m_script.append(Step {{Kind::OpenFile, {}, {}, {}}, Answer::Yes, answer, {}, false});
@@ -98,10 +105,12 @@ UserDialogs::Answer ScriptedDialogs::askYesNoCancel(const QString &text, const Q
     return take({Kind::YesNoCancel, text, title, {}}, &s) ? s.answer : Answer::Cancel;
 }
 
-QString ScriptedDialogs::inputBox(const QString &prompt, const QString &title, const QString &preset)
+std::optional<QString> ScriptedDialogs::inputBox(const QString &prompt, const QString &title, const QString &preset)
 {
     Step s;
-    return take({Kind::Input, prompt, title, preset}, &s) ? s.textAnswer : QString();
+    if (!take({Kind::Input, prompt, title, preset}, &s) || s.cancelled)
+        return std::nullopt;
+    return s.textAnswer;
 }
 
 QString ScriptedDialogs::openFileName(const QString &title, const QString &initialDir, const QString &filter)

@@ -25,8 +25,10 @@ public:
     void expectMessage(const QString &text, const QString &title = QStringLiteral("Korvan"));
     void expectYesNo(const QString &text, const QString &title, Answer answer);
     void expectYesNoCancel(const QString &text, const QString &title, Answer answer);
-    // An input box answered with answer (an empty answer stands for Cancel).
+    // An input box accepted with answer (which may be empty).
     void expectInput(const QString &prompt, const QString &title, const QString &answer);
+    // An input box the user cancels.
+    void expectInputCancelled(const QString &prompt, const QString &title);
     void expectOpenFile(const QString &answer);
     void expectSaveFile(const QString &answer);
     // A modal window: action drives it (set fields, click buttons) and
@@ -47,7 +49,7 @@ public:
     void message(const QString &text, const QString &title) override;
     Answer askYesNo(const QString &text, const QString &title) override;
     Answer askYesNoCancel(const QString &text, const QString &title) override;
-    QString inputBox(const QString &prompt, const QString &title, const QString &preset) override;
+    std::optional<QString> inputBox(const QString &prompt, const QString &title, const QString &preset) override;
     QString openFileName(const QString &title, const QString &initialDir, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &presetPath, const QString &filter) override;
     int execModal(QDialog *dialog) override;
@@ -66,6 +68,7 @@ private:
         QString textAnswer;
         std::function<int(QDialog *)> modal;
         bool checkText = true;
+        bool cancelled = false;
     };
 
     // Takes the next step, recording a problem when it does not match.

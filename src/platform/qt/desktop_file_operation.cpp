@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
 
 QString titleFor(FileOpParams::Mode mode)
@@ -19,6 +21,54 @@ QString titleFor(FileOpParams::Mode mode)
     }
     return QString();
 }
+
+// Passes the engine's questions on and knows whether one is open: the
+// progress window waits while one is, and comes once it is answered.
+class QuestionGate : public EngineQuestions
+{
+public:
+    QuestionGate(EngineQuestions &questions, std::function<void()> answered)
+        : m_questions(questions)
+        , m_answered(std::move(answered))
+    { }
+
+private:
+    // Before its users: they take their return type from it.
+    template<typename Ask>
+    auto pass(Ask ask)
+    {
+        ++m_open;
+        const auto answer = ask();
+        if (--m_open == 0)
+            m_answered();
+        return answer;
+    }
+
+public:
+    bool asking() const { return m_open > 0; }
+
+    OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
+    {
+        return pass([&] { return m_questions.askOverwrite(question); });
+    }
+    ErrorAnswer askOnError(const ErrorQuestion &question) override
+    {
+        return pass([&] { return m_questions.askOnError(question); });
+    }
+    bool confirmCreateFolder(const QString &folder) override
+    {
+        return pass([&] { return m_questions.confirmCreateFolder(folder); });
+    }
+    bool confirmTrash(const QString &path) override
+    {
+        return pass([&] { return m_questions.confirmTrash(path); });
+    }
+
+private:
+    EngineQuestions &m_questions;
+    std::function<void()> m_answered;
+    int m_open = 0;
+};
 
 } // namespace
 
@@ -74,19 +124,34 @@ FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
     auto *dialog = new EngineProgressDialog(m_dialogParent);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog->setOperationTitle(titleFor(params.mode));
+    // Before the first progress arrives, the window already says what it works on.
+    dialog->setCurrentPath(params.source);
     m_progressDialog = dialog;
     FileOpRunner *runner = m_runner.get();
     QObject::connect(runner, &FileOpRunner::progress, dialog, &EngineProgressDialog::updateProgress);
     QObject::connect(dialog, &EngineProgressDialog::cancelRequested, runner, [runner] { runner->cancel(); });
+    // The window is not put up behind an open question (a missing source,
+    // a file to overwrite): once the question is answered, the operation
+    // gets the same time again before the window comes.
     QTimer showTimer;
     showTimer.setSingleShot(true);
-    QObject::connect(&showTimer, &QTimer::timeout, dialog, [dialog, runner] {
-        if (runner->isRunning())
+    bool showWhenAnswered = false;
+    QuestionGate questions(*m_questions, [&showWhenAnswered, &showTimer, runner, this] {
+        if (showWhenAnswered && runner->isRunning())
+            showTimer.start(m_progressDelayMs);
+        showWhenAnswered = false;
+    });
+    QObject::connect(&showTimer, &QTimer::timeout, dialog, [&showWhenAnswered, &questions, dialog, runner] {
+        if (!runner->isRunning())
+            return;
+        if (questions.asking())
+            showWhenAnswered = true;
+        else
             dialog->show();
     });
     showTimer.start(m_progressDelayMs);
 
-    const FileOpResult result = m_runner->run(params, *m_questions);
+    const FileOpResult result = m_runner->run(params, questions);
 
     showTimer.stop();
     m_progressDialog.clear();

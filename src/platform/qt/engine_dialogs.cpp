@@ -32,6 +32,16 @@ QLabel *wrappingLabel(const QString &text, QWidget *parent)
     return label;
 }
 
+// The dialog's layout, which also fixes its size: a resizable window gets
+// a window manager's grip along its bottom edge (a double line under
+// openbox), and nothing here gains from a larger window.
+QVBoxLayout *fixedLayout(QDialog *dialog)
+{
+    auto *layout = new QVBoxLayout(dialog);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    return layout;
+}
+
 } // namespace
 
 QString formatSpeed(double bytesPerSecond)
@@ -71,7 +81,7 @@ EngineProgressDialog::EngineProgressDialog(QWidget *parent)
     m_bar->setRange(0, 1000);
     m_bar->setValue(0);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = fixedLayout(this);
     layout->addWidget(m_currentLabel);
     layout->addWidget(m_bar);
     layout->addWidget(m_countLabel);
@@ -89,12 +99,18 @@ void EngineProgressDialog::setOperationTitle(const QString &title)
     setWindowTitle(title);
 }
 
-void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
+void EngineProgressDialog::setCurrentPath(const QString &path)
 {
     // Elide in the middle so that both the folder and the name stay readable.
     const QFontMetrics metrics(m_currentLabel->font());
-    m_currentLabel->setText(metrics.elidedText(progress.currentPath, Qt::ElideMiddle, m_currentLabel->width()));
-    m_currentLabel->setToolTip(plainToolTip(progress.currentPath));
+    const int width = std::max(m_currentLabel->width(), m_currentLabel->minimumWidth());
+    m_currentLabel->setText(metrics.elidedText(path, Qt::ElideMiddle, width));
+    m_currentLabel->setToolTip(plainToolTip(path));
+}
+
+void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
+{
+    setCurrentPath(progress.currentPath);
 
     const qint64 filesTotal = std::max(progress.filesTotal, progress.filesDone);
     const qint64 bytesTotal = std::max(progress.bytesTotal, progress.bytesDone);
@@ -143,7 +159,7 @@ EngineConflictDialog::EngineConflictDialog(const OverwriteQuestion &question, QW
     : QDialog(parent)
 {
     setWindowTitle(EngineTexts::ConflictTitle);
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = fixedLayout(this);
     const QString name = question.target.path.section(QLatin1Char('/'), -1);
     layout->addWidget(wrappingLabel(EngineTexts::ConflictExisting.arg(name), this));
     layout->addWidget(wrappingLabel(EngineTexts::ConflictWithThis, this));
@@ -171,7 +187,7 @@ EngineErrorDialog::EngineErrorDialog(const ErrorQuestion &question, QWidget *par
     : QDialog(parent)
 {
     setWindowTitle(EngineTexts::ErrorTitle);
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = fixedLayout(this);
     auto *what = wrappingLabel(EngineTexts::ErrorWhat.arg(question.action, question.path), this);
     what->setObjectName(QStringLiteral("whatLabel"));
     layout->addWidget(what);

@@ -23,6 +23,8 @@ public:
 
     // "正在复制" and the like.
     void setOperationTitle(const QString &title);
+    // The item being worked on (elided in the middle, whole in the tool tip).
+    void setCurrentPath(const QString &path);
     void updateProgress(const FileOpProgress &progress);
 
 signals:

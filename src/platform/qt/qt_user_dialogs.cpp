@@ -99,7 +99,7 @@ UserDialogs::Answer QtUserDialogs::askYesNoCancel(const QString &text, const QSt
     return ask(text, title, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, Answer::Cancel);
 }
 
-QString QtUserDialogs::inputBox(const QString &prompt, const QString &title, const QString &preset)
+std::optional<QString> QtUserDialogs::inputBox(const QString &prompt, const QString &title, const QString &preset)
 {
     QInputDialog box(dialogParent());
     box.setWindowTitle(title);
@@ -108,7 +108,9 @@ QString QtUserDialogs::inputBox(const QString &prompt, const QString &title, con
     stackAbovePanel(&box);
     box.adjustSize();
     placeCentredBeside(&box, visibleAnchor());
-    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
 }
 
 namespace {

@@ -18,7 +18,7 @@ public:
     void message(const QString &text, const QString &title) override;
     Answer askYesNo(const QString &text, const QString &title) override;
     Answer askYesNoCancel(const QString &text, const QString &title) override;
-    QString inputBox(const QString &prompt, const QString &title, const QString &preset) override;
+    std::optional<QString> inputBox(const QString &prompt, const QString &title, const QString &preset) override;
     QString openFileName(const QString &title, const QString &initialDir, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &presetPath, const QString &filter) override;
     int execModal(QDialog *dialog) override;

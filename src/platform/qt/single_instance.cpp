@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QVariant>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -17,7 +20,24 @@ namespace {
 // happens to answer (an echo, a greeting) is never taken for ours.
 const QByteArray kShowRequest = "korvan show\n";
 const QByteArray kShownAnswer = "korvan shown\n";
+// Paths follow this line, one per line as the bytes of the file name in
+// Base64 (a name may hold any byte but "/" and NUL, a line break included),
+// up to an empty line.
+const QByteArray kTakeRequest = "korvan take\n";
+const QByteArray kTakenAnswer = "korvan taken\n";
 constexpr int kTimeoutMs = 1000;
+// Tens of thousands of long paths fit; a peer sending more is cut off.
+constexpr qint64 kMaxRequestBytes = 64 * 1024 * 1024;
+// The longest answer either request gets.
+const qsizetype kLongestAnswer = std::max(kShownAnswer.size(), kTakenAnswer.size());
+
+QByteArray takeRequest(const QStringList &paths)
+{
+    QByteArray request = kTakeRequest;
+    for (const QString &path : paths)
+        request += QFile::encodeName(path).toBase64() + '\n';
+    return request + '\n';
+}
 
 // A directory (not a link to one) owned by us that nobody else may enter.
 bool isPrivateDir(const QString &path)
@@ -35,11 +55,11 @@ QByteArray readAnswer(QLocalSocket &socket)
 {
     const QDeadlineTimer deadline(kTimeoutMs);
     while (!socket.canReadLine()) {
-        if (socket.bytesAvailable() > kShownAnswer.size() || deadline.hasExpired()
+        if (socket.bytesAvailable() > kLongestAnswer || deadline.hasExpired()
             || !socket.waitForReadyRead(int(deadline.remainingTime())))
             return QByteArray();
     }
-    return socket.readLine(kShownAnswer.size() + 1);
+    return socket.readLine(kLongestAnswer + 1);
 }
 
 } // namespace
@@ -76,7 +96,7 @@ QString SingleInstance::defaultKey()
         + QString::fromLatin1(QCryptographicHash::hash(display, QCryptographicHash::Sha1).toHex().left(16));
 }
 
-bool SingleInstance::handOverToRunningInstance()
+bool SingleInstance::handOverToRunningInstance(const QStringList &paths)
 {
     if (m_key.isEmpty())
         return false;
@@ -84,11 +104,15 @@ bool SingleInstance::handOverToRunningInstance()
     socket.connectToServer(m_key);
     if (!socket.waitForConnected(kTimeoutMs))
         return false;
-    socket.write(kShowRequest);
-    if (!socket.waitForBytesWritten(kTimeoutMs))
-        return false;
+    const QByteArray request = paths.isEmpty() ? kShowRequest : takeRequest(paths);
+    socket.write(request);
+    // A long list takes several rounds to go out.
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(kTimeoutMs))
+            return false;
+    }
     // Only the answer of a running Korvan tells that the request arrived.
-    return readAnswer(socket) == kShownAnswer;
+    return readAnswer(socket) == (paths.isEmpty() ? kShownAnswer : kTakenAnswer);
 }
 
 bool SingleInstance::listen()
@@ -112,18 +136,57 @@ bool SingleInstance::listen()
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *client = m_server->nextPendingConnection()) {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-            connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (!client->canReadLine() && client->bytesAvailable() <= kShowRequest.size())
-                    return;
-                const QByteArray line = client->readLine(kShowRequest.size() + 1);
-                if (line == kShowRequest) {
-                    client->write(kShownAnswer);
-                    client->flush();
-                    emit activationRequested();
-                }
-                client->disconnectFromServer();
-            });
+            connect(client, &QLocalSocket::readyRead, this, [this, client] { serve(client); });
         }
     });
     return true;
+}
+
+void SingleInstance::serve(QLocalSocket *client)
+{
+    const qsizetype requestLength = std::max(kShowRequest.size(), kTakeRequest.size());
+    if (client->property("korvanTaking").toBool()) {
+        // The paths come until an empty line; the request is read whole
+        // before anything is taken, so a start that breaks off hands nothing.
+        if (client->bytesAvailable() > kMaxRequestBytes) {
+            client->abort();
+            return;
+        }
+        const QByteArray pending = client->peek(client->bytesAvailable());
+        const qsizetype end = pending.startsWith('\n') ? 0 : pending.indexOf("\n\n");
+        if (end < 0)
+            return;
+        const QByteArray body = client->read(end + (end == 0 ? 1 : 2));
+        QStringList paths;
+        for (const QByteArray &line : body.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const auto decoded = QByteArray::fromBase64Encoding(line, QByteArray::AbortOnBase64DecodingErrors);
+            if (!decoded || decoded.decoded.isEmpty() || decoded.decoded.contains('\0')) {
+                client->abort();
+                return;
+            }
+            paths << QFile::decodeName(decoded.decoded);
+        }
+        client->write(kTakenAnswer);
+        client->flush();
+        client->disconnectFromServer();
+        if (!paths.isEmpty())
+            emit pathsHandedOver(paths);
+        return;
+    }
+    if (!client->canReadLine() && client->bytesAvailable() <= requestLength)
+        return;
+    const QByteArray line = client->readLine(requestLength + 1);
+    if (line == kTakeRequest) {
+        client->setProperty("korvanTaking", true);
+        serve(client);
+        return;
+    }
+    if (line == kShowRequest) {
+        client->write(kShownAnswer);
+        client->flush();
+        emit activationRequested();
+    }
+    client->disconnectFromServer();
 }

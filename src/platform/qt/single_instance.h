@@ -2,12 +2,15 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
+class QLocalSocket;
 
 // Keeps Korvan to one running instance per user and display: the first
 // instance listens on a local socket; a later start finds it there, asks it
-// to show its main window and leaves.
+// to show its main window (or hands it the paths it was started with) and
+// leaves.
 //
 // The socket lives in a folder only its user can enter, so no other user
 // can listen on the name first and send our starts away, nor talk to us.
@@ -22,9 +25,10 @@ public:
     ~SingleInstance() override;
 
     // True when another instance gave the expected answer and was asked to
-    // show itself; false when this process should run (nobody answered, or
-    // whoever answered does not speak our protocol).
-    bool handOverToRunningInstance();
+    // show itself, or to take paths in as a drop when there are any; false
+    // when this process should run (nobody answered, or whoever answered
+    // does not speak our protocol).
+    bool handOverToRunningInstance(const QStringList &paths = QStringList());
 
     // Becomes the running instance. False when another instance holds the
     // socket (hand over to it) or the socket cannot be made.
@@ -44,8 +48,12 @@ public:
 signals:
     // Another start asked the running instance to show its main window.
     void activationRequested();
+    // Another start handed over the paths it was started with.
+    void pathsHandedOver(const QStringList &paths);
 
 private:
+    void serve(QLocalSocket *client);
+
     QString m_key;
     QLocalServer *m_server = nullptr;
 };

@@ -48,6 +48,7 @@ private slots:
     void questionsArriveOnTheGuiThread();
     void quickOperationShowsNoProgressWindow();
     void progressWindowCancelsLongCopy();
+    void noProgressWindowBehindAnOpenQuestion();
     void cancelRunningStopsTheOperation();
     void refusesUnknownFunctionAndSecondOperation();
     void realDialogsAnswerAConflict();
@@ -154,6 +155,54 @@ void TestEngineDesktop::progressWindowCancelsLongCopy()
     QVERIFY(ticks > 30);
     QCOMPARE(listTree(m_root + "/dst"), QStringList());
     QVERIFY(!operation.progressDialog());
+}
+
+void TestEngineDesktop::noProgressWindowBehindAnOpenQuestion()
+{
+    makeBigFile(m_root + "/big.bin", 8 * 1024 * 1024);
+    QVERIFY(makeDirs(m_root + "/dst"));
+    QVERIFY(writeFile(m_root + "/dst/big.bin", "old"));
+    DesktopFileOperation operation;
+    ScriptedEngineQuestions questions;
+    operation.setQuestions(&questions);
+    // The question comes at once; the user takes longer to answer it than
+    // the window waits before it would appear (the question's own event
+    // loop runs meanwhile).
+    operation.setProgressDelay(1000);
+    operation.setTestSettings({64 * 1024, 30000, {}}); // about 4 s in all
+    int shownWhileAsked = -1;
+    questions.onQuestion = [&] {
+        QTest::qWait(1300);
+        shownWhileAsked = m_watcher.shown;
+    };
+
+    // A missing source: the question comes, the operation ends, no window at all.
+    const FileOpResult missing = operation.perform(copyRecord(text(m_root + "/missing"), text(m_root + "/dst")));
+    QCOMPARE(missing.status, FileOpResult::Status::Failed);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    QCOMPARE(shownWhileAsked, 0);
+    QCOMPARE(m_watcher.shown, 0);
+
+    // A file to overwrite: no window while asked; once answered, the copy
+    // goes on and the window comes after its delay, with a title and the
+    // file it works on.
+    questions.overwriteAnswers = {OverwriteAnswer::Overwrite};
+    shownWhileAsked = -1;
+    QString title;
+    QString shownPath;
+    QTimer::singleShot(2800, this, [&] {
+        EngineProgressDialog *dialog = operation.progressDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        title = dialog->windowTitle();
+        shownPath = dialog->findChild<QLabel *>(QStringLiteral("currentLabel"))->toolTip();
+        dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"))->click();
+    });
+    const FileOpResult result = operation.perform(copyRecord(text(m_root + "/big.bin"), text(m_root + "/dst")));
+    QCOMPARE(result.status, FileOpResult::Status::Cancelled);
+    QCOMPARE(shownWhileAsked, 0);
+    QCOMPARE(m_watcher.shown, 1);
+    QVERIFY(!title.isEmpty());
+    QCOMPARE(shownPath, text(m_root + "/big.bin"));
 }
 
 void TestEngineDesktop::cancelRunningStopsTheOperation()

@@ -19,6 +19,7 @@ private slots:
     void progressShowsCountsSpeedAndTimeLeft();
     void progressCancelWaitsForTheOperation();
     void yesNoQuestionsUseTheProgramsOwnBox();
+    void theDialogsCannotBeResized();
 };
 
 namespace {
@@ -158,7 +159,6 @@ void TestEngineDialogs::progressCancelWaitsForTheOperation()
     QCOMPARE(requests, 2);
 }
 
-QTEST_MAIN(TestEngineDialogs)
 // The engine's Yes/No questions are the program's one Yes/No box, with its
 // placement and plain text, not a second box of their own.
 void TestEngineDialogs::yesNoQuestionsUseTheProgramsOwnBox()
@@ -174,4 +174,27 @@ void TestEngineDialogs::yesNoQuestionsUseTheProgramsOwnBox()
     VERIFY_DIALOGS(dialogs);
 }
 
+void TestEngineDialogs::theDialogsCannotBeResized()
+{
+    // A resizable window gets a window manager's grip along its bottom edge
+    // (a double line in openbox): these have nothing to gain from resizing.
+    ErrorQuestion error;
+    error.path = QStringLiteral("/from/报告.txt");
+    error.reason = QStringLiteral("找不到文件或文件夹");
+    error.canSkip = true;
+    EngineProgressDialog progress;
+    progress.setCurrentPath(QStringLiteral("/from/报告.txt"));
+    EngineConflictDialog conflict(sampleConflict());
+    EngineErrorDialog failure(error);
+    for (QDialog *dialog : {static_cast<QDialog *>(&progress), static_cast<QDialog *>(&conflict),
+                            static_cast<QDialog *>(&failure)}) {
+        dialog->show();
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+        QVERIFY(!dialog->minimumSize().isEmpty());
+        dialog->hide();
+    }
+}
+
+QTEST_MAIN(TestEngineDialogs)
 #include "tst_engine_dialogs.moc"
