@@ -73,11 +73,11 @@ private slots:
         TestApp app;
         app.ctx.m.defaultDest = QStringLiteral("/dest/");
         app.form1->st_mode();
-        QVERIFY(app.ctx.defaultsInForce());
+        QVERIFY(app.form1->defaultsSwitchOn());
         const QString key = QStringLiteral("korvan-test-cl2-%1").arg(QCoreApplication::applicationPid());
         SingleInstance running(key);
         QVERIFY(running.listen());
-        takePathsAsDrops(running, *app.ctx.form3, {QStringLiteral("/srv/started-with")});
+        takePathsAsDrops(running, *app.form3, {QStringLiteral("/srv/started-with")});
         // Taken once the event loop runs, as a drop is.
         QVERIFY(app.ctx.queue.isEmpty());
         QTRY_COMPARE(app.ctx.queue.count(), 1);
@@ -99,7 +99,7 @@ private slots:
         });
         QTRY_COMPARE(app.ctx.candidates.count(), 2);
         QVERIFY(third.get());
-        QTRY_VERIFY(app.ctx.candidateWindow()->isVisible());
+        QTRY_VERIFY(app.form7->isVisible());
         VERIFY_DIALOGS(app.dialogs);
     }
 };
