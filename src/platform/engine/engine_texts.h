@@ -83,12 +83,19 @@ inline const QString TrashNotAbsolute = QStringLiteral("路径不是绝对路径
 inline const QString TrashBadPath = QStringLiteral("不能删除这个路径");
 inline const QString TrashNoHome = QStringLiteral("没有设置 HOME，找不到回收站");
 inline const QString TrashNoVolumeTrash = QStringLiteral("它所在的卷（%1）上无法建立回收站（%2）");
+inline const QString TrashEntrySwapped = QStringLiteral("它在替换前被换成了别的文件，没有动它");
 inline const QString InsideTrash = QStringLiteral("它是回收站本身或在回收站之内");
 inline const QString FileWhereFolderGoes = QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它");
 inline const QString FolderWhereFileGoes = QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它");
 inline const QString SameFile = QStringLiteral("源和目标是同一个文件");
 inline const QString MergeRefused = QStringLiteral("%1；没有移动任何东西");
 inline const QString CopyDiffers = QStringLiteral("复制后的文件与源不一致（源在复制时被改动），源没有被删除");
+// A source entry that is no longer the one copied is left where it is.
+inline const QString SourceChangedNotRemoved = QStringLiteral("它在复制后被改动或被换成了别的文件，所以没有删除它");
+inline const QString CopyNotInPlace = QStringLiteral(
+    "目标位置上找不到它完整的副本（目标卷可能在重命名时丢失了内容），所以没有删除它");
+inline const QString SourceSwapped = QStringLiteral(
+    "这个文件夹在移动时被换成了别的东西（例如链接），所以没有删除其中的任何东西");
 // A file a move replaces goes to the trash first; when it cannot, the move stops there.
 inline const QString ActionReplace = QStringLiteral("替换");
 inline const QString ReplacedNotTrashed = QStringLiteral("原有的文件无法移到回收站，所以没有替换它：%1");

@@ -30,7 +30,7 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     if (leaf) {
         // Most targets do not exist yet: copy right away and look only on EEXIST.
-        const Flow created = copyLeaf(src, dst, srcSt, false, journal);
+        const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
         if (created != Flow::Exists)
             return created;
     }
@@ -45,7 +45,7 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
         struct stat dstSt;
         const bool exists = lstat(dst.constData(), &dstSt) == 0;
         if (!exists && errno == ENOENT && leaf) {
-            const Flow created = copyLeaf(src, dst, srcSt, false, journal);
+            const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
             if (created != Flow::Exists)
                 return created;
             continue;
@@ -85,7 +85,7 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
                 return flow;
             }
         }
-        const Flow copied = copyLeaf(src, dst, srcSt, exists, journal);
+        const Flow copied = copyLeaf(src, dst, srcSt, exists ? &dstSt : nullptr, journal);
         if (copied != Flow::Exists)
             return copied;
         // The name was taken between the look and the copy: ask about it.
@@ -141,7 +141,10 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             } else if (created && dirSt.st_uid != m_euid) {
                 err = EEXIST; // not the folder we just made
             } else {
-                unfinished = !created && (dirSt.st_mode & 07777) == UnfinishedFolderMode && dirSt.st_uid == m_euid;
+                if (created)
+                    markUnfinished(dirFd);
+                else
+                    unfinished = isUnfinished(dirFd, dirSt);
                 break;
             }
             if (dirFd >= 0)
@@ -161,7 +164,9 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     if (journal) {
         if (created)
             journal->createdDirs.append(dst);
-        journal->sourceDirs.append(src);
+        struct stat opened;
+        if (fstat(srcFd, &opened) == 0)
+            journal->sourceFolders.append({src, opened.st_dev, opened.st_ino});
         journal->targetDirs.append(dst);
     }
     testPoint("folder-created", dst);
@@ -217,6 +222,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     closeSource.dismiss();
     auto finishFolder = [this, dirFd, srcFd, finish = created || unfinished, dst, srcSt] {
         if (finish) {
+            unlinkat(dirFd, UnfinishedMarker, 0);
             if (m_moving) {
                 m_copier.keepOwner(dirFd, srcSt, dst);
                 m_copier.keepExtendedAttributes(srcFd, dirFd, dst);
@@ -239,6 +245,24 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         flow = Flow::Stop;
     finishFolder();
     return flow;
+}
+
+void Job::markUnfinished(int dirFd)
+{
+    // Without the mark (a volume that refuses it) the folder is only not
+    // finished by a rerun: safe either way.
+    const int fd = openat(dirFd, UnfinishedMarker, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        close(fd);
+}
+
+bool Job::isUnfinished(int dirFd, const struct stat &dirSt) const
+{
+    if ((dirSt.st_mode & 07777) != UnfinishedFolderMode || dirSt.st_uid != m_euid)
+        return false;
+    struct stat marker;
+    return fstatat(dirFd, UnfinishedMarker, &marker, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(marker.st_mode)
+        && marker.st_uid == m_euid && marker.st_size == 0;
 }
 
 TargetRef Job::targetRef(const QByteArray &dst) const
@@ -297,9 +321,10 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
     }
 }
 
-Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
+Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
                    Journal *journal)
 {
+    const bool replace = replacing != nullptr;
     if (S_ISREG(srcSt.st_mode)) {
         if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
             return space;
@@ -327,10 +352,11 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         if (firstLink != m_linkedCopies.cend()) {
             // Another name of a file this move copied already: one more link, as in the source.
             staged.linkFrom = *firstLink;
-            state = {srcSt.st_dev, srcSt.st_ino, srcSt.st_nlink, qint64(srcSt.st_size), srcSt.st_mtim};
+            state = SourceState::of(srcSt);
             m_progress.bytesDone += srcSt.st_size;
         } else {
             const SourceRef from = sourceRef(src);
+            state = SourceState::of(srcSt); // a link is as the walk saw it
             err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, from, dst, ref, &staged, &state)
                                          : m_copier.stageLink(src, from, dst, ref, srcSt, &staged);
             failedPath = m_copier.failedPath();
@@ -338,7 +364,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         }
         if (err == 0 && replace) {
             // The new content is complete: only now does the old one go, to the trash.
-            const Flow aside = setAsideReplaced(dst);
+            const Flow aside = setAsideReplaced(ref, dst, *replacing);
             if (aside != Flow::Continue) {
                 m_copier.discardStaged(ref, &staged);
                 m_progress.bytesDone = bytesBefore;

@@ -27,6 +27,7 @@ Job::~Job()
 {
     // Every file handed out was taken back, also after a stop.
     m_workers.reset();
+    releaseReservedTrash();
 }
 
 FileOpResult Job::run(const FileOpParams &params)

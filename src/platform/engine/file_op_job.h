@@ -31,9 +31,10 @@
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_copier.h"
 #include "platform/engine/file_op_durable.h"
-#include "platform/engine/file_op_workers.h"
 #include "platform/engine/file_op_params.h"
+#include "platform/engine/file_op_workers.h"
 #include "platform/engine/fs_util.h"
+#include "platform/engine/trash.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -69,14 +70,26 @@ constexpr int OutstandingPerWorker = 32;
 constexpr int MinWorkers = 2;
 constexpr int MaxWorkers = 8;
 
-// A folder is this while it fills (owner-only; the sticky bit marks it as
-// unfinished): a rerun after a kill finishes a folder left so.
+// A folder is this while it fills (owner-only, with the sticky bit) and
+// holds an empty file of ours by the name below: a rerun after a kill
+// finishes a folder left so. A folder of the user's with the same mode but
+// without that file keeps its mode.
 constexpr mode_t UnfinishedFolderMode = S_ISVTX | S_IRWXU;
+constexpr char UnfinishedMarker[] = ".korvan-unfinished";
 
 // What a step tells its caller: go on, this item was skipped (go on with
 // the rest), or stop everything (cancelled or failed).
 // Retry never leaves the step that failed: it goes round once more.
 enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
+
+// A source folder a move entered, as it was when opened: its entries are
+// removed through it only while its name still leads to this folder.
+struct SourceFolder
+{
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
 
 // What a cross-volume move created, so that it can be undone, and what it
 // copied, so that the sources can be checked and removed afterwards.
@@ -86,9 +99,11 @@ struct Journal
     QList<QByteArray> createdDirs;
     QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
     QList<SourceState> copiedStates; // for each of copiedItems: the source as it was copied
-    QList<QByteArray> sourceDirs; // in the order entered
+    QList<SourceFolder> sourceFolders; // in the order entered
     QList<QByteArray> targetDirs;
 };
+
+struct SourceRemoval;
 
 // Why a folder merge would stop halfway, found before anything is moved.
 struct MergeProblem
@@ -114,6 +129,8 @@ public:
     ~Job();
 
     FileOpResult run(const FileOpParams &params);
+    // The names in the folder open at fd (which stays open).
+    static bool listDirAt(int fd, QList<QByteArray> *names, int *errorCode);
 
 private:
     // The job and its preflight, and what every phase shares (file_op_job.cpp).
@@ -130,8 +147,7 @@ private:
                     bool canRetry = true);
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
-    // The names in the folder open at fd (which stays open).
-    static bool listDirAt(int fd, QList<QByteArray> *names, int *errorCode);
+
     // Counts what a copy of path will copy, for the progress.
     void scan(const QByteArray &path, const struct stat &st);
     void scanFolder(int fd);
@@ -148,12 +164,17 @@ private:
     Flow copyTree(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
-    Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
+    // replacing: the file found at dst that the copy is to replace (nullptr: none).
+    Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
                   Journal *journal);
     Flow resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
     // The space for the regular file srcSt at dst; a skip counts the file as done.
     Flow checkSpaceFor(const QByteArray &dst, const struct stat &srcSt);
+    // The unfinished mark of a folder this operation made, and whether an
+    // existing folder carries it (left by a run that was killed).
+    static void markUnfinished(int dirFd);
+    bool isUnfinished(int dirFd, const struct stat &dirSt) const;
     TargetRef targetRef(const QByteArray &dst) const;
     SourceRef sourceRef(const QByteArray &src) const;
 
@@ -168,15 +189,39 @@ private:
     static void copyOnWorker(FileTask &task, Copier &copier);
     int workerCount() const;
 
-
     // Moves, their merge check, their staging and rollback (file_op_move.cpp).
     Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);
-    Flow checkMerge(const QByteArray &src, const QByteArray &dst);
+    // reserve: the trash info file of every file the merge replaces is
+    // written before anything moves (all or nothing, also when the trash
+    // runs out of room), and used by setAsideReplaced.
+    Flow checkMerge(const QByteArray &src, const QByteArray &dst, bool reserve);
+    bool reserveTrashForMerge(MergeProblem *problem);
+    void releaseReservedTrash();
+    // The info folder of a trash we wrote to is flushed with the operation.
+    void noteTrashInfo(const QByteArray &infoPath);
+    // Whether every copied item is complete at its target and its source
+    // is still as it was copied; reports the first that is not.
+    bool checkCopied(const Journal &journal);
+
+    // Removing the sources of a cross-volume move once the copy is in place
+    // (file_op_sources.cpp): through the descriptors of their folders, and
+    // only entries that are still the ones copied; any other is left there
+    // and reported.
+    // placed: where the copy was staged, and where it was put.
+    Flow removeSources(const QByteArray &src, const Journal &journal, const QPair<QByteArray, QByteArray> &placed,
+                       int skippedBefore);
+    Flow removeSourceFolder(int parentFd, int index, SourceRemoval &removal);
+    // listed: SourceRemoval::placedNames holds the names of their copies' folder.
+    Flow removeSourceItems(int dirFd, const QList<int> &items, SourceRemoval &removal, bool listed);
+
     // Sends the file a copy or move is about to replace to the trash; where
-    // no trash takes it the user may skip (nothing replaced) or cancel.
-    Flow setAsideReplaced(const QByteArray &dst);
+    // no trash takes it the user may skip (nothing replaced) or cancel. The
+    // entry is taken relative to ref's folder, and only while it is the
+    // file expected (the one asked about): a name swapped meanwhile is
+    // refused, never followed.
+    Flow setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const struct stat &expected);
 
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
@@ -203,6 +248,8 @@ private:
     bool m_merging = false;
     bool m_placing = false;
     QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
+    QList<QByteArray> m_mergeReplaces; // what the merge being checked replaces
+    QHash<QByteArray, TrashResult> m_reservedTrash; // by the path a merge replaces
     QList<QByteArray> m_notedInfoDirs; // trash info folders written without fsync, to be flushed
     bool m_askOverwrite = true;
     bool m_overwriteAll = false;

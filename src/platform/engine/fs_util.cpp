@@ -191,8 +191,13 @@ QByteArray canonicalPath(const QByteArray &path)
 
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
+    return renameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to)
+{
 #ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
@@ -200,11 +205,11 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     // File systems without RENAME_NOREPLACE: check, then rename. The window
     // is tiny and only matters when something else writes the same name.
     struct stat st;
-    if (lstat(to.constData(), &st) == 0) {
+    if (fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return rename(from.constData(), to.constData());
+    return renameat(fromDir, from.constData(), toDir, to.constData());
 }
 
 int makePath(const QByteArray &path, mode_t mode)
