@@ -24,6 +24,22 @@ inline const QString IsAFolder = QStringLiteral("这是一个文件夹");
 inline const QString FileTooBig = QStringLiteral("文件太大");
 inline const QString Cancelled = QStringLiteral("操作已取消");
 inline const QString OtherVolume = QStringLiteral("不能跨卷重命名");
+inline const QString DamagedFileSystem = QStringLiteral("文件系统已损坏，需要检查修复（例如用 fsck）");
+inline const QString DamagedData = QStringLiteral("数据已损坏，无法读出（校验失败）");
+inline const QString StaleHandle = QStringLiteral("文件已失效（网络卷上的文件被别处删除或替换了）");
+inline const QString NotConnected = QStringLiteral("连接已断开（网络卷或外部设备不再可用）");
+inline const QString TimedOut = QStringLiteral("操作超时（网络卷或设备没有响应）");
+inline const QString HostUnreachable = QStringLiteral("无法连接到网络卷所在的计算机");
+inline const QString NoMedium = QStringLiteral("设备中没有介质（例如读卡器中没有卡）");
+inline const QString NoDevice = QStringLiteral("设备不存在或已被拔出");
+inline const QString TooManyOpenFiles = QStringLiteral("同时打开的文件太多");
+inline const QString OutOfMemory = QStringLiteral("内存不足");
+inline const QString NotSupported = QStringLiteral("这个文件系统不支持该操作");
+inline const QString InvalidArgument = QStringLiteral("文件系统拒绝了该操作（参数无效，例如文件名中有它不允许的字符）");
+inline const QString ValueTooLarge = QStringLiteral("文件太大，无法处理");
+inline const QString NoData = QStringLiteral("没有可读的数据");
+inline const QString TryAgain = QStringLiteral("资源暂时不可用，请稍后重试");
+inline const QString Interrupted = QStringLiteral("操作被中断，请重试");
 // Any other errno: the system's own text, kept in brackets.
 inline const QString SystemError = QStringLiteral("系统错误（%1）");
 

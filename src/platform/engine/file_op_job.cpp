@@ -79,7 +79,7 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
                              bool canRetry)
 {
     ErrorQuestion question;
-    question.path = displayPath(path);
+    question.path = userPath(path);
     question.action = action;
     question.errorCode = errorCode;
     question.reason = reason.isEmpty() ? errorText(errorCode) : reason;
@@ -120,6 +120,15 @@ Flow Job::stepFailed(const QByteArray &path, const QString &action, int errorCod
     case ErrorAnswer::Cancel: return Flow::Stop;
     }
     return Flow::Stop;
+}
+
+QString Job::userPath(const QByteArray &path) const
+{
+    // Inside the staging folder of a cross-volume move: where it is going.
+    const QByteArray &staged = m_stagedAs.first;
+    if (!staged.isEmpty() && path.startsWith(staged) && (path.size() == staged.size() || path.at(staged.size()) == '/'))
+        return displayPath(m_stagedAs.second + path.mid(staged.size()));
+    return displayPath(path);
 }
 
 void Job::progress(const QByteArray &current, bool force)
@@ -173,7 +182,7 @@ bool Job::flushVolumes()
     // What was written did not all reach the device: not done, whatever
     // went through before.
     ErrorQuestion question;
-    question.path = displayPath(failure.path);
+    question.path = userPath(failure.path);
     question.action = EngineTexts::ActionStore;
     question.errorCode = failure.errorCode;
     question.reason = EngineTexts::NotStored.arg(errorText(failure.errorCode));
@@ -457,7 +466,7 @@ void Job::note(Note kind, const QByteArray &path)
     if (m_notedKinds & (1u << unsigned(kind)))
         return;
     m_notedKinds |= 1u << unsigned(kind);
-    const QString where = displayPath(path);
+    const QString where = userPath(path);
     switch (kind) {
     case Note::Owner: m_notes.append(EngineTexts::NoteOwner.arg(where)); break;
     case Note::ExtendedAttributes: m_notes.append(EngineTexts::NoteExtendedAttributes.arg(where)); break;

@@ -152,6 +152,8 @@ private:
     void scan(const QByteArray &path, const struct stat &st);
     void scanFolder(int fd);
     void note(Note kind, const QByteArray &path);
+    // A path as the user knows it: what is staged is shown where it goes.
+    QString userPath(const QByteArray &path) const;
     void takeNotes(QList<QPair<Note, QByteArray>> notes);
     void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
     void setCancelled();
@@ -247,6 +249,7 @@ private:
     // happen, and a cancel there would leave half a merge, so it waits.
     bool m_merging = false;
     bool m_placing = false;
+    QPair<QByteArray, QByteArray> m_stagedAs; // a cross-volume move's staged copy, and its target
     QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
     QList<QByteArray> m_mergeReplaces; // what the merge being checked replaces
     QHash<QByteArray, TrashResult> m_reservedTrash; // by the path a merge replaces

@@ -336,6 +336,8 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     Journal journal;
     const int skippedBefore = m_skipped;
     const QByteArray staged = joinPath(staging, baseNameOf(dst));
+    const auto outerStaged = std::exchange(m_stagedAs, {staged, dst});
+    auto endStaged = qScopeGuard([&] { m_stagedAs = outerStaged; });
     const Flow copied = copyTree(src, staged, srcSt, &journal);
     if (copied == Flow::Stop)
         return Flow::Stop;

@@ -37,6 +37,32 @@ QString errorText(int errorCode)
     case EFBIG: return EngineTexts::FileTooBig;
     case ECANCELED: return EngineTexts::Cancelled;
     case EXDEV: return EngineTexts::OtherVolume;
+    case EUCLEAN: return EngineTexts::DamagedFileSystem;
+    case EBADMSG: return EngineTexts::DamagedData;
+    case ESTALE: return EngineTexts::StaleHandle;
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EREMOTEIO: return EngineTexts::NotConnected;
+    case ETIMEDOUT: return EngineTexts::TimedOut;
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH: return EngineTexts::HostUnreachable;
+    case ENOMEDIUM: return EngineTexts::NoMedium;
+    case ENXIO:
+    case ENODEV: return EngineTexts::NoDevice;
+    case EMFILE:
+    case ENFILE: return EngineTexts::TooManyOpenFiles;
+    case ENOMEM: return EngineTexts::OutOfMemory;
+    case EOPNOTSUPP:
+    case ENOSYS:
+    case ENOTTY: return EngineTexts::NotSupported;
+    case EINVAL: return EngineTexts::InvalidArgument;
+    case EOVERFLOW: return EngineTexts::ValueTooLarge;
+    case ENODATA: return EngineTexts::NoData;
+    case EAGAIN: return EngineTexts::TryAgain;
+    case EINTR: return EngineTexts::Interrupted;
     default: break;
     }
     char buffer[256];
