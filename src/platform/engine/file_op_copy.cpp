@@ -141,10 +141,12 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             } else if (created && dirSt.st_uid != m_euid) {
                 err = EEXIST; // not the folder we just made
             } else {
-                if (created)
+                if (created) {
                     markUnfinished(dirFd);
-                else
+                } else {
                     unfinished = isUnfinished(dirFd, dirSt);
+                    removeAbandonedAt(dirFd);
+                }
                 break;
             }
             if (dirFd >= 0)

@@ -406,6 +406,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     // The folders made for the target path are new entries of their parents.
     for (const QByteArray &made : std::as_const(createdPath))
         m_flush.noteRenamed(parentOf(made));
+    removeAbandonedIn(destDir);
     if (m_moving) {
         moveItem(source, target, srcSt);
         if (m_cancelled || m_failed) {

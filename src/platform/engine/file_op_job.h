@@ -40,6 +40,7 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSet>
 
 #include <atomic>
 #include <fcntl.h>
@@ -225,6 +226,16 @@ private:
     // refused, never followed.
     Flow setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const struct stat &expected);
 
+    // What killed runs left (file_op_leftovers.cpp): staging folders and
+    // temporaries of ours whose process is gone are removed from a folder
+    // before this operation first writes into it.
+    void removeAbandonedIn(const QByteArray &folder);
+    void removeAbandonedAt(int dirFd);
+    // Whether two regular files of one volume are the same size, mode,
+    // time and contents (a copy a killed move had put in place already).
+    static bool sameContents(const QByteArray &a, const struct stat &aSt, const QByteArray &b,
+                             const struct stat &bSt);
+
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
     bool cancelled() const { return m_cancelled || m_shared.cancelled(); }
@@ -249,6 +260,7 @@ private:
     // happen, and a cancel there would leave half a merge, so it waits.
     bool m_merging = false;
     bool m_placing = false;
+    QSet<QPair<dev_t, ino_t>> m_leftoversChecked; // folders already rid of what killed runs left
     QPair<QByteArray, QByteArray> m_stagedAs; // a cross-volume move's staged copy, and its target
     QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
     QList<QByteArray> m_mergeReplaces; // what the merge being checked replaces

@@ -14,35 +14,6 @@ using namespace FsUtil;
 
 namespace EngineJob {
 
-namespace {
-
-// Removes path and everything below it without following a symlink: a
-// link inside is removed itself, never what it points to.
-void removeTreeAt(int dirFd, const QByteArray &name)
-{
-    const int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR *dir = fdopendir(fd)) {
-            QList<QByteArray> names;
-            while (const dirent *entry = readdir(dir)) {
-                const char *child = entry->d_name;
-                if (!(child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))))
-                    names.append(QByteArray(child));
-            }
-            for (const QByteArray &child : std::as_const(names)) {
-                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR)
-                    removeTreeAt(fd, child);
-            }
-            closedir(dir);
-        } else {
-            close(fd);
-        }
-    }
-    unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
-}
-
-} // namespace
-
 Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
 {
     if (!m_merging && !m_placing && cancelled()) {
@@ -129,6 +100,12 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             if (m_skipped == skippedBefore && rmdir(src.constData()) != 0) {
                 return stepFailed(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
             }
+            return Flow::Continue;
+        }
+        if (m_placing && sameContents(src, srcSt, dst, dstSt)) {
+            // A rerun after a kill: this very copy is in place already, and
+            // the trash does not get another one.
+            unlink(src.constData());
             return Flow::Continue;
         }
         const Flow conflict = resolveConflict(src, srcSt, dst, dstSt);
@@ -312,6 +289,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     // Inside a target folder that exists (it may be a mount point of its
     // own), else beside the name it will get.
     const QByteArray stagingParent = dstIsDir ? dst : parentOf(dst);
+    removeAbandonedIn(stagingParent);
     QByteArray staging;
     for (;;) {
         staging = joinPath(stagingParent, m_shared.temporaryLeaf());

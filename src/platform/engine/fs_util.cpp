@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -236,6 +237,29 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
         return -1;
     }
     return renameat(fromDir, from.constData(), toDir, to.constData());
+}
+
+void removeTreeAt(int dirFd, const QByteArray &name)
+{
+    const int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        if (DIR *dir = fdopendir(fd)) {
+            QList<QByteArray> names;
+            while (const dirent *entry = readdir(dir)) {
+                const char *child = entry->d_name;
+                if (!(child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))))
+                    names.append(QByteArray(child));
+            }
+            for (const QByteArray &child : std::as_const(names)) {
+                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR)
+                    removeTreeAt(fd, child);
+            }
+            closedir(dir);
+        } else {
+            close(fd);
+        }
+    }
+    unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
 }
 
 int makePath(const QByteArray &path, mode_t mode)
