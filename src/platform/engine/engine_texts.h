@@ -68,6 +68,7 @@ inline const QString DestinationNotFolder = QStringLiteral("目标不是文件�
 inline const QString UnsupportedFileType = QStringLiteral("不支持这种文件类型（设备、管道或套接字）");
 inline const QString NoSpaceFor = QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用");
 inline const QString NameTakenWhileReplacing = QStringLiteral("替换时目标位置又出现了同名的项目，它被保留了");
+inline const QString FolderMovedAway = QStringLiteral("这个文件夹在复制时被移走或换掉了");
 inline const QString SwappedWhileCopying = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
 
 // What could not be kept although the operation went on; %1 is the first path.

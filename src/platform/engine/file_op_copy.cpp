@@ -43,7 +43,8 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     for (;;) {
         struct stat dstSt;
-        const bool exists = lstat(dst.constData(), &dstSt) == 0;
+        const TargetRef ref = targetRef(dst); // by descriptor: the path may be past PATH_MAX
+        const bool exists = fstatat(ref.dirFd, ref.name.constData(), &dstSt, AT_SYMLINK_NOFOLLOW) == 0;
         if (!exists && errno == ENOENT && leaf) {
             const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
             if (created != Flow::Exists)
@@ -181,7 +182,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     m_targetDirFd = dirFd;
     m_sourceDirPath = src;
     m_sourceDirFd = srcFd;
-    Flow flow = Flow::Continue;
+    Flow flow = holdFolder(&srcFd, &dirFd) ? Flow::Continue : Flow::Stop;
     for (const QByteArray &name : std::as_const(names)) {
         const QByteArray child = joinPath(src, name);
         struct stat childSt;
@@ -211,10 +212,13 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             break;
         }
     }
+    // The folder above may have been closed meanwhile: it is open again now.
+    if (!releaseFolder(dst))
+        flow = Flow::Stop;
     m_targetDirPath = outerPath;
-    m_targetDirFd = outerFd;
+    m_targetDirFd = m_heldFolders.empty() ? outerFd : *m_heldFolders.back().dirFd;
     m_sourceDirPath = outerSourcePath;
-    m_sourceDirFd = outerSourceFd;
+    m_sourceDirFd = m_heldFolders.empty() ? outerSourceFd : *m_heldFolders.back().srcFd;
 
     // Also after a stop: what was copied keeps the folder's real mode and
     // time; a folder that was there before keeps its own, as with cp. Not
@@ -237,7 +241,9 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         close(dirFd);
         close(srcFd);
     };
-    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0) {
+    // Each folder waiting so holds two descriptors: not too many.
+    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0
+        && m_workers->outstanding() < MostWaitingFolders) {
         auto marker = std::make_unique<FileTask>();
         marker->whenTakenBack = std::move(finishFolder);
         m_workers->submitFinished(std::move(marker));

@@ -48,6 +48,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace EngineJob {
 
@@ -70,6 +71,26 @@ constexpr int OutstandingPerWorker = 32;
 // processor, is what small files wait for.
 constexpr int MinWorkers = 2;
 constexpr int MaxWorkers = 8;
+
+// A copy holds the folders it is in open (two descriptors each) for the
+// deepest this many levels; further up they are closed and opened again
+// through ".." when the walk comes back, so that a tree of any depth copies
+// under the usual limit of 1,024 open files.
+constexpr int HeldFolderLevels = 100;
+// Folders that wait for their files to come back from the copy workers
+// before they are finished, at most.
+constexpr int MostWaitingFolders = 64;
+
+// A folder a copy is in: its source and target descriptors (the copyDir
+// frame's own variables) and what they were, to open them again safely.
+struct HeldFolder
+{
+    int *srcFd;
+    int *dirFd;
+    struct stat srcSt;
+    struct stat dirSt;
+    bool closed = false;
+};
 
 // A folder is this while it fills (owner-only, with the sticky bit) and
 // holds an empty file of ours by the name below: a rerun after a kill
@@ -178,6 +199,12 @@ private:
     // existing folder carries it (left by a run that was killed).
     static void markUnfinished(int dirFd);
     bool isUnfinished(int dirFd, const struct stat &dirSt) const;
+    // Keeps the folders the walk is in open for the deepest levels only
+    // (HeldFolderLevels); false when a folder could not be told apart.
+    bool holdFolder(int *srcFd, int *dirFd);
+    // Leaves the deepest held folder; opens its parent again when that was
+    // closed, through "..", only if it is still the same folder.
+    bool releaseFolder(const QByteArray &dst);
     TargetRef targetRef(const QByteArray &dst) const;
     SourceRef sourceRef(const QByteArray &src) const;
 
@@ -279,6 +306,8 @@ private:
     int m_targetDirFd = -1;
     QByteArray m_sourceDirPath; // the folder being read, and its descriptor
     int m_sourceDirFd = -1;
+    std::vector<HeldFolder> m_heldFolders; // the folders the walk is in, outermost first
+    size_t m_closedFolders = 0; // how many of the outermost are closed now
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
     unsigned m_notedKinds = 0;
     QStringList m_notes;

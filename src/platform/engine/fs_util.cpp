@@ -241,23 +241,70 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
 
 void removeTreeAt(int dirFd, const QByteArray &name)
 {
-    const int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR *dir = fdopendir(fd)) {
-            QList<QByteArray> names;
+    // One folder open at a time, whatever the depth: down into the first
+    // subfolder left, back up through ".." (only to the folder it came
+    // from) once a folder is empty.
+    struct Level
+    {
+        QByteArray name;
+        dev_t device;
+        ino_t inode;
+        QList<QByteArray> stuck; // could not be removed: left alone
+    };
+    QList<Level> levels;
+    int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0)
+            close(fd);
+        unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
+        return;
+    }
+    levels.append({name, st.st_dev, st.st_ino, {}});
+    while (fd >= 0) {
+        QByteArray subfolder;
+        if (DIR *dir = fdopendir(dup(fd))) {
             while (const dirent *entry = readdir(dir)) {
-                const char *child = entry->d_name;
-                if (!(child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))))
-                    names.append(QByteArray(child));
-            }
-            for (const QByteArray &child : std::as_const(names)) {
-                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR)
-                    removeTreeAt(fd, child);
+                const QByteArray child(entry->d_name);
+                if (child == "." || child == ".." || levels.last().stuck.contains(child))
+                    continue;
+                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR) {
+                    subfolder = child;
+                    break;
+                }
             }
             closedir(dir);
-        } else {
-            close(fd);
         }
+        if (!subfolder.isEmpty()) {
+            const int below = openat(fd, subfolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below >= 0 && fstat(below, &st) == 0) {
+                close(fd);
+                fd = below;
+                levels.append({subfolder, st.st_dev, st.st_ino, {}});
+            } else {
+                if (below >= 0)
+                    close(below);
+                levels.last().stuck.append(subfolder);
+            }
+            continue;
+        }
+        const Level done = levels.takeLast();
+        if (levels.isEmpty()) {
+            close(fd);
+            break;
+        }
+        const int above = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = -1;
+        if (above < 0 || fstat(above, &st) != 0 || st.st_dev != levels.last().device
+            || st.st_ino != levels.last().inode) {
+            if (above >= 0)
+                close(above);
+            break; // moved away meanwhile: not followed
+        }
+        fd = above;
+        if (unlinkat(fd, done.name.constData(), AT_REMOVEDIR) != 0)
+            levels.last().stuck.append(done.name);
     }
     unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
 }
