@@ -242,10 +242,13 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         close(srcFd);
     };
     // Each folder waiting so holds two descriptors: not too many.
-    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0
-        && m_workers->outstanding() < MostWaitingFolders) {
+    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0 && m_waitingFolders < MostWaitingFolders) {
         auto marker = std::make_unique<FileTask>();
-        marker->whenTakenBack = std::move(finishFolder);
+        ++m_waitingFolders;
+        marker->whenTakenBack = [this, finish = std::move(finishFolder)] {
+            --m_waitingFolders;
+            finish();
+        };
         m_workers->submitFinished(std::move(marker));
         return flow;
     }

@@ -308,6 +308,7 @@ private:
     int m_sourceDirFd = -1;
     std::vector<HeldFolder> m_heldFolders; // the folders the walk is in, outermost first
     size_t m_closedFolders = 0; // how many of the outermost are closed now
+    int m_waitingFolders = 0; // finished once the files handed out for them are back
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
     unsigned m_notedKinds = 0;
     QStringList m_notes;
