@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   fonts-wqy-microhei
   xvfb xauth trash-cli desktop-file-utils
+  e2fsprogs fusefat dosfstools
   openbox xdotool x11-utils dbus at-spi2-core python3-pyatspi
 )
 

@@ -21,8 +21,10 @@ struct EngineTestSettings
     // target folder, "file-written" with the target whose new content is
     // complete but not yet under its name). Runs on the engine's thread.
     // Also "volume-flushed" with a folder of each volume the operation wrote
-    // to, after that volume was flushed. Calls come one at a time, also
-    // from the copy workers.
+    // to, after that volume was flushed; "copy-placed" with the target of a
+    // cross-volume move once its copy is in place and stored, just before
+    // the sources are removed. Calls come one at a time, also from the copy
+    // workers.
     using Hook = std::function<void(const char *point, const QByteArray &path)>;
     Hook hook;
 

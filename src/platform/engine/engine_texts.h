@@ -24,6 +24,22 @@ inline const QString IsAFolder = QStringLiteral("这是一个文件夹");
 inline const QString FileTooBig = QStringLiteral("文件太大");
 inline const QString Cancelled = QStringLiteral("操作已取消");
 inline const QString OtherVolume = QStringLiteral("不能跨卷重命名");
+inline const QString DamagedFileSystem = QStringLiteral("文件系统已损坏，需要检查修复（例如用 fsck）");
+inline const QString DamagedData = QStringLiteral("数据已损坏，无法读出（校验失败）");
+inline const QString StaleHandle = QStringLiteral("文件已失效（网络卷上的文件被别处删除或替换了）");
+inline const QString NotConnected = QStringLiteral("连接已断开（网络卷或外部设备不再可用）");
+inline const QString TimedOut = QStringLiteral("操作超时（网络卷或设备没有响应）");
+inline const QString HostUnreachable = QStringLiteral("无法连接到网络卷所在的计算机");
+inline const QString NoMedium = QStringLiteral("设备中没有介质（例如读卡器中没有卡）");
+inline const QString NoDevice = QStringLiteral("设备不存在或已被拔出");
+inline const QString TooManyOpenFiles = QStringLiteral("同时打开的文件太多");
+inline const QString OutOfMemory = QStringLiteral("内存不足");
+inline const QString NotSupported = QStringLiteral("这个文件系统不支持该操作");
+inline const QString InvalidArgument = QStringLiteral("文件系统拒绝了该操作（参数无效，例如文件名中有它不允许的字符）");
+inline const QString ValueTooLarge = QStringLiteral("文件太大，无法处理");
+inline const QString NoData = QStringLiteral("没有可读的数据");
+inline const QString TryAgain = QStringLiteral("资源暂时不可用，请稍后重试");
+inline const QString Interrupted = QStringLiteral("操作被中断，请重试");
 // Any other errno: the system's own text, kept in brackets.
 inline const QString SystemError = QStringLiteral("系统错误（%1）");
 
@@ -52,6 +68,7 @@ inline const QString DestinationNotFolder = QStringLiteral("目标不是文件�
 inline const QString UnsupportedFileType = QStringLiteral("不支持这种文件类型（设备、管道或套接字）");
 inline const QString NoSpaceFor = QStringLiteral("目标磁盘空间不足：需要 %1，只有 %2 可用");
 inline const QString NameTakenWhileReplacing = QStringLiteral("替换时目标位置又出现了同名的项目，它被保留了");
+inline const QString FolderMovedAway = QStringLiteral("这个文件夹在复制时被移走或换掉了");
 inline const QString SwappedWhileCopying = QStringLiteral("它在复制时被换成了别的类型（不是普通文件）");
 
 // What could not be kept although the operation went on; %1 is the first path.
@@ -87,12 +104,19 @@ inline const QString TrashNotAbsolute = QStringLiteral("路径不是绝对路径
 inline const QString TrashBadPath = QStringLiteral("不能删除这个路径");
 inline const QString TrashNoHome = QStringLiteral("没有设置 HOME，找不到回收站");
 inline const QString TrashNoVolumeTrash = QStringLiteral("它所在的卷（%1）上无法建立回收站（%2）");
+inline const QString TrashEntrySwapped = QStringLiteral("它在替换前被换成了别的文件，没有动它");
 inline const QString InsideTrash = QStringLiteral("它是回收站本身或在回收站之内");
 inline const QString FileWhereFolderGoes = QStringLiteral("目标位置已有同名的文件，不能用文件夹替换它");
 inline const QString FolderWhereFileGoes = QStringLiteral("目标位置已有同名的文件夹，不能用文件替换它");
 inline const QString SameFile = QStringLiteral("源和目标是同一个文件");
 inline const QString MergeRefused = QStringLiteral("%1；没有移动任何东西");
 inline const QString CopyDiffers = QStringLiteral("复制后的文件与源不一致（源在复制时被改动），源没有被删除");
+// A source entry that is no longer the one copied is left where it is.
+inline const QString SourceChangedNotRemoved = QStringLiteral("它在复制后被改动或被换成了别的文件，所以没有删除它");
+inline const QString CopyNotInPlace = QStringLiteral(
+    "目标位置上找不到它完整的副本（目标卷可能在重命名时丢失了内容），所以没有删除它");
+inline const QString SourceSwapped = QStringLiteral(
+    "这个文件夹在移动时被换成了别的东西（例如链接），所以没有删除其中的任何东西");
 // A file a move replaces goes to the trash first; when it cannot, the move stops there.
 inline const QString ActionReplace = QStringLiteral("替换");
 inline const QString ReplacedNotTrashed = QStringLiteral("原有的文件无法移到回收站，所以没有替换它：%1");

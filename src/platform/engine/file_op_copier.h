@@ -34,7 +34,23 @@ struct SourceState
     nlink_t links = 0;
     qint64 size = 0; // the bytes copied (to the end of the file, whatever st_size said)
     struct timespec modified = {0, 0}; // st_mtim when the copy started
+    struct timespec changed = {0, 0}; // st_ctim then: any write or chmod since moves it on
+
+    // The entry as st shows it (a link, or another name of a file copied before).
+    static SourceState of(const struct stat &st)
+    {
+        return {st.st_dev, st.st_ino, st.st_nlink, qint64(st.st_size), st.st_mtim, st.st_ctim};
+    }
+    bool sameEntry(const struct stat &st) const { return st.st_dev == device && st.st_ino == inode; }
+    // Still as it was copied, judged from the source alone. ownLinkRemoved:
+    // another name of it was removed by us, which moves its change time on.
+    bool unchanged(const struct stat &st, bool ownLinkRemoved = false) const;
 };
+
+// Whether a copy's modification time is the source's as far as the copy's
+// volume can keep it (ns; 100 ns NTFS and SMB; 10 ms exFAT; 1 s ext4 with
+// small inodes; 2 s FAT), rounded either way.
+bool sameTimeAsKept(const struct timespec &source, const struct timespec &copy);
 
 // Where a target is made, or a source is read: relative to the descriptor
 // of the folder being filled (or read), so that no name above it is looked
@@ -58,6 +74,7 @@ struct Staged
     int fd = -1;
     QByteArray tempName; // relative like TargetRef::name
     QByteArray linkFrom; // full path
+    struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}}; // what the copy was given
 };
 
 // What a copy could not keep at its target, said once per kind.
@@ -173,6 +190,7 @@ private:
     int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
     // n bytes at offset of dstFd were written; false when the copy is to stop.
     bool chunkWritten(int dstFd, qint64 offset, qint64 n);
+    void keepTimesAfterRename(const Staged *staged);
     void note(Note kind, const QByteArray &path) { m_notes.append({kind, path}); }
     int failAt(const QByteArray &path, int errorCode)
     {

@@ -30,7 +30,7 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     if (leaf) {
         // Most targets do not exist yet: copy right away and look only on EEXIST.
-        const Flow created = copyLeaf(src, dst, srcSt, false, journal);
+        const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
         if (created != Flow::Exists)
             return created;
     }
@@ -43,9 +43,10 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     for (;;) {
         struct stat dstSt;
-        const bool exists = lstat(dst.constData(), &dstSt) == 0;
+        const TargetRef ref = targetRef(dst); // by descriptor: the path may be past PATH_MAX
+        const bool exists = fstatat(ref.dirFd, ref.name.constData(), &dstSt, AT_SYMLINK_NOFOLLOW) == 0;
         if (!exists && errno == ENOENT && leaf) {
-            const Flow created = copyLeaf(src, dst, srcSt, false, journal);
+            const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
             if (created != Flow::Exists)
                 return created;
             continue;
@@ -85,7 +86,7 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
                 return flow;
             }
         }
-        const Flow copied = copyLeaf(src, dst, srcSt, exists, journal);
+        const Flow copied = copyLeaf(src, dst, srcSt, exists ? &dstSt : nullptr, journal);
         if (copied != Flow::Exists)
             return copied;
         // The name was taken between the look and the copy: ask about it.
@@ -141,7 +142,12 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             } else if (created && dirSt.st_uid != m_euid) {
                 err = EEXIST; // not the folder we just made
             } else {
-                unfinished = !created && (dirSt.st_mode & 07777) == UnfinishedFolderMode && dirSt.st_uid == m_euid;
+                if (created) {
+                    markUnfinished(dirFd);
+                } else {
+                    unfinished = isUnfinished(dirFd, dirSt);
+                    removeAbandonedAt(dirFd);
+                }
                 break;
             }
             if (dirFd >= 0)
@@ -161,7 +167,9 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     if (journal) {
         if (created)
             journal->createdDirs.append(dst);
-        journal->sourceDirs.append(src);
+        struct stat opened;
+        if (fstat(srcFd, &opened) == 0)
+            journal->sourceFolders.append({src, opened.st_dev, opened.st_ino});
         journal->targetDirs.append(dst);
     }
     testPoint("folder-created", dst);
@@ -174,7 +182,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     m_targetDirFd = dirFd;
     m_sourceDirPath = src;
     m_sourceDirFd = srcFd;
-    Flow flow = Flow::Continue;
+    Flow flow = holdFolder(&srcFd, &dirFd) ? Flow::Continue : Flow::Stop;
     for (const QByteArray &name : std::as_const(names)) {
         const QByteArray child = joinPath(src, name);
         struct stat childSt;
@@ -204,10 +212,13 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             break;
         }
     }
+    // The folder above may have been closed meanwhile: it is open again now.
+    if (!releaseFolder(dst))
+        flow = Flow::Stop;
     m_targetDirPath = outerPath;
-    m_targetDirFd = outerFd;
+    m_targetDirFd = m_heldFolders.empty() ? outerFd : *m_heldFolders.back().dirFd;
     m_sourceDirPath = outerSourcePath;
-    m_sourceDirFd = outerSourceFd;
+    m_sourceDirFd = m_heldFolders.empty() ? outerSourceFd : *m_heldFolders.back().srcFd;
 
     // Also after a stop: what was copied keeps the folder's real mode and
     // time; a folder that was there before keeps its own, as with cp. Not
@@ -217,6 +228,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     closeSource.dismiss();
     auto finishFolder = [this, dirFd, srcFd, finish = created || unfinished, dst, srcSt] {
         if (finish) {
+            unlinkat(dirFd, UnfinishedMarker, 0);
             if (m_moving) {
                 m_copier.keepOwner(dirFd, srcSt, dst);
                 m_copier.keepExtendedAttributes(srcFd, dirFd, dst);
@@ -229,9 +241,14 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         close(dirFd);
         close(srcFd);
     };
-    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0) {
+    // Each folder waiting so holds two descriptors: not too many.
+    if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0 && m_waitingFolders < MostWaitingFolders) {
         auto marker = std::make_unique<FileTask>();
-        marker->whenTakenBack = std::move(finishFolder);
+        ++m_waitingFolders;
+        marker->whenTakenBack = [this, finish = std::move(finishFolder)] {
+            --m_waitingFolders;
+            finish();
+        };
         m_workers->submitFinished(std::move(marker));
         return flow;
     }
@@ -239,6 +256,24 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         flow = Flow::Stop;
     finishFolder();
     return flow;
+}
+
+void Job::markUnfinished(int dirFd)
+{
+    // Without the mark (a volume that refuses it) the folder is only not
+    // finished by a rerun: safe either way.
+    const int fd = openat(dirFd, UnfinishedMarker, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        close(fd);
+}
+
+bool Job::isUnfinished(int dirFd, const struct stat &dirSt) const
+{
+    if ((dirSt.st_mode & 07777) != UnfinishedFolderMode || dirSt.st_uid != m_euid)
+        return false;
+    struct stat marker;
+    return fstatat(dirFd, UnfinishedMarker, &marker, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(marker.st_mode)
+        && marker.st_uid == m_euid && marker.st_size == 0;
 }
 
 TargetRef Job::targetRef(const QByteArray &dst) const
@@ -297,9 +332,10 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
     }
 }
 
-Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
+Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
                    Journal *journal)
 {
+    const bool replace = replacing != nullptr;
     if (S_ISREG(srcSt.st_mode)) {
         if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
             return space;
@@ -327,10 +363,11 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         if (firstLink != m_linkedCopies.cend()) {
             // Another name of a file this move copied already: one more link, as in the source.
             staged.linkFrom = *firstLink;
-            state = {srcSt.st_dev, srcSt.st_ino, srcSt.st_nlink, qint64(srcSt.st_size), srcSt.st_mtim};
+            state = SourceState::of(srcSt);
             m_progress.bytesDone += srcSt.st_size;
         } else {
             const SourceRef from = sourceRef(src);
+            state = SourceState::of(srcSt); // a link is as the walk saw it
             err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, from, dst, ref, &staged, &state)
                                          : m_copier.stageLink(src, from, dst, ref, srcSt, &staged);
             failedPath = m_copier.failedPath();
@@ -338,7 +375,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         }
         if (err == 0 && replace) {
             // The new content is complete: only now does the old one go, to the trash.
-            const Flow aside = setAsideReplaced(dst);
+            const Flow aside = setAsideReplaced(ref, dst, *replacing);
             if (aside != Flow::Continue) {
                 m_copier.discardStaged(ref, &staged);
                 m_progress.bytesDone = bytesBefore;

@@ -27,6 +27,7 @@ Job::~Job()
 {
     // Every file handed out was taken back, also after a stop.
     m_workers.reset();
+    releaseReservedTrash();
 }
 
 FileOpResult Job::run(const FileOpParams &params)
@@ -77,7 +78,7 @@ ErrorAnswer Job::reportError(const QByteArray &path, const QString &action, int 
                              bool canRetry)
 {
     ErrorQuestion question;
-    question.path = displayPath(path);
+    question.path = userPath(path);
     question.action = action;
     question.errorCode = errorCode;
     question.reason = reason.isEmpty() ? errorText(errorCode) : reason;
@@ -120,6 +121,15 @@ Flow Job::stepFailed(const QByteArray &path, const QString &action, int errorCod
     case ErrorAnswer::Cancel: return Flow::Stop;
     }
     return Flow::Stop;
+}
+
+QString Job::userPath(const QByteArray &path) const
+{
+    // Inside the staging folder of a cross-volume move: where it is going.
+    const QByteArray &staged = m_stagedAs.first;
+    if (!staged.isEmpty() && path.startsWith(staged) && (path.size() == staged.size() || path.at(staged.size()) == '/'))
+        return displayPath(m_stagedAs.second + path.mid(staged.size()));
+    return displayPath(path);
 }
 
 void Job::progress(const QByteArray &current, bool force)
@@ -165,15 +175,15 @@ bool Job::flushVolumes()
     m_progress.storing = true;
     progress(QByteArray(), true);
     VolumeFlush::Failure failure;
-    const bool stored
-        = m_flush.flush(&failure, [this](const QByteArray &folder) { testPoint("volume-flushed", folder); });
+    const bool stored = m_flush.flush(&failure,
+                                      [this](const QByteArray &folder) { testPoint("volume-flushed", folder); });
     m_progress.storing = false;
     if (stored)
         return true;
     // What was written did not all reach the device: not done, whatever
     // went through before.
     ErrorQuestion question;
-    question.path = displayPath(failure.path);
+    question.path = userPath(failure.path);
     question.action = EngineTexts::ActionStore;
     question.errorCode = failure.errorCode;
     question.reason = EngineTexts::NotStored.arg(errorText(failure.errorCode));
@@ -397,6 +407,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     // The folders made for the target path are new entries of their parents.
     for (const QByteArray &made : std::as_const(createdPath))
         m_flush.noteRenamed(parentOf(made));
+    removeAbandonedIn(destDir);
     if (m_moving) {
         moveItem(source, target, srcSt);
         if (m_cancelled || m_failed) {
@@ -456,7 +467,7 @@ void Job::takeNotes(QList<QPair<Note, QByteArray>> notes)
 
 void Job::note(Note kind, const QByteArray &path)
 {
-    const QString where = displayPath(path);
+    const QString where = userPath(path);
     QString text;
     switch (kind) {
     case Note::Owner: text = EngineTexts::NoteOwner.arg(where); break;

@@ -31,14 +31,16 @@
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_copier.h"
 #include "platform/engine/file_op_durable.h"
-#include "platform/engine/file_op_workers.h"
 #include "platform/engine/file_op_params.h"
+#include "platform/engine/file_op_workers.h"
 #include "platform/engine/fs_util.h"
+#include "platform/engine/trash.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSet>
 
 #include <atomic>
 #include <fcntl.h>
@@ -46,6 +48,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace EngineJob {
 
@@ -69,14 +72,46 @@ constexpr int OutstandingPerWorker = 32;
 constexpr int MinWorkers = 2;
 constexpr int MaxWorkers = 8;
 
-// A folder is this while it fills (owner-only; the sticky bit marks it as
-// unfinished): a rerun after a kill finishes a folder left so.
+// A copy holds the folders it is in open (two descriptors each) for the
+// deepest this many levels; further up they are closed and opened again
+// through ".." when the walk comes back, so that a tree of any depth copies
+// under the usual limit of 1,024 open files.
+constexpr int HeldFolderLevels = 100;
+// Folders that wait for their files to come back from the copy workers
+// before they are finished, at most.
+constexpr int MostWaitingFolders = 64;
+
+// A folder a copy is in: its source and target descriptors (the copyDir
+// frame's own variables) and what they were, to open them again safely.
+struct HeldFolder
+{
+    int *srcFd;
+    int *dirFd;
+    struct stat srcSt;
+    struct stat dirSt;
+    bool closed = false;
+};
+
+// A folder is this while it fills (owner-only, with the sticky bit) and
+// holds an empty file of ours by the name below: a rerun after a kill
+// finishes a folder left so. A folder of the user's with the same mode but
+// without that file keeps its mode.
 constexpr mode_t UnfinishedFolderMode = S_ISVTX | S_IRWXU;
+constexpr char UnfinishedMarker[] = ".korvan-unfinished";
 
 // What a step tells its caller: go on, this item was skipped (go on with
 // the rest), or stop everything (cancelled or failed).
 // Retry never leaves the step that failed: it goes round once more.
 enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
+
+// A source folder a move entered, as it was when opened: its entries are
+// removed through it only while its name still leads to this folder.
+struct SourceFolder
+{
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
 
 // What a cross-volume move created, so that it can be undone, and what it
 // copied, so that the sources can be checked and removed afterwards.
@@ -86,9 +121,11 @@ struct Journal
     QList<QByteArray> createdDirs;
     QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
     QList<SourceState> copiedStates; // for each of copiedItems: the source as it was copied
-    QList<QByteArray> sourceDirs; // in the order entered
+    QList<SourceFolder> sourceFolders; // in the order entered
     QList<QByteArray> targetDirs;
 };
+
+struct SourceRemoval;
 
 // Why a folder merge would stop halfway, found before anything is moved.
 struct MergeProblem
@@ -114,6 +151,8 @@ public:
     ~Job();
 
     FileOpResult run(const FileOpParams &params);
+    // The names in the folder open at fd (which stays open).
+    static bool listDirAt(int fd, QList<QByteArray> *names, int *errorCode);
 
 private:
     // The job and its preflight, and what every phase shares (file_op_job.cpp).
@@ -130,12 +169,13 @@ private:
                     bool canRetry = true);
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
-    // The names in the folder open at fd (which stays open).
-    static bool listDirAt(int fd, QList<QByteArray> *names, int *errorCode);
+
     // Counts what a copy of path will copy, for the progress.
     void scan(const QByteArray &path, const struct stat &st);
     void scanFolder(int fd);
     void note(Note kind, const QByteArray &path);
+    // A path as the user knows it: what is staged is shown where it goes.
+    QString userPath(const QByteArray &path) const;
     void takeNotes(QList<QPair<Note, QByteArray>> notes);
     void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
     void setCancelled();
@@ -148,12 +188,23 @@ private:
     Flow copyTree(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
-    Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, bool replace,
+    // replacing: the file found at dst that the copy is to replace (nullptr: none).
+    Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
                   Journal *journal);
     Flow resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
     // The space for the regular file srcSt at dst; a skip counts the file as done.
     Flow checkSpaceFor(const QByteArray &dst, const struct stat &srcSt);
+    // The unfinished mark of a folder this operation made, and whether an
+    // existing folder carries it (left by a run that was killed).
+    static void markUnfinished(int dirFd);
+    bool isUnfinished(int dirFd, const struct stat &dirSt) const;
+    // Keeps the folders the walk is in open for the deepest levels only
+    // (HeldFolderLevels); false when a folder could not be told apart.
+    bool holdFolder(int *srcFd, int *dirFd);
+    // Leaves the deepest held folder; opens its parent again when that was
+    // closed, through "..", only if it is still the same folder.
+    bool releaseFolder(const QByteArray &dst);
     TargetRef targetRef(const QByteArray &dst) const;
     SourceRef sourceRef(const QByteArray &src) const;
 
@@ -168,15 +219,49 @@ private:
     static void copyOnWorker(FileTask &task, Copier &copier);
     int workerCount() const;
 
-
     // Moves, their merge check, their staging and rollback (file_op_move.cpp).
     Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);
-    Flow checkMerge(const QByteArray &src, const QByteArray &dst);
+    // reserve: the trash info file of every file the merge replaces is
+    // written before anything moves (all or nothing, also when the trash
+    // runs out of room), and used by setAsideReplaced.
+    Flow checkMerge(const QByteArray &src, const QByteArray &dst, bool reserve);
+    bool reserveTrashForMerge(MergeProblem *problem);
+    void releaseReservedTrash();
+    // The info folder of a trash we wrote to is flushed with the operation.
+    void noteTrashInfo(const QByteArray &infoPath);
+    // Whether every copied item is complete at its target and its source
+    // is still as it was copied; reports the first that is not.
+    bool checkCopied(const Journal &journal);
+
+    // Removing the sources of a cross-volume move once the copy is in place
+    // (file_op_sources.cpp): through the descriptors of their folders, and
+    // only entries that are still the ones copied; any other is left there
+    // and reported.
+    // placed: where the copy was staged, and where it was put.
+    Flow removeSources(const QByteArray &src, const Journal &journal, const QPair<QByteArray, QByteArray> &placed,
+                       int skippedBefore);
+    Flow removeSourceFolder(int parentFd, int index, SourceRemoval &removal);
+    // listed: SourceRemoval::placedNames holds the names of their copies' folder.
+    Flow removeSourceItems(int dirFd, const QList<int> &items, SourceRemoval &removal, bool listed);
+
     // Sends the file a copy or move is about to replace to the trash; where
-    // no trash takes it the user may skip (nothing replaced) or cancel.
-    Flow setAsideReplaced(const QByteArray &dst);
+    // no trash takes it the user may skip (nothing replaced) or cancel. The
+    // entry is taken relative to ref's folder, and only while it is the
+    // file expected (the one asked about): a name swapped meanwhile is
+    // refused, never followed.
+    Flow setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const struct stat &expected);
+
+    // What killed runs left (file_op_leftovers.cpp): staging folders and
+    // temporaries of ours whose process is gone are removed from a folder
+    // before this operation first writes into it.
+    void removeAbandonedIn(const QByteArray &folder);
+    void removeAbandonedAt(int dirFd);
+    // Whether two regular files of one volume are the same size, mode,
+    // time and contents (a copy a killed move had put in place already).
+    static bool sameContents(const QByteArray &a, const struct stat &aSt, const QByteArray &b,
+                             const struct stat &bSt);
 
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
@@ -202,7 +287,11 @@ private:
     // happen, and a cancel there would leave half a merge, so it waits.
     bool m_merging = false;
     bool m_placing = false;
+    QSet<QPair<dev_t, ino_t>> m_leftoversChecked; // folders already rid of what killed runs left
+    QPair<QByteArray, QByteArray> m_stagedAs; // a cross-volume move's staged copy, and its target
     QList<dev_t> m_trashReadyOn; // volumes whose trash a merge check found usable
+    QList<QByteArray> m_mergeReplaces; // what the merge being checked replaces
+    QHash<QByteArray, TrashResult> m_reservedTrash; // by the path a merge replaces
     QList<QByteArray> m_notedInfoDirs; // trash info folders written without fsync, to be flushed
     bool m_askOverwrite = true;
     bool m_overwriteAll = false;
@@ -218,6 +307,9 @@ private:
     int m_targetDirFd = -1;
     QByteArray m_sourceDirPath; // the folder being read, and its descriptor
     int m_sourceDirFd = -1;
+    std::vector<HeldFolder> m_heldFolders; // the folders the walk is in, outermost first
+    size_t m_closedFolders = 0; // how many of the outermost are closed now
+    int m_waitingFolders = 0; // finished once the files handed out for them are back
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
 
     QByteArray m_spaceDir;

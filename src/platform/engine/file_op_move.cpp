@@ -14,40 +14,6 @@ using namespace FsUtil;
 
 namespace EngineJob {
 
-namespace {
-
-// Removes path and everything below it without following a symlink: a
-// link inside is removed itself, never what it points to.
-void removeTreeAt(int dirFd, const QByteArray &name)
-{
-    const int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR *dir = fdopendir(fd)) {
-            QList<QByteArray> names;
-            while (const dirent *entry = readdir(dir)) {
-                const char *child = entry->d_name;
-                if (!(child[0] == '.' && (child[1] == 0 || (child[1] == '.' && child[2] == 0))))
-                    names.append(QByteArray(child));
-            }
-            for (const QByteArray &child : std::as_const(names)) {
-                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR)
-                    removeTreeAt(fd, child);
-            }
-            closedir(dir);
-        } else {
-            close(fd);
-        }
-    }
-    unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
-}
-
-bool sameTimes(const struct timespec &a, const struct timespec &b)
-{
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-} // namespace
-
 Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
 {
     if (!m_merging && !m_placing && cancelled()) {
@@ -104,12 +70,16 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             // every clash is looked for before the first rename.
             const bool outermost = !m_merging;
             if (outermost) {
-                const Flow checked = checkMerge(src, dst);
+                const Flow checked = checkMerge(src, dst, true);
                 if (checked != Flow::Continue)
                     return checked;
             }
             m_merging = true;
-            auto endMerge = qScopeGuard([&] { m_merging = !outermost; });
+            auto endMerge = qScopeGuard([&] {
+                m_merging = !outermost;
+                if (outermost)
+                    releaseReservedTrash(); // what the merge did not replace after all
+            });
             QList<QByteArray> names;
             int err = 0;
             if (!listDir(src, &names, &err)) {
@@ -132,46 +102,101 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             }
             return Flow::Continue;
         }
+        if (m_placing && sameContents(src, srcSt, dst, dstSt)) {
+            // A rerun after a kill: this very copy is in place already, and
+            // the trash does not get another one.
+            unlink(src.constData());
+            return Flow::Continue;
+        }
         const Flow conflict = resolveConflict(src, srcSt, dst, dstSt);
         if (conflict != Flow::Continue)
             return conflict;
         // What a move replaces goes to the trash, restorable, as a delete would.
-        const Flow aside = setAsideReplaced(dst);
+        const Flow aside = setAsideReplaced({AT_FDCWD, dst}, dst, dstSt);
         if (aside != Flow::Continue)
             return aside;
         // The name is free now; if someone took it meanwhile, start over.
     }
 }
 
-Flow Job::setAsideReplaced(const QByteArray &dst)
+Flow Job::setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const struct stat &expected)
 {
+    Trash::TrashEntry entry {ref.dirFd, ref.name, dst, expected.st_dev, expected.st_ino};
+    int ownFd = -1;
+    if (ref.dirFd == AT_FDCWD) {
+        // The folder the clash was found in, opened once: from here on the
+        // entry is taken relative to it.
+        ownFd = open(parentOf(dst).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (ownFd >= 0)
+            entry = {ownFd, baseNameOf(dst), dst, expected.st_dev, expected.st_ino};
+    }
+    auto closeOwn = qScopeGuard([&] {
+        if (ownFd >= 0)
+            close(ownFd);
+    });
     for (;;) {
         // A merge may replace thousands: their info files are made durable
         // together, with their trash's volume (flushVolumes).
-        const TrashResult trashed = Trash::moveToTrash(dst, false);
+        TrashResult trashed;
+        if (const auto reserved = m_reservedTrash.constFind(dst); reserved != m_reservedTrash.cend()) {
+            trashed = Trash::moveEntryToReserved(*reserved, entry);
+            if (!trashed.ok)
+                Trash::releaseReserved(*reserved);
+            m_reservedTrash.erase(reserved);
+            if (!trashed.ok && trashed.errorCode != ESTALE)
+                trashed = Trash::moveEntryToTrash(entry, false); // e.g. that trash is across a bind mount
+        } else {
+            trashed = Trash::moveEntryToTrash(entry, false);
+        }
         if (trashed.ok) {
-            const QByteArray infoDir = parentOf(trashed.infoPath);
-            if (!m_notedInfoDirs.contains(infoDir)) {
-                m_notedInfoDirs.append(infoDir);
-                if (const int fd = open(infoDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-                    m_flush.noteWritten(fd, infoDir);
-                    close(fd);
-                }
-            }
+            noteTrashInfo(trashed.infoPath);
             m_flush.noteRenamed(parentOf(dst));
-            m_account.addNote(
-                EngineTexts::NoteReplacedSetAside.arg(displayPath(dst), displayPath(trashed.trashedPath)));
+            m_account.addNote(EngineTexts::NoteReplacedSetAside.arg(userPath(dst), displayPath(trashed.trashedPath)));
             return Flow::Continue;
         }
         struct stat st;
-        if (lstat(dst.constData(), &st) != 0 && errno == ENOENT)
+        if (fstatat(entry.dirFd, entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
             return Flow::Continue;
         const Flow next = stepFailed(dst, EngineTexts::ActionReplace, trashed.errorCode,
-                                     EngineTexts::ReplacedNotTrashed.arg(trashed.reason));
+                                     EngineTexts::ReplacedNotTrashed.arg(trashed.reason), trashed.errorCode != ESTALE);
         if (next == Flow::Retry)
             continue;
         return next;
     }
+}
+
+void Job::noteTrashInfo(const QByteArray &infoPath)
+{
+    const QByteArray infoDir = parentOf(infoPath);
+    if (m_notedInfoDirs.contains(infoDir))
+        return;
+    m_notedInfoDirs.append(infoDir);
+    if (const int fd = open(infoDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+        m_flush.noteWritten(fd, infoDir);
+        close(fd);
+    }
+}
+
+bool Job::reserveTrashForMerge(MergeProblem *problem)
+{
+    for (const QByteArray &replaced : std::as_const(m_mergeReplaces)) {
+        const TrashResult reserved = Trash::reserveInTrash(replaced);
+        if (!reserved.ok) {
+            releaseReservedTrash();
+            *problem = {replaced, reserved.errorCode, EngineTexts::ReplacedNotTrashed.arg(reserved.reason)};
+            return false;
+        }
+        noteTrashInfo(reserved.infoPath);
+        m_reservedTrash.insert(replaced, reserved);
+    }
+    return true;
+}
+
+void Job::releaseReservedTrash()
+{
+    for (const TrashResult &reserved : std::as_const(m_reservedTrash))
+        Trash::releaseReserved(reserved);
+    m_reservedTrash.clear();
 }
 
 bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem)
@@ -214,6 +239,8 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
         }
         if (fromDir && findMergeProblem(from, to, problem))
             return true;
+        if (!fromDir)
+            m_mergeReplaces.append(to);
         if (!fromDir && !m_trashReadyOn.contains(toSt.st_dev)) {
             // This one will be replaced: its trash must be able to take it
             // (one look per volume is enough).
@@ -228,14 +255,15 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
     return false;
 }
 
-Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst)
+Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst, bool reserve)
 {
     for (;;) {
         m_trashReadyOn.clear();
+        m_mergeReplaces.clear();
         MergeProblem problem;
         if (access(parentOf(src).constData(), W_OK | X_OK) != 0)
             problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
-        else if (!findMergeProblem(src, dst, &problem))
+        else if (!findMergeProblem(src, dst, &problem) && (!reserve || reserveTrashForMerge(&problem)))
             return Flow::Continue;
         const Flow next = stepFailed(problem.path, EngineTexts::ActionMove, problem.errorCode,
                                      EngineTexts::MergeRefused.arg(problem.reason));
@@ -255,13 +283,14 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     struct stat dstSt;
     const bool dstIsDir = lstat(dst.constData(), &dstSt) == 0 && S_ISDIR(dstSt.st_mode);
     if (S_ISDIR(srcSt.st_mode) && dstIsDir) {
-        const Flow checked = checkMerge(src, dst);
+        const Flow checked = checkMerge(src, dst, false);
         if (checked != Flow::Continue)
             return checked;
     }
     // Inside a target folder that exists (it may be a mount point of its
     // own), else beside the name it will get.
     const QByteArray stagingParent = dstIsDir ? dst : parentOf(dst);
+    removeAbandonedIn(stagingParent);
     QByteArray staging;
     for (;;) {
         staging = joinPath(stagingParent, m_shared.temporaryLeaf());
@@ -286,6 +315,8 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     Journal journal;
     const int skippedBefore = m_skipped;
     const QByteArray staged = joinPath(staging, baseNameOf(dst));
+    const auto outerStaged = std::exchange(m_stagedAs, {staged, dst});
+    auto endStaged = qScopeGuard([&] { m_stagedAs = outerStaged; });
     const Flow copied = copyTree(src, staged, srcSt, &journal);
     if (copied == Flow::Stop)
         return Flow::Stop;
@@ -295,18 +326,8 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     // Everything staged reaches the device before it counts as copied.
     if (!flushVolumes())
         return Flow::Stop;
-    for (const auto &item : std::as_const(journal.copiedItems)) {
-        struct stat a;
-        struct stat b;
-        const bool same = lstat(item.first.constData(), &a) == 0 && lstat(item.second.constData(), &b) == 0
-            && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT)
-            && (!S_ISREG(a.st_mode) || (a.st_size == b.st_size && sameTimes(a.st_mtim, b.st_mtim)));
-        if (!same) {
-            reportError(item.first, EngineTexts::ActionMove, EIO, EngineTexts::CopyDiffers, false);
-            setFailed();
-            return Flow::Stop;
-        }
-    }
+    if (!checkCopied(journal))
+        return Flow::Stop;
 
     struct stat stagedSt;
     if (lstat(staged.constData(), &stagedSt) != 0) {
@@ -326,24 +347,32 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     if (!flushVolumes())
         return Flow::Stop;
 
-    for (const auto &item : std::as_const(journal.copiedItems)) {
-        if (unlink(item.first.constData()) != 0) {
-            const ErrorAnswer answer = reportError(item.first, EngineTexts::ActionRemoveSource, errno, QString(),
-                                                   false);
-            if (answer == ErrorAnswer::Cancel)
-                return Flow::Stop;
+    testPoint("copy-placed", dst);
+    return removeSources(src, journal, {staged, dst}, skippedBefore);
+}
+
+bool Job::checkCopied(const Journal &journal)
+{
+    for (qsizetype i = 0; i < journal.copiedItems.size(); ++i) {
+        const auto &[source, copy] = journal.copiedItems.at(i);
+        const SourceState &state = journal.copiedStates.at(i);
+        // The source is judged by itself (a write since the copy started
+        // moves its change time on, whatever it does to the rest); the
+        // copy by what its volume can keep: its size, and its time as
+        // coarse as that volume keeps times.
+        struct stat sourceNow;
+        struct stat copyNow;
+        const bool same = lstat(source.constData(), &sourceNow) == 0 && state.unchanged(sourceNow)
+            && lstat(copy.constData(), &copyNow) == 0 && (sourceNow.st_mode & S_IFMT) == (copyNow.st_mode & S_IFMT)
+            && (!S_ISREG(copyNow.st_mode)
+                || (qint64(copyNow.st_size) == state.size && sameTimeAsKept(state.modified, copyNow.st_mtim)));
+        if (!same) {
+            reportError(source, EngineTexts::ActionMove, EIO, EngineTexts::CopyDiffers, false);
+            setFailed();
+            return false;
         }
     }
-    const bool skippedSome = m_skipped != skippedBefore;
-    for (auto it = journal.sourceDirs.crbegin(); it != journal.sourceDirs.crend(); ++it) {
-        // A folder that still holds skipped items stays, with them.
-        if (rmdir(it->constData()) != 0 && !(skippedSome && (errno == ENOTEMPTY || errno == EEXIST))) {
-            const ErrorAnswer answer = reportError(*it, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
-            if (answer == ErrorAnswer::Cancel)
-                return Flow::Stop;
-        }
-    }
-    return skippedSome ? Flow::Skip : Flow::Continue;
+    return true;
 }
 
 } // namespace EngineJob

@@ -43,6 +43,32 @@ int renameNoReplaceAt(int dirFd, const QByteArray &from, const QByteArray &to)
 
 } // namespace
 
+bool SourceState::unchanged(const struct stat &st, bool ownLinkRemoved) const
+{
+    const auto same = [](const struct timespec &a, const struct timespec &b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    if (!sameEntry(st) || !same(st.st_mtim, modified))
+        return false;
+    if (!ownLinkRemoved && !same(st.st_ctim, changed))
+        return false;
+    return !S_ISREG(st.st_mode) || qint64(st.st_size) == size;
+}
+
+bool sameTimeAsKept(const struct timespec &source, const struct timespec &copy)
+{
+    constexpr qint64 Steps[] = {1, 100, 10'000'000, 1'000'000'000, 2'000'000'000};
+    const qint64 from = qint64(source.tv_sec) * 1'000'000'000 + source.tv_nsec;
+    const qint64 kept = qint64(copy.tv_sec) * 1'000'000'000 + copy.tv_nsec;
+    for (const qint64 step : Steps) {
+        // Floor division, right also before 1970.
+        const qint64 down = (from / step - (from % step < 0 ? 1 : 0)) * step;
+        if (kept == down || kept == (down == from ? from : down + step))
+            return true;
+    }
+    return false;
+}
+
 mode_t CopyShared::currentUmask()
 {
     // Reading it with umask() would briefly change it for every thread.
@@ -87,6 +113,7 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     state->inode = st.st_ino;
     state->links = st.st_nlink;
     state->modified = st.st_mtim;
+    state->changed = st.st_ctim;
 
     const mode_t createMode = st.st_mode & 0777;
     int dstFd = -1;
@@ -129,8 +156,9 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     }
     if (mode != (createMode & ~m_shared.umask) && fchmod(dstFd, mode) != 0)
         return failAt(dst, errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (futimens(dstFd, times) != 0)
+    staged->times[0] = st.st_atim;
+    staged->times[1] = st.st_mtim;
+    if (futimens(dstFd, staged->times) != 0)
         return failAt(dst, errno);
     return 0;
 }
@@ -184,9 +212,21 @@ int Copier::publishStaged(const TargetRef &ref, Staged *staged)
         return errno;
     }
     const int err = renameNoReplaceAt(ref.dirFd, staged->tempName, ref.name);
-    if (err == 0)
+    if (err == 0) {
         staged->tempName.clear();
+        keepTimesAfterRename(staged);
+    }
     return err;
+}
+
+void Copier::keepTimesAfterRename(const Staged *staged)
+{
+    // Some volumes without O_TMPFILE (fusefat) give a renamed file the time
+    // of the rename: it gets its own again through the descriptor.
+    struct stat st;
+    if (staged->fd >= 0 && staged->times[1].tv_nsec != UTIME_OMIT && fstat(staged->fd, &st) == 0
+        && !sameTimeAsKept(staged->times[1], st.st_mtim))
+        futimens(staged->fd, staged->times);
 }
 
 void Copier::discardStaged(const TargetRef &ref, Staged *staged, bool published)

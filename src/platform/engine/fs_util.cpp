@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,6 +38,32 @@ QString errorText(int errorCode)
     case EFBIG: return EngineTexts::FileTooBig;
     case ECANCELED: return EngineTexts::Cancelled;
     case EXDEV: return EngineTexts::OtherVolume;
+    case EUCLEAN: return EngineTexts::DamagedFileSystem;
+    case EBADMSG: return EngineTexts::DamagedData;
+    case ESTALE: return EngineTexts::StaleHandle;
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EREMOTEIO: return EngineTexts::NotConnected;
+    case ETIMEDOUT: return EngineTexts::TimedOut;
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH: return EngineTexts::HostUnreachable;
+    case ENOMEDIUM: return EngineTexts::NoMedium;
+    case ENXIO:
+    case ENODEV: return EngineTexts::NoDevice;
+    case EMFILE:
+    case ENFILE: return EngineTexts::TooManyOpenFiles;
+    case ENOMEM: return EngineTexts::OutOfMemory;
+    case EOPNOTSUPP:
+    case ENOSYS:
+    case ENOTTY: return EngineTexts::NotSupported;
+    case EINVAL: return EngineTexts::InvalidArgument;
+    case EOVERFLOW: return EngineTexts::ValueTooLarge;
+    case ENODATA: return EngineTexts::NoData;
+    case EAGAIN: return EngineTexts::TryAgain;
+    case EINTR: return EngineTexts::Interrupted;
     default: break;
     }
     char buffer[256];
@@ -191,8 +218,13 @@ QByteArray canonicalPath(const QByteArray &path)
 
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
+    return renameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to)
+{
 #ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
@@ -200,11 +232,81 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     // File systems without RENAME_NOREPLACE: check, then rename. The window
     // is tiny and only matters when something else writes the same name.
     struct stat st;
-    if (lstat(to.constData(), &st) == 0) {
+    if (fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return rename(from.constData(), to.constData());
+    return renameat(fromDir, from.constData(), toDir, to.constData());
+}
+
+void removeTreeAt(int dirFd, const QByteArray &name)
+{
+    // One folder open at a time, whatever the depth: down into the first
+    // subfolder left, back up through ".." (only to the folder it came
+    // from) once a folder is empty.
+    struct Level
+    {
+        QByteArray name;
+        dev_t device;
+        ino_t inode;
+        QList<QByteArray> stuck; // could not be removed: left alone
+    };
+    QList<Level> levels;
+    int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0)
+            close(fd);
+        unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
+        return;
+    }
+    levels.append({name, st.st_dev, st.st_ino, {}});
+    while (fd >= 0) {
+        QByteArray subfolder;
+        if (DIR *dir = fdopendir(dup(fd))) {
+            while (const dirent *entry = readdir(dir)) {
+                const QByteArray child(entry->d_name);
+                if (child == "." || child == ".." || levels.last().stuck.contains(child))
+                    continue;
+                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR) {
+                    subfolder = child;
+                    break;
+                }
+            }
+            closedir(dir);
+        }
+        if (!subfolder.isEmpty()) {
+            const int below = openat(fd, subfolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below >= 0 && fstat(below, &st) == 0) {
+                close(fd);
+                fd = below;
+                levels.append({subfolder, st.st_dev, st.st_ino, {}});
+            } else {
+                if (below >= 0)
+                    close(below);
+                levels.last().stuck.append(subfolder);
+            }
+            continue;
+        }
+        const Level done = levels.takeLast();
+        if (levels.isEmpty()) {
+            close(fd);
+            break;
+        }
+        const int above = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = -1;
+        if (above < 0 || fstat(above, &st) != 0 || st.st_dev != levels.last().device
+            || st.st_ino != levels.last().inode) {
+            if (above >= 0)
+                close(above);
+            break; // moved away meanwhile: not followed
+        }
+        fd = above;
+        if (unlinkat(fd, done.name.constData(), AT_REMOVEDIR) != 0)
+            levels.last().stuck.append(done.name);
+    }
+    unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
 }
 
 int makePath(const QByteArray &path, mode_t mode)

@@ -37,6 +37,13 @@ QByteArray canonicalPath(const QByteArray &path);
 // rename() that fails with EEXIST instead of replacing an existing target.
 int renameNoReplace(const QByteArray &from, const QByteArray &to);
 
+// The same, from an entry of one open folder to one of another (AT_FDCWD: paths).
+int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to);
+
+// Removes name (relative to dirFd) and everything below it without
+// following a link: a link inside is removed itself, never what it points to.
+void removeTreeAt(int dirFd, const QByteArray &name);
+
 // mkdir -p; returns 0 or the errno of the step that failed.
 int makePath(const QByteArray &path, mode_t mode);
 

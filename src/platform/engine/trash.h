@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 // Where a trashed item went, or why it could not go anywhere.
 struct TrashResult
 {
@@ -24,6 +26,31 @@ namespace Trash {
 // syncInfo false: the .trashinfo is not fsynced one by one; the caller
 // makes it durable later (syncfs on the volume), for many items in a row.
 TrashResult moveToTrash(const QByteArray &path, bool syncInfo = true);
+
+// An entry of an open folder that is to go to the trash only while it is
+// the file that was checked (device and inode): a name swapped meanwhile
+// is refused, not followed. path: where the user knows it, for messages.
+struct TrashEntry
+{
+    int dirFd = -1;
+    QByteArray name;
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// As moveToTrash, for the entry; renamed relative to its folder.
+TrashResult moveEntryToTrash(const TrashEntry &entry, bool syncInfo = true);
+
+// Claims a name in the trash that would take path and writes its info file
+// (not fsynced), so that the item can go there later by one rename; ok with
+// trashedPath and infoPath set, or why not.
+TrashResult reserveInTrash(const QByteArray &path);
+// Moves the entry to the name reserved for it; the info file stays only
+// when it went there.
+TrashResult moveEntryToReserved(const TrashResult &reserved, const TrashEntry &entry);
+// Removes the info file of a reservation that was not used.
+void releaseReserved(const TrashResult &reserved);
 
 // Whether moveToTrash(path) would find a trash for the item, without moving
 // it and without making anything: a missing trash folder counts when it

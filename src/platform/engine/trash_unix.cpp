@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -120,10 +121,40 @@ QByteArray encodeInfoPath(const QByteArray &path)
     return encoded;
 }
 
-// Finds (and makes when missing) the trash that would take the item and,
-// unless onlyCheck, moves the item there.
-static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool syncInfo)
+enum class TrashStep { Move, Check, Reserve };
+
+// The entry's stat, refused when it is no longer the file that was checked.
+static bool statEntry(const TrashEntry &entry, struct stat *st)
 {
+    if (fstatat(entry.dirFd, entry.name.constData(), st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (st->st_dev == entry.device && st->st_ino == entry.inode)
+        return true;
+    errno = ESTALE;
+    return false;
+}
+
+// The real path of the folder open at dirFd, empty when it cannot be told.
+static QByteArray folderPathOf(int dirFd)
+{
+    char link[64];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", dirFd);
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t n = readlink(link, target.data(), size_t(target.size()));
+    if (n <= 0 || n >= target.size() || target.at(0) != '/')
+        return QByteArray();
+    target.truncate(n);
+    return target;
+}
+
+// Finds (and makes when missing) the trash that would take the item and
+// moves it there, or only looks (Check), or claims a name and writes the
+// info file without moving anything (Reserve). entry: the item is that
+// entry of an open folder, not a path to look up.
+static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool syncInfo,
+                                const TrashEntry *entry = nullptr)
+{
+    const bool onlyCheck = step == TrashStep::Check;
     const QByteArray path = stripTrailingSlashes(rawPath);
     if (!path.startsWith('/'))
         return failed(path, EINVAL, EngineTexts::TrashNotAbsolute);
@@ -132,7 +163,9 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool 
         return failed(path, EINVAL, EngineTexts::TrashBadPath);
 
     struct stat itemStat;
-    if (lstat(path.constData(), &itemStat) != 0) {
+    if (entry ? !statEntry(*entry, &itemStat) : lstat(path.constData(), &itemStat) != 0) {
+        if (errno == ESTALE)
+            return failed(path, ESTALE, EngineTexts::TrashEntrySwapped);
         const int err = errno;
         return failed(path, err, errorText(err));
     }
@@ -142,7 +175,9 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool 
         return failed(path, ENOENT, EngineTexts::TrashNoHome);
     // The item's path is made canonical apart from its own name, so that a
     // symlink item is trashed itself and not its target.
-    const QByteArray canonicalItem = joinPath(canonicalPath(parentOf(path)), name);
+    const QByteArray entryFolder = entry ? folderPathOf(entry->dirFd) : QByteArray();
+    const QByteArray canonicalItem = entryFolder.isEmpty() ? joinPath(canonicalPath(parentOf(path)), name)
+                                                           : joinPath(entryFolder, entry->name);
     const QByteArray canonicalHomeTrash = canonicalPath(homeTrash);
     const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
     if (canonicalHomeTrash == canonicalItem || canonicalHomeTrash.startsWith(QByteArray(canonicalItem + '/'))
@@ -240,7 +275,19 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool 
                 lastError = infoError;
                 break;
             }
-            if (renameNoReplace(path, filesEntry) != 0) {
+            if (step == TrashStep::Reserve) {
+                removeInfo.dismiss();
+                TrashResult result;
+                result.ok = true;
+                result.trashedPath = filesEntry;
+                result.infoPath = infoFile;
+                return result;
+            }
+            struct stat now;
+            const bool moved = entry
+                ? statEntry(*entry, &now) && renameNoReplaceAt(entry->dirFd, entry->name, AT_FDCWD, filesEntry) == 0
+                : renameNoReplace(path, filesEntry) == 0;
+            if (!moved) {
                 lastError = errno;
                 if (lastError == EEXIST)
                     continue; // removeInfo drops the claim; try the next name
@@ -261,12 +308,42 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, bool onlyCheck, bool 
 
 TrashResult moveToTrash(const QByteArray &path, bool syncInfo)
 {
-    return trashOrCheck(path, false, syncInfo);
+    return trashOrCheck(path, TrashStep::Move, syncInfo);
+}
+
+TrashResult moveEntryToTrash(const TrashEntry &entry, bool syncInfo)
+{
+    return trashOrCheck(entry.path, TrashStep::Move, syncInfo, &entry);
 }
 
 TrashResult checkTrashFor(const QByteArray &path)
 {
-    return trashOrCheck(path, true, false);
+    return trashOrCheck(path, TrashStep::Check, false);
+}
+
+TrashResult reserveInTrash(const QByteArray &path)
+{
+    return trashOrCheck(path, TrashStep::Reserve, false);
+}
+
+TrashResult moveEntryToReserved(const TrashResult &reserved, const TrashEntry &entry)
+{
+    struct stat st;
+    if (!statEntry(entry, &st)) {
+        const int err = errno;
+        return failed(entry.path, err, err == ESTALE ? EngineTexts::TrashEntrySwapped : errorText(err));
+    }
+    if (renameNoReplaceAt(entry.dirFd, entry.name, AT_FDCWD, reserved.trashedPath) != 0) {
+        const int err = errno;
+        return failed(entry.path, err, errorText(err));
+    }
+    return reserved;
+}
+
+void releaseReserved(const TrashResult &reserved)
+{
+    if (!reserved.infoPath.isEmpty())
+        unlink(reserved.infoPath.constData());
 }
 
 } // namespace Trash
