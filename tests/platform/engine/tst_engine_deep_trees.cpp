@@ -1,7 +1,9 @@
 // Trees deeper than a process may hold folders open (one descriptor per
 // level would stop at about 500 levels under the usual limit of 1,024),
-// with paths far longer than PATH_MAX: copied whole and trashed.
+// with paths far longer than PATH_MAX: copied whole, trashed, and moved
+// across volumes (the copy checked and the sources removed folder by folder).
 #include "engine_move_fixture.h"
+#include "platform/engine/folder_trail.h"
 #include "support/engine_scripted_questions.h"
 
 #include <QScopeGuard>
@@ -67,7 +69,10 @@ private slots:
     void cleanup() { emptyVolumes(); }
     void deepTreeIsCopiedWhole();
     void deepTreeGoesToTheTrash();
-    void deepTreeAcrossVolumesLosesNothingAndLeavesNothing();
+    void deepTreeMovesAcrossVolumes_data();
+    void deepTreeMovesAcrossVolumes();
+    void trailComesBackThroughClosedFolders_data();
+    void trailComesBackThroughClosedFolders();
 
 private:
     struct rlimit m_limit = {};
@@ -115,22 +120,73 @@ void TestEngineDeepTrees::deepTreeGoesToTheTrash()
     QCOMPARE(depthOf(bytes(m_data->path()) + "/Trash/files/deep", &bottom), Levels);
 }
 
-void TestEngineDeepTrees::deepTreeAcrossVolumesLosesNothingAndLeavesNothing()
+void TestEngineDeepTrees::deepTreeMovesAcrossVolumes_data()
 {
+    QTest::addColumn<bool>("fromDisk");
+    QTest::newRow("disk to memory") << true;
+    QTest::newRow("memory to disk") << false;
+}
+
+void TestEngineDeepTrees::deepTreeMovesAcrossVolumes()
+{
+    QFETCH(bool, fromDisk);
     requireTwoVolumes();
-    const QByteArray root = bytes(m_disk->path());
-    QVERIFY(makeDeepTree(root + "/deep", Levels));
+    const QByteArray from = bytes((fromDisk ? m_disk : m_shm)->path());
+    const QByteArray to = bytes((fromDisk ? m_shm : m_disk)->path());
+    QVERIFY(makeDeepTree(from + "/deep", Levels));
     ScriptedEngineQuestions questions;
-    const FileOpResult result = runSync(moveRecord(text(root + "/deep"), m_shm->path()), questions);
+    QCOMPARE(runSync(moveRecord(text(from + "/deep"), text(to)), questions).status, FileOpResult::Status::Done);
+    QVERIFY(questions.errorQuestions.isEmpty());
     QByteArray bottom;
-    if (result.status == FileOpResult::Status::Done) {
-        QCOMPARE(depthOf(bytes(m_shm->path()) + "/deep", &bottom), Levels);
-    } else {
-        // Not done: the source is whole and the staging folder is gone again.
-        QCOMPARE(depthOf(root + "/deep", &bottom), Levels);
-        QVERIFY(!hasTemporaries(bytes(m_shm->path())));
-    }
+    QCOMPARE(depthOf(to + "/deep", &bottom), Levels);
     QCOMPARE(bottom, QByteArray("bottom"));
+    QVERIFY(!exists(from + "/deep"));
+    QVERIFY(!hasTemporaries(to));
+}
+
+void TestEngineDeepTrees::trailComesBackThroughClosedFolders_data()
+{
+    QTest::addColumn<bool>("moveAway"); // the folder above the closed ones is moved meanwhile
+    QTest::newRow("the same folders") << false;
+    QTest::newRow("a folder moved away") << true;
+}
+
+void TestEngineDeepTrees::trailComesBackThroughClosedFolders()
+{
+    QFETCH(bool, moveAway);
+    constexpr int Depth = 12;
+    const QByteArray root = bytes(m_disk->path());
+    QVERIFY(makeDeepTree(root + "/t", Depth));
+    QVERIFY(makeDirs(root + "/elsewhere"));
+    // Two held: on the way down all but the deepest two are closed again.
+    EngineJob::FolderTrail trail(2);
+    trail.enter(open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    trail.enter(trail.openBelow("t"));
+    QList<QPair<dev_t, ino_t>> entered;
+    for (int level = 0; level < Depth; ++level) {
+        struct stat here;
+        QVERIFY(fstat(trail.current(), &here) == 0);
+        entered.append({here.st_dev, here.st_ino});
+        trail.enter(trail.openBelow("d"));
+        QVERIFY(trail.current() >= 0);
+    }
+    // t/d/d/d (level 3, closed by now) is moved out of the tree: its ".."
+    // is another folder than the one the trail came down through.
+    if (moveAway)
+        QVERIFY(::rename(QByteArray(root + "/t/d/d/d").constData(), QByteArray(root + "/elsewhere/d").constData())
+                == 0);
+    int cameBack = 0;
+    for (int level = Depth - 1; level >= 0; --level) {
+        if (!trail.leave())
+            break;
+        struct stat here;
+        QVERIFY(fstat(trail.current(), &here) == 0);
+        QCOMPARE(qMakePair(here.st_dev, here.st_ino), entered.at(level));
+        ++cameBack;
+    }
+    QCOMPARE(cameBack, moveAway ? Depth - 3 : Depth);
+    if (moveAway)
+        QCOMPARE(trail.current(), -1);
 }
 
 QTEST_GUILESS_MAIN(TestEngineDeepTrees)
