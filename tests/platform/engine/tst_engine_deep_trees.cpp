@@ -36,6 +36,17 @@ bool makeDeepTree(const QByteArray &root, int levels)
     return written;
 }
 
+// The deepest folder of the tree at root, opened (the caller closes it).
+int openBottom(const QByteArray &root)
+{
+    int fd = open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int next; fd >= 0 && (next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) >= 0;) {
+        close(fd);
+        fd = next;
+    }
+    return fd;
+}
+
 // How many levels of "d" the tree at root has, and what its bottom file holds.
 int depthOf(const QByteArray &root, QByteArray *bottom)
 {
@@ -123,20 +134,45 @@ void TestEngineDeepTrees::deepTreeGoesToTheTrash()
 void TestEngineDeepTrees::deepTreeMovesAcrossVolumes_data()
 {
     QTest::addColumn<bool>("fromDisk");
-    QTest::newRow("disk to memory") << true;
-    QTest::newRow("memory to disk") << false;
+    QTest::addColumn<bool>("twoNames"); // the bottom file has a second name beside it
+    QTest::newRow("disk to memory") << true << false;
+    QTest::newRow("memory to disk") << false << false;
+    QTest::newRow("memory to disk, a file with two names") << false << true;
 }
 
 void TestEngineDeepTrees::deepTreeMovesAcrossVolumes()
 {
     QFETCH(bool, fromDisk);
+    QFETCH(bool, twoNames);
     requireTwoVolumes();
     const QByteArray from = bytes((fromDisk ? m_disk : m_shm)->path());
     const QByteArray to = bytes((fromDisk ? m_shm : m_disk)->path());
     QVERIFY(makeDeepTree(from + "/deep", Levels));
+    if (twoNames) {
+        const int bottomFd = openBottom(from + "/deep");
+        QVERIFY(bottomFd >= 0);
+        const bool linked = linkat(bottomFd, "bottom.txt", bottomFd, "again.txt", 0) == 0;
+        close(bottomFd);
+        QVERIFY(linked);
+    }
     ScriptedEngineQuestions questions;
-    QCOMPARE(runSync(moveRecord(text(from + "/deep"), text(to)), questions).status, FileOpResult::Status::Done);
+    const FileOpResult result = runSync(moveRecord(text(from + "/deep"), text(to)), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Done);
     QVERIFY(questions.errorQuestions.isEmpty());
+    QVERIFY2(result.notes.isEmpty(), qPrintable(result.notes.join(QLatin1Char('\n'))));
+    if (twoNames) {
+        // Still one file with two names, as in the source.
+        const int bottomFd = openBottom(to + "/deep");
+        struct stat first = {};
+        struct stat second = {};
+        const bool found = bottomFd >= 0 && fstatat(bottomFd, "bottom.txt", &first, AT_SYMLINK_NOFOLLOW) == 0
+            && fstatat(bottomFd, "again.txt", &second, AT_SYMLINK_NOFOLLOW) == 0;
+        if (bottomFd >= 0)
+            close(bottomFd);
+        QVERIFY(found);
+        QCOMPARE(first.st_ino, second.st_ino);
+        QCOMPARE(first.st_nlink, nlink_t(2));
+    }
     QByteArray bottom;
     QCOMPARE(depthOf(to + "/deep", &bottom), Levels);
     QCOMPARE(bottom, QByteArray("bottom"));
