@@ -126,6 +126,7 @@ struct Journal
 };
 
 struct SourceRemoval;
+class FolderTrail;
 
 // Why a folder merge would stop halfway, found before anything is moved.
 struct MergeProblem
@@ -231,9 +232,10 @@ private:
     void releaseReservedTrash();
     // The info folder of a trash we wrote to is flushed with the operation.
     void noteTrashInfo(const QByteArray &infoPath);
-    // Whether every copied item is complete at its target and its source
-    // is still as it was copied; reports the first that is not.
-    bool checkCopied(const Journal &journal);
+    // Whether every copied item is complete at its target (staged: the copy
+    // of src) and its source is still as it was copied; reports the first
+    // that is not. Through the folders' descriptors (file_op_sources.cpp).
+    bool checkCopied(const QByteArray &src, const QByteArray &staged, const Journal &journal);
 
     // Removing the sources of a cross-volume move once the copy is in place
     // (file_op_sources.cpp): through the descriptors of their folders, and
@@ -242,9 +244,10 @@ private:
     // placed: where the copy was staged, and where it was put.
     Flow removeSources(const QByteArray &src, const Journal &journal, const QPair<QByteArray, QByteArray> &placed,
                        int skippedBefore);
-    Flow removeSourceFolder(int parentFd, int index, SourceRemoval &removal);
-    // listed: SourceRemoval::placedNames holds the names of their copies' folder.
-    Flow removeSourceItems(int dirFd, const QList<int> &items, SourceRemoval &removal, bool listed);
+    // sources and copies: the folders the walk is in, in the source and in the copy.
+    Flow removeSourceFolder(FolderTrail &sources, FolderTrail &copies, int index, SourceRemoval &removal);
+    // copyDir: their copies' folder; listed: SourceRemoval::placedNames holds its names.
+    Flow removeSourceItems(int dirFd, int copyDir, const QList<int> &items, SourceRemoval &removal, bool listed);
 
     // Sends the file a copy or move is about to replace to the trash; where
     // no trash takes it the user may skip (nothing replaced) or cancel. The
@@ -260,8 +263,7 @@ private:
     void removeAbandonedAt(int dirFd);
     // Whether two regular files of one volume are the same size, mode,
     // time and contents (a copy a killed move had put in place already).
-    static bool sameContents(const QByteArray &a, const struct stat &aSt, const QByteArray &b,
-                             const struct stat &bSt);
+    static bool sameContents(const QByteArray &a, const struct stat &aSt, const QByteArray &b, const struct stat &bSt);
 
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }

@@ -326,7 +326,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     // Everything staged reaches the device before it counts as copied.
     if (!flushVolumes())
         return Flow::Stop;
-    if (!checkCopied(journal))
+    if (!checkCopied(src, staged, journal))
         return Flow::Stop;
 
     struct stat stagedSt;
@@ -349,30 +349,6 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
 
     testPoint("copy-placed", dst);
     return removeSources(src, journal, {staged, dst}, skippedBefore);
-}
-
-bool Job::checkCopied(const Journal &journal)
-{
-    for (qsizetype i = 0; i < journal.copiedItems.size(); ++i) {
-        const auto &[source, copy] = journal.copiedItems.at(i);
-        const SourceState &state = journal.copiedStates.at(i);
-        // The source is judged by itself (a write since the copy started
-        // moves its change time on, whatever it does to the rest); the
-        // copy by what its volume can keep: its size, and its time as
-        // coarse as that volume keeps times.
-        struct stat sourceNow;
-        struct stat copyNow;
-        const bool same = lstat(source.constData(), &sourceNow) == 0 && state.unchanged(sourceNow)
-            && lstat(copy.constData(), &copyNow) == 0 && (sourceNow.st_mode & S_IFMT) == (copyNow.st_mode & S_IFMT)
-            && (!S_ISREG(copyNow.st_mode)
-                || (qint64(copyNow.st_size) == state.size && sameTimeAsKept(state.modified, copyNow.st_mtim)));
-        if (!same) {
-            reportError(source, EngineTexts::ActionMove, EIO, EngineTexts::CopyDiffers, false);
-            setFailed();
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace EngineJob

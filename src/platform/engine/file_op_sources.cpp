@@ -1,10 +1,13 @@
-// Phase 4 of a job, its last step (see file_op_job.h): once the copy of a
-// cross-volume move is in place, its sources are removed through the
-// descriptors of their folders (openat/unlinkat, never following a link),
-// and an entry only while it is still the one that was copied.
+// Phase 4 of a job, its last steps (see file_op_job.h): the staged copy of
+// a cross-volume move is checked against its sources, and once it is in
+// place the sources are removed. Both go through the descriptors of the
+// folders (openat/fstatat/unlinkat, never following a link), so trees of
+// any depth work; an entry is removed only while it is still the one that
+// was copied.
 #include "platform/engine/file_op_job.h"
 
 #include "platform/engine/engine_texts.h"
+#include "platform/engine/folder_trail.h"
 
 #include <QSet>
 
@@ -15,50 +18,53 @@ using namespace FsUtil;
 namespace EngineJob {
 
 // The copied items grouped by the folder that holds them, found once by
-// path, then reached only through the folders' descriptors.
+// path, then reached only through the folders' descriptors (FolderTrail:
+// a tree of any depth, its paths as long as they come).
 struct SourceRemoval
 {
     const Journal &journal;
     QList<QList<int>> items; // per source folder: indices into journal.copiedItems
     QList<QList<int>> subfolders; // per source folder: indices into journal.sourceFolders
     QList<int> topItems; // beside the moved item: a file or link moved on its own
+    QByteArray copyName; // the name the copy of the moved item has
     // Files with more names, one of which we removed: that moved their
     // change time on, which is no change of theirs.
     QSet<QPair<dev_t, ino_t>> linkRemoved;
     bool skippedSome = false;
-    QPair<QByteArray, QByteArray> placed; // the staged copy's path, and where it was put
 
     // The names in the folder a folder's copy was put as, listed (a volume
     // may lose what a renamed folder holds while it still finds it by name).
     QSet<QByteArray> placedNames;
 
-    QByteArray placedPath(const QByteArray &staged) const { return placed.second + staged.mid(placed.first.size()); }
-    void listPlaced(const QByteArray &stagedFolder)
+    void listPlaced(int copyDir)
     {
         placedNames.clear();
         QList<QByteArray> names;
         int err = 0;
-        const int fd = open(placedPath(stagedFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0 && Job::listDirAt(fd, &names, &err))
+        if (copyDir >= 0 && Job::listDirAt(copyDir, &names, &err))
             placedNames = QSet<QByteArray>(names.cbegin(), names.cend());
-        if (fd >= 0)
-            close(fd);
     }
-    // Whether the copy of item i is where it was put, as it was written.
-    bool copyInPlace(int i, bool listed) const
+    // Whether the copy of item i is in copyDir, as it was written.
+    bool copyInPlace(int copyDir, int i, bool listed) const
     {
-        const QByteArray copy = placedPath(journal.copiedItems.at(i).second);
+        const QByteArray name = baseNameOf(journal.copiedItems.at(i).second);
         const SourceState &state = journal.copiedStates.at(i);
         struct stat st;
-        return (!listed || placedNames.contains(baseNameOf(copy))) && lstat(copy.constData(), &st) == 0
+        return copyDir >= 0 && (!listed || placedNames.contains(name))
+            && fstatat(copyDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
             && (!S_ISREG(st.st_mode) || qint64(st.st_size) == state.size);
     }
+    // The copy's name of folder index (the same as the source's below the top).
+    QByteArray copyFolderName(int index) const
+    {
+        return index == 0 ? copyName : baseNameOf(journal.sourceFolders.at(index).path);
+    }
 
-    SourceRemoval(const Journal &moved, const QPair<QByteArray, QByteArray> &where)
+    SourceRemoval(const Journal &moved, const QByteArray &copyOfItem)
         : journal(moved)
         , items(moved.sourceFolders.size())
         , subfolders(moved.sourceFolders.size())
-        , placed(where)
+        , copyName(baseNameOf(copyOfItem))
     {
         QHash<QByteArray, int> folderAt;
         for (qsizetype i = 0; i < moved.sourceFolders.size(); ++i)
@@ -75,32 +81,123 @@ struct SourceRemoval
     }
 };
 
+namespace {
+
+// Whether the copy of item i (in copyDir) is complete and its source (in
+// sourceDir) still as it was copied. The source is judged by itself (a
+// write since the copy started moves its change time on, whatever it does
+// to the rest); the copy by what its volume can keep: its size, and its
+// time as coarse as that volume keeps times.
+bool copiedAsItWas(int sourceDir, int copyDir, int i, const Journal &journal)
+{
+    const SourceState &state = journal.copiedStates.at(i);
+    const QByteArray sourceName = baseNameOf(journal.copiedItems.at(i).first);
+    const QByteArray copyName = baseNameOf(journal.copiedItems.at(i).second);
+    struct stat sourceNow;
+    struct stat copyNow;
+    return sourceDir >= 0 && copyDir >= 0
+        && fstatat(sourceDir, sourceName.constData(), &sourceNow, AT_SYMLINK_NOFOLLOW) == 0
+        && state.unchanged(sourceNow) && fstatat(copyDir, copyName.constData(), &copyNow, AT_SYMLINK_NOFOLLOW) == 0
+        && (sourceNow.st_mode & S_IFMT) == (copyNow.st_mode & S_IFMT)
+        && (!S_ISREG(copyNow.st_mode)
+            || (qint64(copyNow.st_size) == state.size && sameTimeAsKept(state.modified, copyNow.st_mtim)));
+}
+
+// What the check of a staged copy found wrong first.
+struct CheckFailure
+{
+    QByteArray path;
+    QString reason;
+};
+
+// Checks the items of folder index and below, the source folder and its
+// copy opened one level down from where the trails are.
+bool checkFolder(FolderTrail &sources, FolderTrail &copies, int index, const SourceRemoval &tree, CheckFailure *failure)
+{
+    const SourceFolder &folder = tree.journal.sourceFolders.at(index);
+    int fd = sources.openBelow(baseNameOf(folder.path).constData());
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_dev != folder.device || st.st_ino != folder.inode)) {
+        close(fd); // another folder in its place: its items count as changed
+        fd = -1;
+    }
+    sources.enter(fd);
+    copies.enter(copies.openBelow(tree.copyFolderName(index).constData()));
+    bool ok = true;
+    for (const int i : tree.items.at(index)) {
+        if (!copiedAsItWas(sources.current(), copies.current(), i, tree.journal)) {
+            *failure = {tree.journal.copiedItems.at(i).first, EngineTexts::CopyDiffers};
+            ok = false;
+            break;
+        }
+    }
+    for (auto it = tree.subfolders.at(index).cbegin(); ok && it != tree.subfolders.at(index).cend(); ++it)
+        ok = checkFolder(sources, copies, *it, tree, failure);
+    const bool sourceBack = sources.leave();
+    const bool copyBack = copies.leave();
+    if (ok && !(sourceBack && copyBack)) {
+        *failure = {parentOf(folder.path), EngineTexts::FolderMovedAway};
+        ok = false;
+    }
+    return ok;
+}
+
+} // namespace
+
+bool Job::checkCopied(const QByteArray &src, const QByteArray &staged, const Journal &journal)
+{
+    const SourceRemoval tree(journal, staged);
+    FolderTrail sources(HeldFolderLevels);
+    FolderTrail copies(HeldFolderLevels);
+    sources.enter(open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    copies.enter(open(parentOf(staged).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CheckFailure failure;
+    bool ok = true;
+    for (const int i : tree.topItems) {
+        if (!copiedAsItWas(sources.current(), copies.current(), i, journal)) {
+            failure = {journal.copiedItems.at(i).first, EngineTexts::CopyDiffers};
+            ok = false;
+            break;
+        }
+    }
+    if (ok && !journal.sourceFolders.isEmpty())
+        ok = checkFolder(sources, copies, 0, tree, &failure);
+    if (!ok) {
+        reportError(failure.path, EngineTexts::ActionMove, EIO, failure.reason, false);
+        setFailed();
+    }
+    return ok;
+}
+
 Flow Job::removeSources(const QByteArray &src, const Journal &journal, const QPair<QByteArray, QByteArray> &placed,
                         int skippedBefore)
 {
-    SourceRemoval removal(journal, placed);
+    SourceRemoval removal(journal, placed.second);
     removal.skippedSome = m_skipped != skippedBefore;
     // The folder the user named the source in: looked up by its path once.
     const int parentFd = open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parentFd < 0)
         return stepFailed(src, EngineTexts::ActionRemoveSource, errno, QString(), false);
-    Flow flow = removeSourceItems(parentFd, removal.topItems, removal, false);
+    FolderTrail sources(HeldFolderLevels);
+    FolderTrail copies(HeldFolderLevels);
+    sources.enter(parentFd);
+    copies.enter(open(parentOf(placed.second).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Flow flow = removeSourceItems(sources.current(), copies.current(), removal.topItems, removal, false);
     if (flow != Flow::Stop && !journal.sourceFolders.isEmpty())
-        flow = removeSourceFolder(parentFd, 0, removal);
-    close(parentFd);
+        flow = removeSourceFolder(sources, copies, 0, removal);
     if (flow == Flow::Stop)
         return flow;
     return m_skipped != skippedBefore ? Flow::Skip : Flow::Continue;
 }
 
-Flow Job::removeSourceFolder(int parentFd, int index, SourceRemoval &removal)
+Flow Job::removeSourceFolder(FolderTrail &sources, FolderTrail &copies, int index, SourceRemoval &removal)
 {
     const SourceFolder &folder = removal.journal.sourceFolders.at(index);
     const QByteArray name = baseNameOf(folder.path);
     const auto isTheFolder = [&](const struct stat &st) {
         return S_ISDIR(st.st_mode) && st.st_dev == folder.device && st.st_ino == folder.inode;
     };
-    const int fd = openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = sources.openBelow(name.constData());
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0 || !isTheFolder(st)) {
         // A link or another folder in its place: nothing under that name is ours.
@@ -108,18 +205,30 @@ Flow Job::removeSourceFolder(int parentFd, int index, SourceRemoval &removal)
             close(fd);
         return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
     }
+    sources.enter(fd);
+    copies.enter(copies.openBelow(removal.copyFolderName(index).constData()));
     const QList<int> &items = removal.items.at(index);
     if (!items.isEmpty())
-        removal.listPlaced(parentOf(removal.journal.copiedItems.at(items.first()).second));
-    Flow flow = removeSourceItems(fd, items, removal, true);
+        removal.listPlaced(copies.current());
+    Flow flow = removeSourceItems(sources.current(), copies.current(), items, removal, true);
     const QList<int> &subfolders = removal.subfolders.at(index);
     for (auto it = subfolders.crbegin(); flow != Flow::Stop && it != subfolders.crend(); ++it) {
-        if (removeSourceFolder(fd, *it, removal) == Flow::Stop)
+        if (removeSourceFolder(sources, copies, *it, removal) == Flow::Stop)
             flow = Flow::Stop;
     }
-    close(fd);
+    // The folders above may have been closed meanwhile: they are open again now.
+    const bool sourceBack = sources.leave();
+    const bool copyBack = copies.leave();
     if (flow == Flow::Stop)
         return flow;
+    if (!sourceBack || !copyBack) {
+        // Moved away meanwhile: nothing more is removed through it.
+        reportError(parentOf(folder.path), EngineTexts::ActionRemoveSourceFolder, ENOENT, EngineTexts::FolderMovedAway,
+                    false);
+        setFailed();
+        return Flow::Stop;
+    }
+    const int parentFd = sources.current();
     if (fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !isTheFolder(st))
         return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
     if (unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0)
@@ -132,7 +241,7 @@ Flow Job::removeSourceFolder(int parentFd, int index, SourceRemoval &removal)
     return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, err, QString(), false);
 }
 
-Flow Job::removeSourceItems(int dirFd, const QList<int> &items, SourceRemoval &removal, bool listed)
+Flow Job::removeSourceItems(int dirFd, int copyDir, const QList<int> &items, SourceRemoval &removal, bool listed)
 {
     for (const int i : items) {
         const QByteArray &path = removal.journal.copiedItems.at(i).first;
@@ -152,7 +261,7 @@ Flow Job::removeSourceItems(int dirFd, const QList<int> &items, SourceRemoval &r
                 return Flow::Stop;
             continue;
         }
-        if (!removal.copyInPlace(i, listed)) {
+        if (!removal.copyInPlace(copyDir, i, listed)) {
             if (stepFailed(path, EngineTexts::ActionRemoveSource, 0, EngineTexts::CopyNotInPlace, false) == Flow::Stop)
                 return Flow::Stop;
             continue;

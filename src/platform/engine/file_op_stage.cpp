@@ -92,8 +92,8 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     // Non-blocking: a FIFO swapped in after the type check opens at once
     // instead of waiting for a writer, and is refused below.
     const QString &swapped = EngineTexts::SwappedWhileCopying;
-    const int srcFd
-        = openat(from.dirFd, from.name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int srcFd = openat(from.dirFd, from.name.constData(),
+                             O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (srcFd < 0) {
         if (errno == ELOOP || errno == ENXIO) // a link or a socket now
             m_failReason = swapped;
@@ -194,7 +194,18 @@ int Copier::publishStaged(const TargetRef &ref, Staged *staged)
 {
     if (!staged->linkFrom.isEmpty()) {
         // Another name of a file copied before: one more link, as in the source.
-        return linkat(AT_FDCWD, staged->linkFrom.constData(), ref.dirFd, ref.name.constData(), 0) == 0 ? 0 : errno;
+        if (linkat(AT_FDCWD, staged->linkFrom.constData(), ref.dirFd, ref.name.constData(), 0) == 0)
+            return 0;
+        if (errno != ENAMETOOLONG)
+            return errno;
+        // Deeper than a path reaches: from the first copy's folder, opened a step at a time.
+        QByteArray leaf;
+        const int fromDir = openFolderOf(staged->linkFrom, &leaf);
+        if (fromDir < 0)
+            return errno;
+        const int err = linkat(fromDir, leaf.constData(), ref.dirFd, ref.name.constData(), 0) == 0 ? 0 : errno;
+        close(fromDir);
+        return err;
     }
     if (staged->tempName.isEmpty()) {
         // The unnamed file gets its name; linkat never replaces an existing one.

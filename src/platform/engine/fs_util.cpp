@@ -239,6 +239,27 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
     return renameat(fromDir, from.constData(), toDir, to.constData());
 }
 
+int openFolderOf(const QByteArray &path, QByteArray *leaf)
+{
+    *leaf = baseNameOf(path);
+    // One component at a time, one descriptor held: a path of any length,
+    // and no link on the way is followed.
+    int fd = open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const QList<QByteArray> parts = parentOf(path).split('/');
+    for (const QByteArray &part : parts) {
+        if (fd < 0)
+            break;
+        if (part.isEmpty() || part == ".")
+            continue;
+        const int next = openat(fd, part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int err = errno;
+        close(fd);
+        fd = next;
+        errno = err;
+    }
+    return fd;
+}
+
 void removeTreeAt(int dirFd, const QByteArray &name)
 {
     // One folder open at a time, whatever the depth: down into the first

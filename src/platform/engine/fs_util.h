@@ -40,6 +40,11 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to);
 // The same, from an entry of one open folder to one of another (AT_FDCWD: paths).
 int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to);
 
+// The folder that holds path, opened (O_PATH) a component at a time so
+// that a path longer than PATH_MAX works too; its last component in leaf.
+// -1 with errno when a component is missing, not a folder, or a link.
+int openFolderOf(const QByteArray &path, QByteArray *leaf);
+
 // Removes name (relative to dirFd) and everything below it without
 // following a link: a link inside is removed itself, never what it points to.
 void removeTreeAt(int dirFd, const QByteArray &name);

@@ -1,7 +1,9 @@
 // Trees deeper than a process may hold folders open (one descriptor per
 // level would stop at about 500 levels under the usual limit of 1,024),
-// with paths far longer than PATH_MAX: copied whole and trashed.
+// with paths far longer than PATH_MAX: copied whole, trashed, and moved
+// across volumes (the copy checked and the sources removed folder by folder).
 #include "engine_move_fixture.h"
+#include "platform/engine/folder_trail.h"
 #include "support/engine_scripted_questions.h"
 
 #include <QScopeGuard>
@@ -32,6 +34,17 @@ bool makeDeepTree(const QByteArray &root, int levels)
         close(file);
     close(fd);
     return written;
+}
+
+// The deepest folder of the tree at root, opened (the caller closes it).
+int openBottom(const QByteArray &root)
+{
+    int fd = open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int next; fd >= 0 && (next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) >= 0;) {
+        close(fd);
+        fd = next;
+    }
+    return fd;
 }
 
 // How many levels of "d" the tree at root has, and what its bottom file holds.
@@ -67,7 +80,10 @@ private slots:
     void cleanup() { emptyVolumes(); }
     void deepTreeIsCopiedWhole();
     void deepTreeGoesToTheTrash();
-    void deepTreeAcrossVolumesLosesNothingAndLeavesNothing();
+    void deepTreeMovesAcrossVolumes_data();
+    void deepTreeMovesAcrossVolumes();
+    void trailComesBackThroughClosedFolders_data();
+    void trailComesBackThroughClosedFolders();
 
 private:
     struct rlimit m_limit = {};
@@ -115,22 +131,98 @@ void TestEngineDeepTrees::deepTreeGoesToTheTrash()
     QCOMPARE(depthOf(bytes(m_data->path()) + "/Trash/files/deep", &bottom), Levels);
 }
 
-void TestEngineDeepTrees::deepTreeAcrossVolumesLosesNothingAndLeavesNothing()
+void TestEngineDeepTrees::deepTreeMovesAcrossVolumes_data()
 {
+    QTest::addColumn<bool>("fromDisk");
+    QTest::addColumn<bool>("twoNames"); // the bottom file has a second name beside it
+    QTest::newRow("disk to memory") << true << false;
+    QTest::newRow("memory to disk") << false << false;
+    QTest::newRow("memory to disk, a file with two names") << false << true;
+}
+
+void TestEngineDeepTrees::deepTreeMovesAcrossVolumes()
+{
+    QFETCH(bool, fromDisk);
+    QFETCH(bool, twoNames);
     requireTwoVolumes();
-    const QByteArray root = bytes(m_disk->path());
-    QVERIFY(makeDeepTree(root + "/deep", Levels));
-    ScriptedEngineQuestions questions;
-    const FileOpResult result = runSync(moveRecord(text(root + "/deep"), m_shm->path()), questions);
-    QByteArray bottom;
-    if (result.status == FileOpResult::Status::Done) {
-        QCOMPARE(depthOf(bytes(m_shm->path()) + "/deep", &bottom), Levels);
-    } else {
-        // Not done: the source is whole and the staging folder is gone again.
-        QCOMPARE(depthOf(root + "/deep", &bottom), Levels);
-        QVERIFY(!hasTemporaries(bytes(m_shm->path())));
+    const QByteArray from = bytes((fromDisk ? m_disk : m_shm)->path());
+    const QByteArray to = bytes((fromDisk ? m_shm : m_disk)->path());
+    QVERIFY(makeDeepTree(from + "/deep", Levels));
+    if (twoNames) {
+        const int bottomFd = openBottom(from + "/deep");
+        QVERIFY(bottomFd >= 0);
+        const bool linked = linkat(bottomFd, "bottom.txt", bottomFd, "again.txt", 0) == 0;
+        close(bottomFd);
+        QVERIFY(linked);
     }
+    ScriptedEngineQuestions questions;
+    const FileOpResult result = runSync(moveRecord(text(from + "/deep"), text(to)), questions);
+    QCOMPARE(result.status, FileOpResult::Status::Done);
+    QVERIFY(questions.errorQuestions.isEmpty());
+    QVERIFY2(result.notes.isEmpty(), qPrintable(result.notes.join(QLatin1Char('\n'))));
+    if (twoNames) {
+        // Still one file with two names, as in the source.
+        const int bottomFd = openBottom(to + "/deep");
+        struct stat first = {};
+        struct stat second = {};
+        const bool found = bottomFd >= 0 && fstatat(bottomFd, "bottom.txt", &first, AT_SYMLINK_NOFOLLOW) == 0
+            && fstatat(bottomFd, "again.txt", &second, AT_SYMLINK_NOFOLLOW) == 0;
+        if (bottomFd >= 0)
+            close(bottomFd);
+        QVERIFY(found);
+        QCOMPARE(first.st_ino, second.st_ino);
+        QCOMPARE(first.st_nlink, nlink_t(2));
+    }
+    QByteArray bottom;
+    QCOMPARE(depthOf(to + "/deep", &bottom), Levels);
     QCOMPARE(bottom, QByteArray("bottom"));
+    QVERIFY(!exists(from + "/deep"));
+    QVERIFY(!hasTemporaries(to));
+}
+
+void TestEngineDeepTrees::trailComesBackThroughClosedFolders_data()
+{
+    QTest::addColumn<bool>("moveAway"); // the folder above the closed ones is moved meanwhile
+    QTest::newRow("the same folders") << false;
+    QTest::newRow("a folder moved away") << true;
+}
+
+void TestEngineDeepTrees::trailComesBackThroughClosedFolders()
+{
+    QFETCH(bool, moveAway);
+    constexpr int Depth = 12;
+    const QByteArray root = bytes(m_disk->path());
+    QVERIFY(makeDeepTree(root + "/t", Depth));
+    QVERIFY(makeDirs(root + "/elsewhere"));
+    // Two held: on the way down all but the deepest two are closed again.
+    EngineJob::FolderTrail trail(2);
+    trail.enter(open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    trail.enter(trail.openBelow("t"));
+    QList<QPair<dev_t, ino_t>> entered;
+    for (int level = 0; level < Depth; ++level) {
+        struct stat here;
+        QVERIFY(fstat(trail.current(), &here) == 0);
+        entered.append({here.st_dev, here.st_ino});
+        trail.enter(trail.openBelow("d"));
+        QVERIFY(trail.current() >= 0);
+    }
+    // t/d/d/d (level 3, closed by now) is moved out of the tree: its ".."
+    // is another folder than the one the trail came down through.
+    if (moveAway)
+        QVERIFY(::rename(QByteArray(root + "/t/d/d/d").constData(), QByteArray(root + "/elsewhere/d").constData())
+                == 0);
+    int cameBack = 0;
+    for (int level = Depth - 1; level >= 0; --level) {
+        if (!trail.leave())
+            break;
+        struct stat here;
+        QVERIFY(fstat(trail.current(), &here) == 0);
+        QCOMPARE(qMakePair(here.st_dev, here.st_ino), entered.at(level));
+        ++cameBack;
+    }
+    QCOMPARE(cameBack, moveAway ? Depth - 3 : Depth);
+    if (moveAway)
+        QCOMPARE(trail.current(), -1);
 }
 
 QTEST_GUILESS_MAIN(TestEngineDeepTrees)
