@@ -31,4 +31,8 @@ struct EngineTestSettings
     // Copy workers for the small files of a tree: -1 the usual number, 0 none
     // (every file copied on the job's own thread).
     int workers = -1;
+
+    // The type the target volume of a copy or move is taken to be ("vfat",
+    // "exfat", "ntfs", "smb", "casefold"), whatever it is; empty: its own.
+    QByteArray volumeType;
 };

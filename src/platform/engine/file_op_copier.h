@@ -21,6 +21,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 namespace EngineJob {
 
@@ -93,6 +94,7 @@ struct CopyShared
     const std::atomic_bool &cancelFlag; // the user's Cancel
     std::atomic_bool stop {false}; // the job is over (cancelled or failed): workers leave off
     bool moving = false; // set before any copy starts
+    bool verify = false; // each copy is read back from the medium before it is named (set before any copy starts)
 
     std::atomic_bool cloneWorks {true};
     std::atomic_bool copyRangeWorks {true};
@@ -106,6 +108,9 @@ struct CopyShared
     // Bytes the copy workers copied of files not yet taken back, shown as
     // progress while the job's thread waits for them.
     std::atomic<qint64> workerBytes {0};
+    // Bytes read back from the medium so far, and how many copiers are reading back now.
+    std::atomic<qint64> verifiedBytes {0};
+    std::atomic_int verifying {0};
 
     const uid_t euid = geteuid();
     const mode_t umask = currentUmask();
@@ -115,10 +120,7 @@ struct CopyShared
         return stop.load(std::memory_order_relaxed) || cancelFlag.load(std::memory_order_relaxed);
     }
     // Short, hidden and unique: the real name may already be near NAME_MAX.
-    QByteArray temporaryLeaf()
-    {
-        return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part";
-    }
+    QByteArray temporaryLeaf() { return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part"; }
     // Test points are called one at a time, whichever thread reaches them.
     void testPoint(const char *point, const QByteArray &path)
     {
@@ -190,6 +192,13 @@ private:
     int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
     // n bytes at offset of dstFd were written; false when the copy is to stop.
     bool chunkWritten(int dstFd, qint64 offset, qint64 n);
+    // The first length bytes of the copy stored, dropped from the cache,
+    // read back and compared with the source's; EIO with our reason when
+    // they differ. *atTarget: the error is the copy's.
+    int verifyStored(int srcFd, int dstFd, qint64 length, bool *atTarget);
+    // XXH3-128 of fd's first length bytes; *shownBytes (if given) and the
+    // shared verified bytes count what was read.
+    int hashRange(int fd, qint64 length, XXH128_hash_t *digest, qint64 *shownBytes);
     void keepTimesAfterRename(const Staged *staged);
     void note(Note kind, const QByteArray &path) { m_notes.append({kind, path}); }
     int failAt(const QByteArray &path, int errorCode)

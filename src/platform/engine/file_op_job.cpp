@@ -147,6 +147,8 @@ void Job::progress(const QByteArray &current, bool force)
     m_progress.elapsedMs = now;
     FileOpProgress shown = m_progress;
     shown.bytesDone += m_shared.workerBytes.load(std::memory_order_relaxed);
+    shown.verifying = m_shared.verifying.load(std::memory_order_relaxed) > 0;
+    shown.bytesVerified = m_shared.verifiedBytes.load(std::memory_order_relaxed);
     m_progressHandler(shown);
 }
 
@@ -234,6 +236,8 @@ bool Job::listDirAt(int fd, QList<QByteArray> *names, int *errorCode)
 
 void Job::scan(const QByteArray &path, const struct stat &st)
 {
+    if (m_counted)
+        return;
     if (!S_ISDIR(st.st_mode)) {
         ++m_progress.filesTotal;
         if (S_ISREG(st.st_mode))
@@ -323,6 +327,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 {
     m_moving = params.mode == FileOpParams::Mode::Move;
     m_shared.moving = m_moving;
+    m_shared.verify = params.verify;
     m_askOverwrite = params.askBeforeOverwrite;
     const QString action = actionText();
 
@@ -365,6 +370,9 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
                 break;
         }
     }
+
+    if (!preflight(source, srcSt, destDir))
+        return finish();
 
     // The folders of the target path that this operation creates: a move
     // that fails or is cancelled leaves none of them behind.

@@ -172,6 +172,10 @@ private:
 
     // Counts what a copy of path will copy, for the progress.
     void scan(const QByteArray &path, const struct stat &st);
+    // Before the first write: the items the target volume cannot hold, asked
+    // about at once (file_op_preflight.cpp). false: cancelled, nothing written.
+    bool preflight(const QByteArray &source, const struct stat &srcSt, const QByteArray &destDir);
+    bool refusedByPreflight(const QByteArray &src) const;
     void scanFolder(int fd);
     void note(Note kind, const QByteArray &path);
     // A path as the user knows it: what is staged is shown where it goes.
@@ -260,8 +264,7 @@ private:
     void removeAbandonedAt(int dirFd);
     // Whether two regular files of one volume are the same size, mode,
     // time and contents (a copy a killed move had put in place already).
-    static bool sameContents(const QByteArray &a, const struct stat &aSt, const QByteArray &b,
-                             const struct stat &bSt);
+    static bool sameContents(const QByteArray &a, const struct stat &aSt, const QByteArray &b, const struct stat &bSt);
 
     // "移动" or "复制": what the user reads this operation as.
     const QString &actionText() const { return m_moving ? EngineTexts::ActionMove : EngineTexts::ActionCopy; }
@@ -298,6 +301,8 @@ private:
     bool m_cancelled = false;
     bool m_failed = false;
     int m_skipped = 0;
+    QSet<QByteArray> m_preflightRefused; // source paths the user skipped before the start
+    bool m_counted = false; // the preflight counted what is to be copied
     QString m_message;
     FileOpResult m_account; // every item skipped or not done, and every note, as they come
 
