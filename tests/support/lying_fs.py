@@ -14,6 +14,8 @@ MARK = b"victim-"
 
 
 class Lying(Operations):
+    use_ns = True  # times in ns, as the engine keeps them
+
     def __init__(self, root):
         self.root = root
 
@@ -29,9 +31,9 @@ class Lying(Operations):
         keys = ("st_atime", "st_ctime", "st_gid", "st_mode", "st_mtime", "st_nlink", "st_size", "st_uid",
                 "st_blocks", "st_ino")
         attrs = {k: getattr(st, k) for k in keys}
-        attrs["st_atime"] = st.st_atime_ns / 1e9
-        attrs["st_mtime"] = st.st_mtime_ns / 1e9
-        attrs["st_ctime"] = st.st_ctime_ns / 1e9
+        attrs["st_atime"] = st.st_atime_ns
+        attrs["st_mtime"] = st.st_mtime_ns
+        attrs["st_ctime"] = st.st_ctime_ns
         return attrs
 
     def readdir(self, path, fh):
@@ -68,7 +70,10 @@ class Lying(Operations):
         os.chown(self._p(path), uid, gid, follow_symlinks=False)
 
     def utimens(self, path, times=None):
-        os.utime(self._p(path), times=times, follow_symlinks=False)
+        if times is None:
+            os.utime(self._p(path), follow_symlinks=False)
+        else:
+            os.utime(self._p(path), ns=times, follow_symlinks=False)
 
     def truncate(self, path, length, fh=None):
         if fh is not None:
