@@ -18,10 +18,10 @@
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xxhash.h>
 
 namespace EngineJob {
 
@@ -139,6 +139,12 @@ private:
     std::mutex m_hookMutex;
 };
 
+struct ReadBack;
+struct ReadBackDeleter
+{
+    void operator()(ReadBack *readBack) const;
+};
+
 class Copier
 {
 public:
@@ -192,13 +198,17 @@ private:
     int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
     // n bytes at offset of dstFd were written; false when the copy is to stop.
     bool chunkWritten(int dstFd, qint64 offset, qint64 n);
-    // The first length bytes of the copy stored, dropped from the cache,
-    // read back and compared with the source's; EIO with our reason when
-    // they differ. *atTarget: the error is the copy's.
-    int verifyStored(int srcFd, int dstFd, qint64 length, bool *atTarget);
-    // XXH3-128 of fd's first length bytes; *shownBytes (if given) and the
-    // shared verified bytes count what was read.
-    int hashRange(int fd, qint64 length, XXH128_hash_t *digest, qint64 *shownBytes);
+    // Verification (file_op_verify_linux.cpp): the read-back of a copy from
+    // srcFd starts; while it is copied its stored parts well behind what
+    // was written are read back; once complete the rest is stored, dropped
+    // from the cache, read back, and all is compared with the source by
+    // XXH3-128: EIO with our reason when they differ. *atTarget: the error
+    // is the copy's.
+    void beginReadBack(int srcFd);
+    void readBackBehind(int dstFd, qint64 written);
+    int verifyStored(int dstFd, qint64 length, bool *atTarget);
+    // Reads both files up to to, hashing; 0, an errno of the source, or minus one of the copy.
+    int readBackRange(int dstFd, qint64 to);
     void keepTimesAfterRename(const Staged *staged);
     void note(Note kind, const QByteArray &path) { m_notes.append({kind, path}); }
     int failAt(const QByteArray &path, int errorCode)
@@ -214,6 +224,7 @@ private:
     QString m_failReason;
     QList<QPair<Note, QByteArray>> m_notes;
     QByteArray m_buffer;
+    std::unique_ptr<ReadBack, ReadBackDeleter> m_readBack; // while a copy is verified
     QByteArray m_currentSource; // for the test points
     qint64 m_fileBytes = 0;
 };

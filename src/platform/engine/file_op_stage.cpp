@@ -139,6 +139,8 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     }
     staged->fd = dstFd;
 
+    if (m_shared.verify)
+        beginReadBack(srcFd);
     qint64 copied = 0;
     bool atTarget = false;
     if (const int err = copyContents(srcFd, dstFd, st, &copied, &atTarget))
@@ -150,7 +152,7 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
         m_shared.testPoint("copy-complete", complete);
     }
     if (m_shared.verify) {
-        if (const int err = verifyStored(srcFd, dstFd, copied, &atTarget))
+        if (const int err = verifyStored(dstFd, copied, &atTarget))
             return failAt(atTarget ? dst : src, err);
     }
 

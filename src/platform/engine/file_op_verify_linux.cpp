@@ -6,12 +6,13 @@
 
 #include "platform/engine/engine_texts.h"
 
+#include <QScopeGuard>
+
+#include <algorithm>
 #include <cerrno>
 #include <xxhash.h>
 
 namespace EngineJob {
-
-namespace {
 
 // A streaming XXH3-128 of one file's bytes.
 class ContentHash
@@ -19,6 +20,10 @@ class ContentHash
 public:
     ContentHash()
         : m_state(XXH3_createState())
+    {
+        reset();
+    }
+    void reset()
     {
         if (m_state)
             XXH3_128bits_reset(m_state);
@@ -35,70 +40,121 @@ private:
     XXH3_state_t *m_state;
 };
 
+namespace {
+
+constexpr int StoredFlags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+// A big file is read back while it is copied, this far behind what was
+// written: by then the write-back has stored it, and the device reads one
+// part while it writes the next.
+constexpr qint64 ReadBackLagBytes = WriteBackWaitBytes;
+
 } // namespace
 
-int Copier::hashRange(int fd, qint64 length, XXH128_hash_t *digest, qint64 *shownBytes)
+// The read-back of the file being copied: the hashes of what was compared so far.
+struct ReadBack
 {
-    ContentHash hash;
-    if (!hash.valid())
-        return ENOMEM;
+    ContentHash source;
+    ContentHash copy;
+    int srcFd = -1;
+    qint64 done = 0; // bytes of both read and hashed
+    qint64 shown = 0; // of them, counted in the shared verified bytes
+    bool differs = false; // the lengths read differ
+    bool behind = true; // read back while copying (cleared after a failure: all at the end)
+
+    void restart(std::atomic<qint64> &verifiedBytes)
+    {
+        source.reset();
+        copy.reset();
+        verifiedBytes -= shown;
+        done = shown = 0;
+        differs = false;
+    }
+};
+
+void ReadBackDeleter::operator()(ReadBack *readBack) const
+{
+    delete readBack;
+}
+
+void Copier::beginReadBack(int srcFd)
+{
+    if (!m_readBack)
+        m_readBack.reset(new ReadBack);
+    m_readBack->shown = 0; // the last file's bytes stay verified
+    m_readBack->restart(m_shared.verifiedBytes);
+    m_readBack->srcFd = srcFd;
+    m_readBack->behind = true;
+}
+
+int Copier::readBackRange(int dstFd, qint64 to)
+{
+    ReadBack &state = *m_readBack;
     const qint64 bufferBytes = ReadWriteBufferBytes;
-    if (m_buffer.size() < bufferBytes)
-        m_buffer.resize(bufferBytes);
-    qint64 offset = 0;
-    while (offset < length) {
+    if (m_buffer.size() < 2 * bufferBytes)
+        m_buffer.resize(2 * bufferBytes);
+    char *const fromSource = m_buffer.data();
+    char *const fromCopy = m_buffer.data() + bufferBytes;
+    // Dropped from the cache, so the bytes read next come from the medium.
+    posix_fadvise(dstFd, state.done, to - state.done, POSIX_FADV_DONTNEED);
+    ++m_shared.verifying;
+    auto notVerifying = qScopeGuard([this] { --m_shared.verifying; });
+    while (state.done < to && !state.differs) {
         if (stopped())
             return ECANCELED;
-        const ssize_t n = pread(fd, m_buffer.data(), size_t(std::min(bufferBytes, length - offset)), offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const size_t want = size_t(std::min(bufferBytes, to - state.done));
+        const ssize_t n = pread(state.srcFd, fromSource, want, state.done);
+        if (n < 0 && errno != EINTR)
             return errno;
+        const ssize_t m = n < 0 ? -1 : pread(dstFd, fromCopy, size_t(n), state.done);
+        if (n < 0 || (m < 0 && errno == EINTR))
+            continue;
+        if (m < 0)
+            return -errno; // the copy's: told apart by the sign
+        if (n == 0 || m != n) {
+            state.differs = m != n;
+            break; // shorter than copied: the digest or the lengths tell
         }
-        if (n == 0)
-            break; // shorter than copied: the digest tells
-        hash.add(m_buffer.constData(), size_t(n));
-        offset += n;
-        if (shownBytes) {
-            *shownBytes += n;
-            m_shared.verifiedBytes += n;
-            if (m_bytesDone)
-                m_bytesDone(0); // shows the verifying phase as it goes
-        }
+        state.source.add(fromSource, size_t(n));
+        state.copy.add(fromCopy, size_t(m));
+        state.done += n;
+        state.shown += m;
+        m_shared.verifiedBytes += m;
+        if (m_bytesDone)
+            m_bytesDone(0); // shows the verifying phase as it goes
     }
-    *digest = hash.digest();
+    // Read back once: its pages need not stay in memory.
+    posix_fadvise(dstFd, 0, state.done, POSIX_FADV_DONTNEED);
     return 0;
 }
 
-int Copier::verifyStored(int srcFd, int dstFd, qint64 length, bool *atTarget)
+void Copier::readBackBehind(int dstFd, qint64 written)
 {
+    ReadBack &state = *m_readBack;
+    while (state.behind && written - state.done >= ReadBackLagBytes + WriteBackPieceBytes) {
+        const qint64 to = state.done + WriteBackPieceBytes;
+        if (sync_file_range(dstFd, state.done, to - state.done, StoredFlags) != 0 || readBackRange(dstFd, to) != 0) {
+            // Done again from the start once the copy is complete, where errors are reported.
+            state.restart(m_shared.verifiedBytes);
+            state.behind = false;
+        }
+    }
+}
+
+int Copier::verifyStored(int dstFd, qint64 length, bool *atTarget)
+{
+    ReadBack &state = *m_readBack;
     // Stored first: only pages that reached the device can be dropped and read again.
-    if (fdatasync(dstFd) != 0) {
+    if (sync_file_range(dstFd, 0, 0, StoredFlags) != 0) {
         *atTarget = true;
         return errno;
     }
-    XXH128_hash_t source;
-    if (const int err = hashRange(srcFd, length, &source, nullptr))
-        return err;
-
-    ++m_shared.verifying;
-    // Dropped from the cache, so the bytes read next come from the medium.
-    // Sequential: the device reads ahead.
-    posix_fadvise(dstFd, 0, 0, POSIX_FADV_DONTNEED);
-    posix_fadvise(dstFd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    XXH128_hash_t copy;
-    qint64 readBack = 0;
-    const int err = hashRange(dstFd, length, &copy, &readBack);
-    --m_shared.verifying;
-    // Read back once: its pages need not stay in memory.
-    posix_fadvise(dstFd, 0, 0, POSIX_FADV_DONTNEED);
-    if (err != 0 || !XXH128_isEqual(source, copy))
-        m_shared.verifiedBytes -= readBack; // done again, or not at all
-    if (err != 0) {
-        *atTarget = err != ECANCELED;
-        return err;
-    }
-    if (!XXH128_isEqual(source, copy)) {
+    const int err = readBackRange(dstFd, length);
+    if (err != 0 || state.differs || !XXH128_isEqual(state.source.digest(), state.copy.digest())) {
+        state.restart(m_shared.verifiedBytes); // done again, or not at all
+        if (err != 0) {
+            *atTarget = err < 0;
+            return err < 0 ? -err : err;
+        }
         m_failReason = EngineTexts::VerifyMismatch;
         *atTarget = true;
         return EIO;

@@ -4,7 +4,6 @@
 #include "support/engine_test_files.h"
 
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,22 +63,33 @@ private slots:
         qputenv("XDG_DATA_HOME", bytes(m_tmp.path()) + "/data");
     }
 
-    void lyingMediumIsCaught()
+    void init()
     {
+        m_medium.clear();
         if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0)
-            QSKIP("needs root and /dev/fuse");
+            return;
         const QByteArray backing = bytes(m_tmp.path()) + "/backing";
         const QByteArray medium = bytes(m_tmp.path()) + "/medium";
+        removeTree(backing);
         makeDirs(backing);
         makeDirs(medium);
         // Returns once the file system is mounted.
         if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
                               {QStringLiteral(KORVAN_LYING_FS), text(backing), text(medium)})
-            != 0)
-            QSKIP("the lying file system cannot be mounted (python3-fusepy)");
-        auto unmount = qScopeGuard([&] {
-            QProcess::execute(QStringLiteral("fusermount"), {QStringLiteral("-u"), text(medium)});
-        });
+            == 0)
+            m_medium = medium;
+    }
+    void cleanup()
+    {
+        if (!m_medium.isEmpty())
+            QProcess::execute(QStringLiteral("fusermount"), {QStringLiteral("-u"), text(m_medium)});
+    }
+
+    void lyingMediumIsCaught()
+    {
+        if (m_medium.isEmpty())
+            QSKIP("needs root, /dev/fuse and python3-fusepy to mount the lying file system");
+        const QByteArray medium = m_medium;
         const QByteArray src = bytes(m_tmp.path()) + "/src";
         makeFiles(src, 1000, 537);
 
@@ -120,6 +130,21 @@ private slots:
         }
     }
 
+    void bigFileReadBackWhileCopied()
+    {
+        // Its first part is read back while the rest is still being written.
+        if (m_medium.isEmpty())
+            QSKIP("needs root, /dev/fuse and python3-fusepy to mount the lying file system");
+        const QByteArray src = bytes(m_tmp.path()) + "/big.bin";
+        QVERIFY(writeFile(src, "victim-" + QByteArray(64 * 1024 * 1024, 'b')));
+        const Outcome verified = runFileop(
+            {QStringLiteral("copy"), text(src), text(m_medium + "/big"), QStringLiteral("--verify")});
+        QCOMPARE(verified.exitCode, 1);
+        QCOMPARE(linesWith(verified.lines, QStringLiteral("校验失败：写入的内容与源不一致")), 1);
+        QVERIFY(!exists(m_medium + "/big/big.bin"));
+        removeTree(src);
+    }
+
     void preflightListsEachItem_data()
     {
         QTest::addColumn<QString>("answer");
@@ -154,6 +179,7 @@ private slots:
 
 private:
     QTemporaryDir m_tmp;
+    QByteArray m_medium; // the lying file system, mounted for each test
 };
 
 QTEST_GUILESS_MAIN(TestEngineFileopChecks)
