@@ -234,58 +234,6 @@ bool Job::listDirAt(int fd, QList<QByteArray> *names, int *errorCode)
     return *errorCode == 0;
 }
 
-void Job::scan(const QByteArray &path, const struct stat &st)
-{
-    if (m_counted)
-        return;
-    if (!S_ISDIR(st.st_mode)) {
-        ++m_progress.filesTotal;
-        if (S_ISREG(st.st_mode))
-            m_progress.bytesTotal += st.st_size;
-        return;
-    }
-    // Unreadable folders are reported when they are copied.
-    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0)
-        scanFolder(fd);
-}
-
-void Job::scanFolder(int fd)
-{
-    DIR *handle = fdopendir(fd);
-    if (!handle) {
-        close(fd);
-        return;
-    }
-    while (const dirent *entry = readdir(handle)) {
-        if (cancelled())
-            break;
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        // Relative to the open folder: no path is looked up from the top again.
-        struct stat st;
-        if (entry->d_type == DT_DIR) {
-            st.st_mode = S_IFDIR;
-        } else if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) {
-            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-        } else {
-            st.st_mode = DTTOIF(entry->d_type); // a link or a special file: only counted
-        }
-        if (S_ISDIR(st.st_mode)) {
-            const int child = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child >= 0)
-                scanFolder(child);
-        } else {
-            ++m_progress.filesTotal;
-            if (S_ISREG(st.st_mode))
-                m_progress.bytesTotal += st.st_size;
-        }
-    }
-    closedir(handle);
-}
-
 // ---- trash ---------------------------------------------------------------
 
 FileOpResult Job::runTrash(const QByteArray &source, bool ask)

@@ -8,13 +8,17 @@
 //     checked and every refusal (same place, into itself, not absolute…)
 //     happens before anything is created; the target folder is made; a
 //     delete goes to the trash from here; questions, errors and progress.
+//     Before the first write of a copy the target volume is looked at
+//     (file_op_preflight.cpp): what it cannot hold is asked about at once.
 //  2. Copying a tree (file_op_copy.cpp): folders are made unfinished
 //     (01700) and filled through their descriptor, free space is checked
 //     before each file, a clash is asked about, and each file or link is
 //     staged and published by a Copier (file_op_copier.h, file_op_stage.cpp)
 //     under its final name only when complete; what it replaces goes to
 //     the trash first. Small files are copied by the copy workers
-//     (file_op_workers.h) and taken back in walk order.
+//     (file_op_workers.h, file_op_handout.cpp) and taken back in walk
+//     order; with verification each copy is read back before it is named
+//     (file_op_verify_linux.cpp).
 //  3. The data pump (file_op_pump_linux.cpp): FICLONE, copy_file_range,
 //     holes kept through SEEK_DATA/SEEK_HOLE, pread/pwrite otherwise;
 //     cancel and progress after every chunk; big files written back piece

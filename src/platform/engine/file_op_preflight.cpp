@@ -1,6 +1,7 @@
 // Phase 1 of a job (see file_op_job.h), its last step: before the first
 // write of a copy or move, what is to be written is walked against what the
 // target volume can hold, and every item it cannot is asked about at once.
+// The same walk counts what is to be copied, for the progress.
 #include "platform/engine/file_op_preflight.h"
 #include "platform/engine/file_op_job.h"
 
@@ -179,6 +180,60 @@ private:
     const std::function<bool()> &m_cancelled;
 };
 
+// What is to be copied, counted for the progress where no pre-flight walk
+// did (a move within a volume that turned out to cross one).
+void Job::scan(const QByteArray &path, const struct stat &st)
+{
+    if (m_counted)
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        ++m_progress.filesTotal;
+        if (S_ISREG(st.st_mode))
+            m_progress.bytesTotal += st.st_size;
+        return;
+    }
+    // Unreadable folders are reported when they are copied.
+    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0)
+        scanFolder(fd);
+}
+
+void Job::scanFolder(int fd)
+{
+    DIR *handle = fdopendir(fd);
+    if (!handle) {
+        close(fd);
+        return;
+    }
+    while (const dirent *entry = readdir(handle)) {
+        if (cancelled())
+            break;
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        // Relative to the open folder: no path is looked up from the top again.
+        struct stat st;
+        if (entry->d_type == DT_DIR) {
+            st.st_mode = S_IFDIR;
+        } else if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) {
+            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+        } else {
+            st.st_mode = DTTOIF(entry->d_type); // a link or a special file: only counted
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int child = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                scanFolder(child);
+        } else {
+            ++m_progress.filesTotal;
+            if (S_ISREG(st.st_mode))
+                m_progress.bytesTotal += st.st_size;
+        }
+    }
+    closedir(handle);
+}
+
 bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QByteArray &destDir)
 {
     // The folder the target will be in, or the nearest one above it that exists.
@@ -187,7 +242,7 @@ bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QB
     while (stat(folder.constData(), &folderSt) != 0 && folder != "/" && folder.startsWith('/'))
         folder = parentOf(folder);
     const bool sameVolume = folderSt.st_dev == srcSt.st_dev;
-    if (m_moving && sameVolume)
+    if ((m_moving && sameVolume) || !m_testing.preflight)
         return true; // a rename: nothing is written
     VolumeLimits limits = volumeLimitsOf(folder, m_testing.volumeType);
     if (sameVolume)

@@ -92,7 +92,8 @@ VolumeLimits volumeLimitsOf(const QByteArray &folder, const QByteArray &typeOver
     if (known && !limits.nameInUtf16 && fs.f_namelen > 0)
         limits.nameMax = int(fs.f_namelen);
     struct statvfs vfs;
-    if (statvfs(folder.constData(), &vfs) == 0)
+    // Volumes without a size (ramfs, some FUSE ones) say 0 blocks: unknown.
+    if (statvfs(folder.constData(), &vfs) == 0 && vfs.f_blocks > 0)
         limits.freeBytes = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
     // A folder with case folding (ext4, f2fs) compares names without case.
     if (const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {

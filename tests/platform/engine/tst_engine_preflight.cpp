@@ -212,6 +212,24 @@ private slots:
         QVERIFY(!exists(mountPoint + "/src"));
     }
 
+    void volumeWithoutSizeHasNoShortage()
+    {
+        // ramfs says it has 0 blocks, 0 free: no size, not full.
+        const QByteArray unsized = bytes(m_disk->path()) + "/ramfs";
+        makeDirs(unsized);
+        if (geteuid() != 0 || mount("ramfs", unsized.constData(), "ramfs", 0, nullptr) != 0)
+            QSKIP("needs root to mount a ramfs");
+        auto unmount = qScopeGuard([&] { umount2(unsized.constData(), MNT_DETACH); });
+        const QByteArray src = bytes(m_disk->path()) + "/src";
+        makeDirs(src);
+        writeFile(src + "/one", QByteArray(1024 * 1024, 'x'));
+        ScriptedEngineQuestions questions;
+        const FileOpResult result = runChecked(questions, copyRecord(text(src), text(unsized)), QByteArray());
+        QVERIFY(questions.preflightQuestions.isEmpty());
+        QCOMPARE(result.status, FileOpResult::Status::Done);
+        QCOMPARE(readFile(unsized + "/src/one").size(), 1024 * 1024);
+    }
+
     void totalAgainstFreeSpace()
     {
         // A volume of 1 MiB: 2 MiB of files cannot go there; cancel writes nothing.
