@@ -30,7 +30,7 @@ EnginePreflightDialog::EnginePreflightDialog(const PreflightQuestion &question, 
     list->setReadOnly(true);
     list->setLineWrapMode(QPlainTextEdit::NoWrap);
     const QFontMetrics metrics = list->fontMetrics();
-    list->setMinimumSize(metrics.averageCharWidth() * 70, metrics.lineSpacing() * 12);
+    list->setMinimumSize(metrics.averageCharWidth() * 110, metrics.lineSpacing() * 12);
     layout->addWidget(list);
 
     auto *buttons = new QDialogButtonBox(this);
