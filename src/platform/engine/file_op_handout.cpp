@@ -17,6 +17,7 @@ int Job::workerCount() const
 {
     if (m_workerCount < 0)
         m_workerCount = m_testing.workers >= 0 ? m_testing.workers
+            : m_shared.verify                  ? VerifyingWorkers
                                                : std::clamp(QThread::idealThreadCount(), MinWorkers, MaxWorkers);
     return m_workerCount;
 }

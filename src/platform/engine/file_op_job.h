@@ -75,6 +75,9 @@ constexpr int OutstandingPerWorker = 32;
 // processor, is what small files wait for.
 constexpr int MinWorkers = 2;
 constexpr int MaxWorkers = 8;
+// Verifying, each small file waits for the device twice (stored, read
+// back): more workers keep it busy while they wait.
+constexpr int VerifyingWorkers = 32;
 
 // A copy holds the folders it is in open (two descriptors each) for the
 // deepest this many levels; further up they are closed and opened again

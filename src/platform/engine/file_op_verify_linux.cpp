@@ -89,7 +89,8 @@ void Copier::beginReadBack(int srcFd)
 int Copier::readBackRange(int dstFd, qint64 to)
 {
     ReadBack &state = *m_readBack;
-    const qint64 bufferBytes = ReadWriteBufferBytes;
+    // As big as the file, up to the usual size: a worker's files are small.
+    const qint64 bufferBytes = std::clamp(to - state.done, qint64(4096), ReadWriteBufferBytes);
     if (m_buffer.size() < 2 * bufferBytes)
         m_buffer.resize(2 * bufferBytes);
     char *const fromSource = m_buffer.data();
