@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev libxxhash-dev
   fonts-wqy-microhei
   xvfb xauth trash-cli desktop-file-utils
-  e2fsprogs fusefat dosfstools
+  e2fsprogs fusefat dosfstools python3-fusepy
   openbox xdotool x11-utils dbus at-spi2-core python3-pyatspi
 )
 

@@ -10,9 +10,12 @@
 #        durable 1 GiB copy against cp + sync, with what it leaves unwritten
 #        and how long a sync after it takes; a durable move of 50,000 files of
 #        100 bytes from tmpfs against mv + sync.
+# checks what verification after copying and the pre-flight cost
+#        (bench_checks.sh): verified against unverified copies on the disk,
+#        the pre-flight of 100,000 files against their copy on tmpfs.
 # gui    the GUI timer lateness during a 1 GiB copy (korvan-fileop-gui-latency,
 #        which the KORVAN_CORE_ONLY build leaves out).
-# KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk gui"). Each
+# KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk checks gui"). Each
 # figure is the best of $RUNS runs (default 3). Every line with a target ends
 # with "ok" or "OVER TARGET" and the last line counts them; the exit status is
 # 0 unless something is broken (a tool failed, a copy differs, a folder is
@@ -22,7 +25,7 @@ set -euo pipefail
 BUILD_DIR=${1:?usage: bench_fileop.sh BUILD_DIR [WORK_PARENT]}
 PARENT=${2:-/dev/shm}
 RUNS=${RUNS:-3}
-SECTIONS=${KORVAN_BENCH_SECTIONS:-tmpfs disk gui}
+SECTIONS=${KORVAN_BENCH_SECTIONS:-tmpfs disk checks gui}
 FILEOP="$BUILD_DIR/bench/korvan-fileop"
 LATENCY="$BUILD_DIR/bench/korvan-fileop-gui-latency"
 
@@ -36,13 +39,13 @@ wanted() { [[ " $SECTIONS " == *" $1 "* ]]; }
 [ -x "$FILEOP" ] || refuse "missing $FILEOP (build the korvan-fileop target)"
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || refuse "RUNS must be a positive number, not '$RUNS'"
 for section in $SECTIONS; do
-    case $section in tmpfs | disk | gui) ;; *) refuse "KORVAN_BENCH_SECTIONS: no section '$section' (tmpfs disk gui)" ;; esac
+    case $section in tmpfs | disk | checks | gui) ;; *) refuse "KORVAN_BENCH_SECTIONS: no section '$section' (tmpfs disk checks gui)" ;; esac
 done
 [ "$(free_kib "$PARENT")" -gt $((4 * 1024 * 1024)) ] || refuse "less than 4 GiB free under $PARENT"
 
 # The durable cases need a disk-backed file system: on tmpfs a sync is free.
 DISK_PARENT=""
-if wanted disk; then
+if wanted disk || wanted checks; then
     DISK_PARENT=${KORVAN_BENCH_DISK:-}
     if [ -z "$DISK_PARENT" ]; then
         if in_memory "$BUILD_DIR"; then DISK_PARENT=/var/tmp; else DISK_PARENT=$BUILD_DIR; fi
@@ -63,7 +66,7 @@ fi
 WORK=$(mktemp -d "$PARENT/korvan-bench-XXXXXX")
 DISK=""
 trap 'rm -rf "$WORK" ${DISK:+"$DISK"}' EXIT
-if wanted disk; then DISK=$(mktemp -d "$DISK_PARENT/korvan-bench-XXXXXX"); fi
+if wanted disk || wanted checks; then DISK=$(mktemp -d "$DISK_PARENT/korvan-bench-XXXXXX"); fi
 export XDG_DATA_HOME="$WORK/data" # the trash on the same volume
 export QT_QPA_PLATFORM=offscreen
 
@@ -179,6 +182,8 @@ PY
 }
 
 clean_out() { rm -rf "$WORK/out"; mkdir -p "$WORK/out"; }
+# shellcheck source=bench_checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/bench_checks.sh"
 nothing() { :; }
 
 tmpfs_section() {
@@ -374,13 +379,14 @@ gui_section() {
 }
 
 echo "sections: $SECTIONS; runs: $RUNS; tmpfs: $WORK ($(fs_type "$WORK"))${DISK:+; disk: $DISK ($(fs_type "$DISK"))}"
-if wanted tmpfs || wanted disk; then
+if wanted tmpfs || wanted disk || wanted checks; then
     echo "preparing a 1 GiB file..."
     head -c 1G /dev/urandom >"$WORK/big.bin"
     clean_out
 fi
 if wanted tmpfs; then tmpfs_section; fi
 if wanted disk; then disk_section; fi
+if wanted checks; then checks_section; fi
 if wanted gui; then gui_section; fi
 
 echo

@@ -1,12 +1,18 @@
 // korvan-fileop copy|move|delete SOURCE [DESTDIR] [--on-conflict=overwrite|skip|cancel]
-//                                              [--on-error=skip|cancel]
+//                                              [--on-error=skip|cancel] [--verify]
+//                                              [--on-preflight=skip|cancel]
 // Runs one operation through the engine without dialogs. Exit status 0 only
 // when the operation did everything it should; otherwise the reason goes to
 // stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
 // SIGINT and SIGTERM cancel the operation the safe way (what was begun is
 // undone) and it ends with status 4. For tests, KORVAN_FILEOP_CHUNK_DELAY=
 // BYTES:MICROSECONDS slows copying down, and KORVAN_FILEOP_WORKERS=N sets
-// the number of copy workers (0: none; see EngineTestSettings).
+// the number of copy workers (0: none; see EngineTestSettings). --verify
+// reads every copy back from the medium and compares it with its source.
+// Items the target volume cannot hold are printed one a line before
+// anything is written; --on-preflight says whether to skip them or to
+// write nothing (the default). KORVAN_FILEOP_VOLUME_TYPE=vfat|exfat|… makes
+// the target be taken for such a volume (tests).
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
@@ -27,6 +33,7 @@ class CommandLineQuestions : public EngineQuestions
 public:
     OverwriteAnswer onConflict = OverwriteAnswer::Cancel;
     ErrorAnswer onError = ErrorAnswer::Cancel;
+    PreflightAnswer onPreflight = PreflightAnswer::Cancel;
 
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
     {
@@ -46,6 +53,13 @@ public:
     bool confirmCreateFolder(const QString &) override { return true; }
     bool confirmTrash(const QString &) override { return true; }
 
+    PreflightAnswer askPreflight(const PreflightQuestion &question) override
+    {
+        for (const PreflightItem &item : question.items)
+            printError(EngineTexts::CliPreflightItem.arg(item.path, item.reason));
+        return onPreflight;
+    }
+
     static void printError(const QString &text)
     {
         fprintf(stderr, "korvan-fileop: %s\n", text.toLocal8Bit().constData());
@@ -56,7 +70,8 @@ int usage()
 {
     fprintf(stderr,
             "usage: korvan-fileop copy|move|delete SOURCE [DESTDIR] "
-            "[--on-conflict=overwrite|skip|cancel] [--on-error=skip|cancel]\n");
+            "[--on-conflict=overwrite|skip|cancel] [--on-error=skip|cancel] [--verify] "
+            "[--on-preflight=skip|cancel]\n");
     return 2;
 }
 
@@ -73,6 +88,7 @@ int main(int argc, char **argv)
     TerminationSignals termination;
     CommandLineQuestions questions;
     QStringList positional;
+    bool verify = false;
     for (int i = 1; i < argc; ++i) {
         // Paths are taken as raw bytes so that any file name can be given.
         const QByteArray arg(argv[i]);
@@ -94,6 +110,16 @@ int main(int argc, char **argv)
                 questions.onError = ErrorAnswer::Cancel;
             else
                 return usage();
+        } else if (arg.startsWith("--on-preflight=")) {
+            const QByteArray value = arg.mid(15);
+            if (value == "skip")
+                questions.onPreflight = PreflightAnswer::SkipItems;
+            else if (value == "cancel")
+                questions.onPreflight = PreflightAnswer::Cancel;
+            else
+                return usage();
+        } else if (arg == "--verify") {
+            verify = true;
         } else if (arg.startsWith("--")) {
             return usage();
         } else {
@@ -127,6 +153,7 @@ int main(int argc, char **argv)
         CommandLineQuestions::printError(error);
         return 1;
     }
+    params.verify = verify;
     FileOpRunner runner;
     EngineTestSettings testing;
     const QList<QByteArray> delay = qgetenv("KORVAN_FILEOP_CHUNK_DELAY").split(':');
@@ -138,6 +165,7 @@ int main(int argc, char **argv)
     const int workers = qEnvironmentVariableIntValue("KORVAN_FILEOP_WORKERS", &workersSet);
     if (workersSet && workers >= 0)
         testing.workers = workers;
+    testing.volumeType = qgetenv("KORVAN_FILEOP_VOLUME_TYPE");
     runner.setTestSettings(testing);
     QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
     if (TerminationSignals::received() != 0) {

@@ -85,6 +85,7 @@ public:
     // Checks the mode mark of mode and unchecks the other two.
     void setDefaultModeMarks(const QString &mode);
     void st_mode();
+    void verifyAfterCopy();
     void crtxt();
     void about();
     void closeProgram();

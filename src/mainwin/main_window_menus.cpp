@@ -59,8 +59,8 @@ void Form1::buildMenus()
                              {[this] { toggleShown(); }, [this] { allstart(); }, [this] { allpush(); },
                               [this] { updatedisk(); }, [this] { setDefaultMode(Texts::ModeCopy); },
                               [this] { setDefaultMode(Texts::ModeCut); }, [this] { setDefaultMode(Texts::ModeDelete); },
-                              [this] { st_mode(); }, [this] { form4show(); }, [this] { crtxt(); }, [this] { about(); },
-                              [this] { closeProgram(); }});
+                              [this] { st_mode(); }, [this] { verifyAfterCopy(); }, [this] { form4show(); },
+                              [this] { crtxt(); }, [this] { about(); }, [this] { closeProgram(); }});
 }
 
 void Form1::showNoRecord()
@@ -224,6 +224,13 @@ void Form1::st_mode()
     // One switch, two faces: the add-task dialog's default box follows the
     // mark, so switching the defaults off here ends them wherever they came from.
     emit defaultsSwitched(syswork.st_mode->isChecked());
+}
+
+void Form1::verifyAfterCopy()
+{
+    // Off at start; holds for every copy and move started from now on.
+    setMark(syswork.verify, !syswork.verify->isChecked());
+    m_ctx.svc.engine->setVerifyAfterCopy(syswork.verify->isChecked());
 }
 
 void Form1::about()

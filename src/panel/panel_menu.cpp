@@ -12,6 +12,7 @@ const QString kToggleMain = QStringLiteral("(打开/关闭)主窗口");
 const QString kSetDest = QStringLiteral("重新设置目地地址");
 const QString kSetMode = QStringLiteral("重新设置运行方式");
 const QString kUseDefaults = QStringLiteral("开启默认设置");
+const QString kVerify = QStringLiteral("复制后校验");
 const QString kReport = QStringLiteral("生成报表");
 const QString kAbout = QStringLiteral("关于...");
 const QString kClose = QStringLiteral("关闭");
@@ -33,6 +34,7 @@ PanelMenu buildPanelMenu(QWidget *parent, const PanelMenuHandlers &h)
     m.upcut = addMarkAction(m.updaterunmode, Texts::ModeCut, h.upcut);
     m.updele = addMarkAction(m.updaterunmode, Texts::ModeDelete, h.updele);
     m.st_mode = addMarkAction(m.menu, kUseDefaults, h.st_mode);
+    m.verify = addMarkAction(m.menu, kVerify, h.verify);
     m.menu->addSeparator();
     m.crnew = addPlainAction(m.menu, Texts::MenuNewTask, h.crnew);
     m.crtxt = addPlainAction(m.menu, kReport, h.crtxt);

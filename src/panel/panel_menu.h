@@ -20,6 +20,7 @@ struct PanelMenu
     QAction *upcut = nullptr;
     QAction *updele = nullptr;
     QAction *st_mode = nullptr;
+    QAction *verify = nullptr; // "复制后校验"
     QAction *crnew = nullptr;
     QAction *crtxt = nullptr;
     QAction *about = nullptr;
@@ -29,8 +30,8 @@ struct PanelMenu
 // What each entry of the panel menu does, in the menu's order.
 struct PanelMenuHandlers
 {
-    std::function<void()> ocmain, allstart, allpush, updatedisk, upcopy, upcut, updele, st_mode, crnew, crtxt, about,
-        close;
+    std::function<void()> ocmain, allstart, allpush, updatedisk, upcopy, upcut, updele, st_mode, verify, crnew, crtxt,
+        about, close;
 };
 
 // Builds the panel menu, with its captions and marks, as a child of parent.

@@ -94,4 +94,12 @@ public:
     virtual void cancelRunning() = 0;
 
     virtual bool isRunning() const = 0;
+
+    // Copies and moves started from now on read every file they write back
+    // from the medium and compare it with its source. Off at start.
+    void setVerifyAfterCopy(bool on) { m_verifyAfterCopy = on; }
+    bool verifyAfterCopy() const { return m_verifyAfterCopy; }
+
+private:
+    bool m_verifyAfterCopy = false;
 };

@@ -184,7 +184,7 @@ def panel_menu(downs):
 
 
 # Entries of the panel menu, counted in Down presses from a fresh menu.
-SET_DESTINATION, START_ALL, USE_DEFAULTS, CLOSE = 4, 2, 6, 10
+SET_DESTINATION, START_ALL, USE_DEFAULTS, CLOSE = 4, 2, 6, 11
 
 
 def drag_onto_panel(files):

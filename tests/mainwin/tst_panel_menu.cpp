@@ -154,6 +154,22 @@ private slots:
         VERIFY_DIALOGS(app.dialogs);
     }
 
+    void verifyAfterCopyIsOneSwitchForTheEngine()
+    {
+        // Off at start; each pick flips the mark and what the engine is told.
+        TestApp app;
+        QAction *verify = app.form1->syswork.verify;
+        QVERIFY(verify->isCheckable());
+        QCOMPARE(verify->text(), QStringLiteral("复制后校验"));
+        QVERIFY(!verify->isChecked());
+        QVERIFY(!app.engine.verifyAfterCopy());
+        for (const bool on : {true, false, true}) {
+            verify->trigger();
+            QCOMPARE(verify->isChecked(), on);
+            QCOMPARE(app.engine.verifyAfterCopy(), on);
+        }
+    }
+
     void closeEndsTheProgramEvenWithCandidatesPresent()
     {
         TestApp app;

@@ -105,9 +105,10 @@ private slots:
         QCOMPARE(captions(app.form1->syswork.menu),
                  (QStringList {QStringLiteral("(打开/关闭)主窗口"), QStringLiteral("-"), QStringLiteral("全部开始"),
                                QStringLiteral("全部暂停"), QStringLiteral("-"), QStringLiteral("重新设置目地地址"),
-                               QStringLiteral("重新设置运行方式"), QStringLiteral("开启默认设置"), QStringLiteral("-"),
-                               QStringLiteral("新建任务..."), QStringLiteral("生成报表"), QStringLiteral("-"),
-                               QStringLiteral("关于..."), QStringLiteral("-"), QStringLiteral("关闭")}));
+                               QStringLiteral("重新设置运行方式"), QStringLiteral("开启默认设置"),
+                               QStringLiteral("复制后校验"), QStringLiteral("-"), QStringLiteral("新建任务..."),
+                               QStringLiteral("生成报表"), QStringLiteral("-"), QStringLiteral("关于..."),
+                               QStringLiteral("-"), QStringLiteral("关闭")}));
         QCOMPARE(captions(app.form1->syswork.updaterunmode),
                  (QStringList {QStringLiteral("复制"), QStringLiteral("剪贴"), QStringLiteral("删除")}));
         // No entry is ever disabled.

@@ -31,3 +31,11 @@ bool ScriptedEngineQuestions::confirmTrash(const QString &path)
         onQuestion();
     return trashAnswer;
 }
+
+PreflightAnswer ScriptedEngineQuestions::askPreflight(const PreflightQuestion &question)
+{
+    preflightQuestions.append(question);
+    if (onQuestion)
+        onQuestion();
+    return preflightAnswer;
+}

@@ -16,6 +16,7 @@ public:
     ErrorAnswer askOnError(const ErrorQuestion &question) override;
     bool confirmCreateFolder(const QString &folder) override;
     bool confirmTrash(const QString &path) override;
+    PreflightAnswer askPreflight(const PreflightQuestion &question) override;
 
     QList<OverwriteAnswer> overwriteAnswers;
     OverwriteAnswer defaultOverwrite = OverwriteAnswer::Cancel;
@@ -23,6 +24,7 @@ public:
     ErrorAnswer defaultError = ErrorAnswer::Cancel;
     bool createFolderAnswer = true;
     bool trashAnswer = true;
+    PreflightAnswer preflightAnswer = PreflightAnswer::Cancel;
 
     // Runs before any answer is given (e.g. to cancel the operation).
     std::function<void()> onQuestion;
@@ -31,4 +33,5 @@ public:
     QList<ErrorQuestion> errorQuestions;
     QStringList createFolderQuestions;
     QStringList trashQuestions;
+    QList<PreflightQuestion> preflightQuestions;
 };

@@ -165,7 +165,8 @@ FileOpRecord deleteRecord(const QString &path)
     return record;
 }
 
-FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel)
+FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel,
+                     const EngineTestSettings &settings)
 {
     FileOpParams params;
     QString error;
@@ -177,7 +178,15 @@ FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, con
     }
     static std::atomic_bool never {false};
     FileOpEngine engine(questions, cancel ? *cancel : never);
+    engine.setTestSettings(settings);
     return engine.run(params);
+}
+
+EngineTestSettings withoutPreflight()
+{
+    EngineTestSettings settings;
+    settings.preflight = false;
+    return settings;
 }
 
 } // namespace EngineTestFiles

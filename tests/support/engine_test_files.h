@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/engine/engine_questions.h"
+#include "platform/engine/engine_testing.h"
 #include "platform/engine/file_op_params.h"
 
 #include <QByteArray>
@@ -39,6 +40,10 @@ FileOpRecord moveRecord(const QString &from, const QString &to);
 FileOpRecord deleteRecord(const QString &path);
 
 // Decodes the record and runs it synchronously on this thread.
-FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel = nullptr);
+FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel = nullptr,
+                     const EngineTestSettings &settings = {});
+// Settings that leave out the look at the target before the first write,
+// for the tests of what a copy finds on its way (a volume full mid-copy).
+EngineTestSettings withoutPreflight();
 
 } // namespace EngineTestFiles

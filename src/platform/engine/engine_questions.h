@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -33,6 +34,23 @@ struct ErrorQuestion
 
 enum class ErrorAnswer { Retry, Skip, Cancel };
 
+// Items of a copy or move that the target volume cannot hold, found before
+// anything is written: all of them at once, each with its reason.
+struct PreflightItem
+{
+    QString path; // the source item
+    QString reason;
+};
+
+struct PreflightQuestion
+{
+    QList<PreflightItem> items; // the first FileOpResult::MaxRecorded
+    int itemCount = 0; // all of them
+};
+
+// SkipItems: the operation goes on without them; Cancel: nothing is written.
+enum class PreflightAnswer { SkipItems, Cancel };
+
 // Everything the engine needs to ask the user. The engine never opens a
 // window itself: the UI answers with dialogs, tests answer from a script.
 // The calls arrive on the thread that started the operation.
@@ -52,4 +70,7 @@ public:
 
     // Only asked when a delete lacks FOF_NOCONFIRMATION. true = trash it.
     virtual bool confirmTrash(const QString &path) = 0;
+
+    // Before the first write of a copy or move: items the target cannot hold.
+    virtual PreflightAnswer askPreflight(const PreflightQuestion &question) = 0;
 };

@@ -23,12 +23,22 @@ struct EngineTestSettings
     // Also "volume-flushed" with a folder of each volume the operation wrote
     // to, after that volume was flushed; "copy-placed" with the target of a
     // cross-volume move once its copy is in place and stored, just before
-    // the sources are removed. Calls come one at a time, also from the copy
-    // workers.
+    // the sources are removed. "copy-complete" with /proc/self/fd/N of a
+    // file's copy whose data is all written, before it is stored and (when
+    // verifying) read back: a test may change it there as a lying medium
+    // would (a big file's first parts may have been read back already).
+    // Calls come one at a time, also from the copy workers.
     using Hook = std::function<void(const char *point, const QByteArray &path)>;
     Hook hook;
 
     // Copy workers for the small files of a tree: -1 the usual number, 0 none
     // (every file copied on the job's own thread).
     int workers = -1;
+
+    // The type the target volume of a copy or move is taken to be ("vfat",
+    // "exfat", "ntfs", "smb", "casefold"), whatever it is; empty: its own.
+    QByteArray volumeType;
+    // false: no look at the target before the first write, so that a test
+    // reaches the checks made while copying (a volume full mid-copy).
+    bool preflight = true;
 };

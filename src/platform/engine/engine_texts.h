@@ -26,6 +26,28 @@ inline const QString Cancelled = QStringLiteral("操作已取消");
 inline const QString OtherVolume = QStringLiteral("不能跨卷重命名");
 inline const QString DamagedFileSystem = QStringLiteral("文件系统已损坏，需要检查修复（例如用 fsck）");
 inline const QString DamagedData = QStringLiteral("数据已损坏，无法读出（校验失败）");
+// Items the target volume cannot hold, found before the first write.
+inline const QString PreflightHeader = QStringLiteral("目标磁盘不能保存以下 %1 个项目：");
+inline const QString PreflightSkip = QStringLiteral("跳过这些项目");
+inline const QString PreflightCancel = QStringLiteral("取消");
+inline const QString PreflightCancelled = QStringLiteral("目标磁盘不能保存其中 %1 个项目，操作已取消，什么也没有写入");
+inline const QString PreflightTooBigForFat = QStringLiteral("文件达到或超过 4 GiB，FAT 文件系统不能保存");
+inline const QString PreflightForbiddenCharacter = QStringLiteral(
+    "名称中有目标磁盘不允许的字符（< > : \" \\ | ? * 或控制字符）");
+inline const QString PreflightTrailingDotOrSpace = QStringLiteral("名称以点或空格结尾，目标磁盘不允许");
+inline const QString PreflightReservedName = QStringLiteral(
+    "名称是保留的设备名（CON、PRN、AUX、NUL、COM1–COM9、LPT1–LPT9）");
+inline const QString PreflightCaseClash = QStringLiteral("与“%1”只有大小写不同，目标磁盘不区分大小写");
+inline const QString PreflightNameTooLongUnits = QStringLiteral("名称太长，目标磁盘最多允许 %1 个字符");
+inline const QString PreflightNameTooLongBytes = QStringLiteral("名称太长，目标磁盘最多允许 %1 个字节");
+inline const QString PreflightNoSymlinks = QStringLiteral("目标磁盘不能保存符号链接");
+inline const QString PreflightNoSpace = QStringLiteral("需要 %1，目标磁盘只有 %2 可用");
+inline const QString PreflightLine = QStringLiteral("%1 —— %2");
+inline const QString PreflightMore = QStringLiteral("……另外还有 %1 个项目");
+inline const QString CliPreflightItem = QStringLiteral("目标磁盘不能保存“%1”：%2");
+
+// A copy read back from the medium that differs from its source.
+inline const QString VerifyMismatch = QStringLiteral("校验失败：写入的内容与源不一致");
 inline const QString StaleHandle = QStringLiteral("文件已失效（网络卷上的文件被别处删除或替换了）");
 inline const QString NotConnected = QStringLiteral("连接已断开（网络卷或外部设备不再可用）");
 inline const QString TimedOut = QStringLiteral("操作超时（网络卷或设备没有响应）");
@@ -145,6 +167,8 @@ inline const QString ProgressTitle = QStringLiteral("文件操作");
 inline const QString ProgressCount = QStringLiteral("已完成 %1 / %2 个文件，%3 / %4");
 inline const QString ProgressSpeed = QStringLiteral("速度：%1    剩余时间：%2");
 inline const QString ProgressStoring = QStringLiteral("正在把数据写入磁盘，请稍候…");
+// A copy read back from the medium: the bytes verified so far of all.
+inline const QString ProgressVerifying = QStringLiteral("正在校验…  %1 / %2");
 inline const QString Cancelling = QStringLiteral("正在取消…");
 inline const QString ConflictTitle = QStringLiteral("确认文件替换");
 inline const QString ConflictExisting = QStringLiteral("此位置已经有一个名为“%1”的文件。");

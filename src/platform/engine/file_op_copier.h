@@ -18,6 +18,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,6 +94,7 @@ struct CopyShared
     const std::atomic_bool &cancelFlag; // the user's Cancel
     std::atomic_bool stop {false}; // the job is over (cancelled or failed): workers leave off
     bool moving = false; // set before any copy starts
+    bool verify = false; // each copy is read back from the medium before it is named (set before any copy starts)
 
     std::atomic_bool cloneWorks {true};
     std::atomic_bool copyRangeWorks {true};
@@ -106,6 +108,9 @@ struct CopyShared
     // Bytes the copy workers copied of files not yet taken back, shown as
     // progress while the job's thread waits for them.
     std::atomic<qint64> workerBytes {0};
+    // Bytes read back from the medium so far, and how many copiers are reading back now.
+    std::atomic<qint64> verifiedBytes {0};
+    std::atomic_int verifying {0};
 
     const uid_t euid = geteuid();
     const mode_t umask = currentUmask();
@@ -115,10 +120,7 @@ struct CopyShared
         return stop.load(std::memory_order_relaxed) || cancelFlag.load(std::memory_order_relaxed);
     }
     // Short, hidden and unique: the real name may already be near NAME_MAX.
-    QByteArray temporaryLeaf()
-    {
-        return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part";
-    }
+    QByteArray temporaryLeaf() { return m_tempPrefix + QByteArray::number(++m_tempCounter) + ".part"; }
     // Test points are called one at a time, whichever thread reaches them.
     void testPoint(const char *point, const QByteArray &path)
     {
@@ -135,6 +137,12 @@ private:
     std::atomic<quint64> m_tempCounter {0};
     const QByteArray m_tempPrefix = ".korvan-" + QByteArray::number(qint64(getpid())) + '-';
     std::mutex m_hookMutex;
+};
+
+struct ReadBack;
+struct ReadBackDeleter
+{
+    void operator()(ReadBack *readBack) const;
 };
 
 class Copier
@@ -190,6 +198,17 @@ private:
     int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
     // n bytes at offset of dstFd were written; false when the copy is to stop.
     bool chunkWritten(int dstFd, qint64 offset, qint64 n);
+    // Verification (file_op_verify_linux.cpp): the read-back of a copy from
+    // srcFd starts; while it is copied its stored parts well behind what
+    // was written are read back; once complete the rest is stored, dropped
+    // from the cache, read back, and all is compared with the source by
+    // XXH3-128: EIO with our reason when they differ. *atTarget: the error
+    // is the copy's.
+    void beginReadBack(int srcFd);
+    void readBackBehind(int dstFd, qint64 written);
+    int verifyStored(int dstFd, qint64 length, bool *atTarget);
+    // Reads both files up to to, hashing; 0, an errno of the source, or minus one of the copy.
+    int readBackRange(int dstFd, qint64 to);
     void keepTimesAfterRename(const Staged *staged);
     void note(Note kind, const QByteArray &path) { m_notes.append({kind, path}); }
     int failAt(const QByteArray &path, int errorCode)
@@ -205,6 +224,7 @@ private:
     QString m_failReason;
     QList<QPair<Note, QByteArray>> m_notes;
     QByteArray m_buffer;
+    std::unique_ptr<ReadBack, ReadBackDeleter> m_readBack; // while a copy is verified
     QByteArray m_currentSource; // for the test points
     qint64 m_fileBytes = 0;
 };

@@ -147,6 +147,8 @@ void Job::progress(const QByteArray &current, bool force)
     m_progress.elapsedMs = now;
     FileOpProgress shown = m_progress;
     shown.bytesDone += m_shared.workerBytes.load(std::memory_order_relaxed);
+    shown.verifying = m_shared.verifying.load(std::memory_order_relaxed) > 0;
+    shown.bytesVerified = m_shared.verifiedBytes.load(std::memory_order_relaxed);
     m_progressHandler(shown);
 }
 
@@ -232,56 +234,6 @@ bool Job::listDirAt(int fd, QList<QByteArray> *names, int *errorCode)
     return *errorCode == 0;
 }
 
-void Job::scan(const QByteArray &path, const struct stat &st)
-{
-    if (!S_ISDIR(st.st_mode)) {
-        ++m_progress.filesTotal;
-        if (S_ISREG(st.st_mode))
-            m_progress.bytesTotal += st.st_size;
-        return;
-    }
-    // Unreadable folders are reported when they are copied.
-    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0)
-        scanFolder(fd);
-}
-
-void Job::scanFolder(int fd)
-{
-    DIR *handle = fdopendir(fd);
-    if (!handle) {
-        close(fd);
-        return;
-    }
-    while (const dirent *entry = readdir(handle)) {
-        if (cancelled())
-            break;
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        // Relative to the open folder: no path is looked up from the top again.
-        struct stat st;
-        if (entry->d_type == DT_DIR) {
-            st.st_mode = S_IFDIR;
-        } else if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) {
-            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-        } else {
-            st.st_mode = DTTOIF(entry->d_type); // a link or a special file: only counted
-        }
-        if (S_ISDIR(st.st_mode)) {
-            const int child = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child >= 0)
-                scanFolder(child);
-        } else {
-            ++m_progress.filesTotal;
-            if (S_ISREG(st.st_mode))
-                m_progress.bytesTotal += st.st_size;
-        }
-    }
-    closedir(handle);
-}
-
 // ---- trash ---------------------------------------------------------------
 
 FileOpResult Job::runTrash(const QByteArray &source, bool ask)
@@ -323,6 +275,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 {
     m_moving = params.mode == FileOpParams::Mode::Move;
     m_shared.moving = m_moving;
+    m_shared.verify = params.verify;
     m_askOverwrite = params.askBeforeOverwrite;
     const QString action = actionText();
 
@@ -365,6 +318,9 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
                 break;
         }
     }
+
+    if (!preflight(source, srcSt, destDir))
+        return finish();
 
     // The folders of the target path that this operation creates: a move
     // that fails or is cancelled leaves none of them behind.

@@ -8,13 +8,17 @@
 //     checked and every refusal (same place, into itself, not absolute…)
 //     happens before anything is created; the target folder is made; a
 //     delete goes to the trash from here; questions, errors and progress.
+//     Before the first write of a copy the target volume is looked at
+//     (file_op_preflight.cpp): what it cannot hold is asked about at once.
 //  2. Copying a tree (file_op_copy.cpp): folders are made unfinished
 //     (01700) and filled through their descriptor, free space is checked
 //     before each file, a clash is asked about, and each file or link is
 //     staged and published by a Copier (file_op_copier.h, file_op_stage.cpp)
 //     under its final name only when complete; what it replaces goes to
 //     the trash first. Small files are copied by the copy workers
-//     (file_op_workers.h) and taken back in walk order.
+//     (file_op_workers.h, file_op_handout.cpp) and taken back in walk
+//     order; with verification each copy is read back before it is named
+//     (file_op_verify_linux.cpp).
 //  3. The data pump (file_op_pump_linux.cpp): FICLONE, copy_file_range,
 //     holes kept through SEEK_DATA/SEEK_HOLE, pread/pwrite otherwise;
 //     cancel and progress after every chunk; big files written back piece
@@ -71,6 +75,9 @@ constexpr int OutstandingPerWorker = 32;
 // processor, is what small files wait for.
 constexpr int MinWorkers = 2;
 constexpr int MaxWorkers = 8;
+// Verifying, each small file waits for the device twice (stored, read
+// back): more workers keep it busy while they wait.
+constexpr int VerifyingWorkers = 32;
 
 // A copy holds the folders it is in open (two descriptors each) for the
 // deepest this many levels; further up they are closed and opened again
@@ -173,6 +180,10 @@ private:
 
     // Counts what a copy of path will copy, for the progress.
     void scan(const QByteArray &path, const struct stat &st);
+    // Before the first write: the items the target volume cannot hold, asked
+    // about at once (file_op_preflight.cpp). false: cancelled, nothing written.
+    bool preflight(const QByteArray &source, const struct stat &srcSt, const QByteArray &destDir);
+    bool refusedByPreflight(const QByteArray &src) const;
     void scanFolder(int fd);
     void note(Note kind, const QByteArray &path);
     // A path as the user knows it: what is staged is shown where it goes.
@@ -300,6 +311,8 @@ private:
     bool m_cancelled = false;
     bool m_failed = false;
     int m_skipped = 0;
+    QSet<QByteArray> m_preflightRefused; // source paths the user skipped before the start
+    bool m_counted = false; // the preflight counted what is to be copied
     QString m_message;
     FileOpResult m_account; // every item skipped or not done, and every note, as they come
 

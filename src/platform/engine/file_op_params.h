@@ -17,6 +17,9 @@ struct FileOpParams
     bool askBeforeOverwrite = true;
     bool askBeforeCreatingDestination = true;
     bool askBeforeTrash = true;
+    // Copy/move: every file written is read back from the medium and
+    // compared with its source before it is named.
+    bool verify = false;
 
     // Decodes wFunc/fFlags/pFrom/pTo. Returns false and sets *error for a
     // record that must not be run (unknown wFunc, empty paths, permanent delete).
@@ -33,6 +36,8 @@ struct FileOpProgress
     qint64 bytesTotal = 0;
     qint64 elapsedMs = 0;
     bool storing = false; // all is written; waiting for the device to store it
+    bool verifying = false; // a copy is being read back from the medium
+    qint64 bytesVerified = 0; // read back and found equal to the source so far
 };
 
 Q_DECLARE_METATYPE(FileOpParams)

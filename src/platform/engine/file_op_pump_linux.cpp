@@ -163,6 +163,8 @@ bool Copier::chunkWritten(int dstFd, qint64 offset, qint64 n)
     m_fileBytes += n;
     if (m_writeBack)
         m_writeBack->written(dstFd, offset, n);
+    if (m_shared.verify)
+        readBackBehind(dstFd, offset + n);
     m_shared.testPoint("chunk-copied", m_currentSource);
     if (m_shared.testing.chunkDelayUs > 0)
         usleep(useconds_t(m_shared.testing.chunkDelayUs));

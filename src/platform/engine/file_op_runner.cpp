@@ -48,6 +48,13 @@ public:
         return answer;
     }
 
+    PreflightAnswer askPreflight(const PreflightQuestion &question) override
+    {
+        PreflightAnswer answer = PreflightAnswer::Cancel;
+        ask([&] { answer = m_answerer.askPreflight(question); });
+        return answer;
+    }
+
 private:
     template<typename Function>
     void ask(Function function)

@@ -116,11 +116,13 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     state->changed = st.st_ctim;
 
     const mode_t createMode = st.st_mode & 0777;
+    // Read back before it is named when verifying.
+    const int access = m_shared.verify ? O_RDWR : O_WRONLY;
     int dstFd = -1;
     if (m_shared.unnamedFilesWork) {
         // No name at all until it is complete: a kill leaves nothing behind.
         const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
-        dstFd = openat(ref.dirFd, folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+        dstFd = openat(ref.dirFd, folder.constData(), O_TMPFILE | access | O_CLOEXEC, createMode);
         if (dstFd < 0) {
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 return failAt(dst, errno);
@@ -129,7 +131,7 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     }
     if (dstFd < 0) {
         staged->tempName = ref.sibling(m_shared.temporaryLeaf());
-        dstFd = openat(ref.dirFd, staged->tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        dstFd = openat(ref.dirFd, staged->tempName.constData(), access | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (dstFd < 0) {
             staged->tempName.clear();
             return failAt(dst, errno);
@@ -137,11 +139,22 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     }
     staged->fd = dstFd;
 
+    if (m_shared.verify)
+        beginReadBack(srcFd);
     qint64 copied = 0;
     bool atTarget = false;
     if (const int err = copyContents(srcFd, dstFd, st, &copied, &atTarget))
         return failAt(atTarget ? dst : src, err);
     state->size = copied;
+    if (m_shared.testing.hook) {
+        char complete[64];
+        snprintf(complete, sizeof complete, "/proc/self/fd/%d", dstFd);
+        m_shared.testPoint("copy-complete", complete);
+    }
+    if (m_shared.verify) {
+        if (const int err = verifyStored(dstFd, copied, &atTarget))
+            return failAt(atTarget ? dst : src, err);
+    }
 
     if (m_shared.moving) {
         keepOwner(dstFd, st, dst);

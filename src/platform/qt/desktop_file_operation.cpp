@@ -63,6 +63,10 @@ public:
     {
         return pass([&] { return m_questions.confirmTrash(path); });
     }
+    PreflightAnswer askPreflight(const PreflightQuestion &question) override
+    {
+        return pass([&] { return m_questions.askPreflight(question); });
+    }
 
 private:
     EngineQuestions &m_questions;
@@ -114,6 +118,7 @@ FileOpResult DesktopFileOperation::perform(const FileOpRecord &op)
         refused.message = error;
         return refused;
     }
+    params.verify = verifyAfterCopy();
     if (m_runner->isRunning()) {
         FileOpResult busy;
         busy.status = FileOpResult::Status::Failed;

@@ -3,6 +3,7 @@
 #include "gui/widget_helpers.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
+#include "platform/qt/engine_preflight_dialog.h"
 #include "platform/qt/qt_user_dialogs.h"
 
 #include <QDialogButtonBox>
@@ -121,8 +122,13 @@ void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
     const double speed = seconds > 0 ? progress.bytesDone / seconds : 0;
     const qint64 left = speed > 0 ? qint64((bytesTotal - progress.bytesDone) / speed + 0.5) : -1;
     // Everything is written; what is left is the device's: no speed to show.
-    m_speedLabel->setText(progress.storing ? EngineTexts::ProgressStoring
-                                           : EngineTexts::ProgressSpeed.arg(formatSpeed(speed), formatDuration(left)));
+    if (progress.storing)
+        m_speedLabel->setText(EngineTexts::ProgressStoring);
+    else if (progress.verifying)
+        m_speedLabel->setText(EngineTexts::ProgressVerifying.arg(FsUtil::formatSize(progress.bytesVerified),
+                                                                 FsUtil::formatSize(bytesTotal)));
+    else
+        m_speedLabel->setText(EngineTexts::ProgressSpeed.arg(formatSpeed(speed), formatDuration(left)));
     if (bytesTotal > 0)
         m_bar->setValue(int(progress.bytesDone * 1000 / bytesTotal));
     else if (filesTotal > 0)
@@ -240,6 +246,14 @@ bool DialogEngineQuestions::confirmCreateFolder(const QString &folder)
 bool DialogEngineQuestions::confirmTrash(const QString &path)
 {
     return askYesNo(EngineTexts::ConfirmTrash.arg(path));
+}
+
+PreflightAnswer DialogEngineQuestions::askPreflight(const PreflightQuestion &question)
+{
+    // Through the program's dialogs: placed and stacked like every other question.
+    EnginePreflightDialog dialog(question, m_parent);
+    m_dialogs->execModal(&dialog);
+    return dialog.answer();
 }
 
 bool DialogEngineQuestions::askYesNo(const QString &text)

@@ -85,6 +85,7 @@ public:
     ErrorAnswer askOnError(const ErrorQuestion &question) override;
     bool confirmCreateFolder(const QString &folder) override;
     bool confirmTrash(const QString &path) override;
+    PreflightAnswer askPreflight(const PreflightQuestion &question) override;
 
 private:
     bool askYesNo(const QString &text);

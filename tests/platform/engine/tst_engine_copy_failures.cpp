@@ -239,7 +239,8 @@ void TestEngineCopyFailures::fullDiskIsReportedBeforeCopying()
         ScriptedEngineQuestions questions;
         questions.defaultError = answer;
         questions.defaultOverwrite = OverwriteAnswer::OverwriteAll;
-        const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/small")), questions);
+        const FileOpResult result = runSync(copyRecord(text(root + "/src"), text(root + "/small")), questions,
+                                            nullptr, withoutPreflight());
         QCOMPARE(result.status,
                  answer == ErrorAnswer::Skip ? FileOpResult::Status::Skipped : FileOpResult::Status::Failed);
         QCOMPARE(questions.errorQuestions.size(), 1);

@@ -99,6 +99,7 @@ void TestEngineLeftovers::onlyAbandonedLeftoversAreRemoved()
     ScriptedEngineQuestions questions;
     QCOMPARE(runSync(copyRecord(text(root + "/src"), text(root + "/dst")), questions).status,
              FileOpResult::Status::Done);
+    // In name order, whichever of the two process numbers sorts first.
     QStringList kept {QString::fromLatin1(alive + "-9.part"), QString::fromLatin1(dead + "-notes.txt"),
                       QStringLiteral("f")};
     kept.sort();

@@ -146,7 +146,8 @@ void TestEngineMoveCrossVolume::crossVolumeMoveOntoFullDisk()
 
     ScriptedEngineQuestions questions;
     questions.defaultError = ErrorAnswer::Cancel;
-    const FileOpResult result = runSync(moveRecord(text(root + "/src"), text(root + "/small")), questions);
+    const FileOpResult result
+        = runSync(moveRecord(text(root + "/src"), text(root + "/small")), questions, nullptr, withoutPreflight());
     QCOMPARE(result.status, FileOpResult::Status::Failed);
     QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
     // Nothing of the source is lost and nothing of the attempt is left.
@@ -175,7 +176,8 @@ void TestEngineMoveCrossVolume::failedCrossVolumeMoveLeavesTargetAsItWas()
     const QStringList sourceBefore = listTree(root + "/src");
 
     ScriptedEngineQuestions questions;
-    const FileOpResult result = runSync(moveRecord(text(root + "/src"), text(small)), questions);
+    const FileOpResult result
+        = runSync(moveRecord(text(root + "/src"), text(small)), questions, nullptr, withoutPreflight());
     QCOMPARE(result.status, FileOpResult::Status::Failed);
     QCOMPARE(questions.errorQuestions.first().errorCode, ENOSPC);
     QCOMPARE(listTree(small), targetBefore); // nothing staged or created is left

@@ -1,8 +1,10 @@
 #include "platform/engine/engine_texts.h"
 #include "platform/qt/engine_dialogs.h"
+#include "platform/qt/engine_preflight_dialog.h"
 #include "support/scripted_dialogs.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -20,6 +22,9 @@ private slots:
     void progressCancelWaitsForTheOperation();
     void yesNoQuestionsUseTheProgramsOwnBox();
     void theDialogsCannotBeResized();
+    void progressShowsTheVerifyingPhase();
+    void preflightListsEveryItemAndAnswers_data();
+    void preflightListsEveryItemAndAnswers();
 };
 
 namespace {
@@ -186,14 +191,88 @@ void TestEngineDialogs::theDialogsCannotBeResized()
     progress.setCurrentPath(QStringLiteral("/from/报告.txt"));
     EngineConflictDialog conflict(sampleConflict());
     EngineErrorDialog failure(error);
-    for (QDialog *dialog : {static_cast<QDialog *>(&progress), static_cast<QDialog *>(&conflict),
-                            static_cast<QDialog *>(&failure)}) {
+    for (QDialog *dialog :
+         {static_cast<QDialog *>(&progress), static_cast<QDialog *>(&conflict), static_cast<QDialog *>(&failure)}) {
         dialog->show();
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
         QVERIFY(!dialog->minimumSize().isEmpty());
         dialog->hide();
     }
+}
+
+// Where KORVAN_GRAB_DIR is set, the window as drawn goes there as a PNG
+// (to look at it, at 100 % and QT_SCALE_FACTOR=1.5).
+static void grabIfAsked(QWidget *window, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("KORVAN_GRAB_DIR");
+    if (dir.isEmpty())
+        return;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    window->grab().save(dir + u'/' + name + QStringLiteral(".png"));
+}
+
+void TestEngineDialogs::progressShowsTheVerifyingPhase()
+{
+    EngineProgressDialog dialog;
+    dialog.setOperationTitle(QStringLiteral("正在复制"));
+    FileOpProgress progress;
+    progress.currentPath = QStringLiteral("/media/stick/照片/2024.mp4");
+    progress.filesDone = 1;
+    progress.filesTotal = 2;
+    progress.bytesDone = 300 * 1024 * 1024;
+    progress.bytesTotal = 400 * 1024 * 1024;
+    progress.bytesVerified = 100 * 1024 * 1024;
+    progress.elapsedMs = 2000;
+    progress.verifying = true;
+    dialog.updateProgress(progress);
+    auto *phase = dialog.findChild<QLabel *>(QStringLiteral("speedLabel"));
+    QVERIFY(phase->text().startsWith(QStringLiteral("正在校验…")));
+    QVERIFY(phase->text().contains(QStringLiteral("100.0 MB / 400.0 MB")));
+    grabIfAsked(&dialog, QStringLiteral("verifying"));
+    // Back to copying: the speed again.
+    progress.verifying = false;
+    dialog.updateProgress(progress);
+    QVERIFY(phase->text().startsWith(QStringLiteral("速度：")));
+}
+
+void TestEngineDialogs::preflightListsEveryItemAndAnswers_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("answer");
+    QTest::addRow("跳过这些项目") << QStringLiteral("skipButton") << int(PreflightAnswer::SkipItems);
+    QTest::addRow("取消") << QStringLiteral("cancelButton") << int(PreflightAnswer::Cancel);
+    QTest::addRow("closed") << QString() << int(PreflightAnswer::Cancel);
+}
+
+void TestEngineDialogs::preflightListsEveryItemAndAnswers()
+{
+    QFETCH(QString, button);
+    QFETCH(int, answer);
+    PreflightQuestion question;
+    question.items = {{QStringLiteral("/home/user/照片/a:b.jpg"), EngineTexts::PreflightForbiddenCharacter},
+                      {QStringLiteral("/home/user/照片/CON.txt"), EngineTexts::PreflightReservedName},
+                      {QStringLiteral("/home/user/视频/整片.mkv"), EngineTexts::PreflightTooBigForFat}};
+    question.itemCount = 5; // two more than listed
+    EnginePreflightDialog dialog(question);
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("headerLabel"))->text(),
+             QStringLiteral("目标磁盘不能保存以下 5 个项目："));
+    const QStringList lines
+        = dialog.findChild<QPlainTextEdit *>(QStringLiteral("itemList"))->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines.at(0).contains(QStringLiteral("/home/user/照片/a:b.jpg")));
+    QVERIFY(lines.at(0).contains(EngineTexts::PreflightForbiddenCharacter));
+    QVERIFY(lines.at(3).contains(QStringLiteral("2")));
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("skipButton"))->text(), QStringLiteral("跳过这些项目"));
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("cancelButton"))->text(), QStringLiteral("取消"));
+    if (button == QStringLiteral("skipButton"))
+        grabIfAsked(&dialog, QStringLiteral("preflight"));
+    if (button.isEmpty())
+        dialog.reject();
+    else
+        dialog.findChild<QPushButton *>(button)->click();
+    QCOMPARE(int(dialog.answer()), answer);
 }
 
 QTEST_MAIN(TestEngineDialogs)

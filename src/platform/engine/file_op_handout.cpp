@@ -1,0 +1,152 @@
+// Phase 2 of a job (see file_op_job.h): the copy workers. Small files are
+// handed out in walk order and taken back in the same order; a file a
+// worker could not copy is done again on the job's thread, with questions.
+#include "platform/engine/file_op_job.h"
+
+#include <QScopeGuard>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+
+using namespace FsUtil;
+
+namespace EngineJob {
+
+int Job::workerCount() const
+{
+    if (m_workerCount < 0)
+        m_workerCount = m_testing.workers >= 0 ? m_testing.workers
+            : m_shared.verify                  ? VerifyingWorkers
+                                               : std::clamp(QThread::idealThreadCount(), MinWorkers, MaxWorkers);
+    return m_workerCount;
+}
+
+bool Job::canHandOut(const struct stat &srcSt) const
+{
+    // A file with more links is copied once on a move, then linked: the
+    // job's own thread keeps track of those.
+    return S_ISREG(srcSt.st_mode) && srcSt.st_size <= WorkerFileBytes && !(m_moving && srcSt.st_nlink > 1)
+        && workerCount() > 0;
+}
+
+Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
+{
+    if (cancelled()) {
+        setCancelled();
+        return Flow::Stop;
+    }
+    if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
+        return space;
+    if (!m_workers)
+        m_workers = std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyOnWorker);
+    // Bounded: on a tree of millions of files the walk waits for the
+    // workers, until half of what is out is back (not one at a time, so
+    // that the walk and the workers do not wake each other for each file).
+    const int most = OutstandingPerWorker * workerCount();
+    if (m_workers->outstanding() >= most) {
+        while (m_workers->outstanding() > most / 2 || m_workers->oldestFinished()) {
+            if (settle(*takeBack()) == Flow::Stop)
+                return Flow::Stop;
+        }
+    }
+    auto task = std::make_unique<FileTask>();
+    task->src = src;
+    task->dst = dst;
+    task->srcSt = srcSt;
+    task->from = sourceRef(src);
+    task->ref = targetRef(dst);
+    task->sourceDirPath = m_sourceDirPath;
+    task->dirPath = m_targetDirPath;
+    task->journal = journal;
+    m_workers->submit(std::move(task));
+    return Flow::Continue;
+}
+
+void Job::copyOnWorker(FileTask &task, Copier &copier)
+{
+    task.outcome = FileTask::Outcome::Dropped;
+    if (copier.stopped())
+        return;
+    copier.clearFailure();
+    Staged staged;
+    int err = copier.stageFile(task.src, task.from, task.dst, task.ref, &staged, &task.state);
+    if (err == 0) {
+        copier.testPoint("file-written", task.dst);
+        err = copier.publishStaged(task.ref, &staged);
+        task.nameTaken = err == EEXIST;
+    }
+    copier.discardStaged(task.ref, &staged, err == 0);
+    task.notes = copier.takeNotes();
+    if (err == 0)
+        task.outcome = FileTask::Outcome::Done;
+    else if (err != ECANCELED && !copier.stopped())
+        task.outcome = FileTask::Outcome::Redo;
+}
+
+Flow Job::settleHandedOut()
+{
+    // Taking back one file may ask a question; the files after it wait.
+    if (!m_workers || m_settling)
+        return Flow::Continue;
+    Flow flow = Flow::Continue;
+    while (m_workers->outstanding() > 0) {
+        if (settle(*takeBack()) == Flow::Stop)
+            flow = Flow::Stop;
+    }
+    return flow;
+}
+
+std::unique_ptr<FileTask> Job::takeBack()
+{
+    // The bytes the workers copy meanwhile are shown as they go.
+    return m_workers->takeOldest([this] { progress(QByteArray()); }, int(ProgressIntervalMs));
+}
+
+Flow Job::settle(FileTask &task)
+{
+    const bool wasSettling = m_settling;
+    m_settling = true;
+    auto endSettling = qScopeGuard([&] { m_settling = wasSettling; });
+    if (task.whenTakenBack) {
+        task.whenTakenBack(); // a folder whose files are all back: also after a stop
+        return m_cancelled || m_failed ? Flow::Stop : Flow::Continue;
+    }
+    takeNotes(std::move(task.notes));
+    m_shared.workerBytes -= task.reportedBytes;
+    if (m_cancelled || m_failed)
+        return Flow::Stop; // the job is over: what is still handed out is only taken back
+    switch (task.outcome) {
+    case FileTask::Outcome::Done:
+        m_progress.filesDone++;
+        m_progress.bytesDone += task.state.size;
+        if (task.journal) {
+            task.journal->createdFiles.append(task.dst);
+            task.journal->copiedItems.append({task.src, task.dst});
+            task.journal->copiedStates.append(task.state);
+        }
+        progress(task.src);
+        return Flow::Continue;
+    case FileTask::Outcome::Dropped: setCancelled(); return Flow::Stop;
+    case FileTask::Outcome::Redo: break;
+    }
+    // Done again here, in walk order, with the questions and answers of a
+    // file the job's own thread copies: a failure is reported as always.
+    const QByteArray outerPath = m_targetDirPath;
+    const int outerFd = m_targetDirFd;
+    const QByteArray outerSourcePath = m_sourceDirPath;
+    const int outerSourceFd = m_sourceDirFd;
+    m_targetDirPath = task.dirPath;
+    m_targetDirFd = task.ref.dirFd == AT_FDCWD ? -1 : task.ref.dirFd;
+    m_sourceDirPath = task.sourceDirPath;
+    m_sourceDirFd = task.from.dirFd == AT_FDCWD ? -1 : task.from.dirFd;
+    const Flow flow = task.nameTaken ? resolveAndCopy(task.src, task.dst, task.srcSt, task.journal)
+                                     : copyItem(task.src, task.dst, task.srcSt, task.journal);
+    m_targetDirPath = outerPath;
+    m_targetDirFd = outerFd;
+    m_sourceDirPath = outerSourcePath;
+    m_sourceDirFd = outerSourceFd;
+    return flow;
+}
+
+} // namespace EngineJob

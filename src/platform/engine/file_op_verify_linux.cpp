@@ -1,0 +1,166 @@
+// Verification after copying (Linux): a copy that is complete but not yet
+// named is stored, its cached pages are dropped, and it is read back from
+// the device and compared with the source by XXH3-128. A copy that differs
+// is never published, so a move never removes its source.
+#include "platform/engine/file_op_copier.h"
+
+#include "platform/engine/engine_texts.h"
+
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <cerrno>
+#include <xxhash.h>
+
+namespace EngineJob {
+
+// A streaming XXH3-128 of one file's bytes.
+class ContentHash
+{
+public:
+    ContentHash()
+        : m_state(XXH3_createState())
+    {
+        reset();
+    }
+    void reset()
+    {
+        if (m_state)
+            XXH3_128bits_reset(m_state);
+    }
+    ~ContentHash() { XXH3_freeState(m_state); }
+    ContentHash(const ContentHash &) = delete;
+    ContentHash &operator=(const ContentHash &) = delete;
+
+    bool valid() const { return m_state != nullptr; }
+    void add(const char *data, size_t n) { XXH3_128bits_update(m_state, data, n); }
+    XXH128_hash_t digest() const { return XXH3_128bits_digest(m_state); }
+
+private:
+    XXH3_state_t *m_state;
+};
+
+namespace {
+
+constexpr int StoredFlags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+// A big file is read back while it is copied, this far behind what was
+// written: by then the write-back has stored it, and the device reads one
+// part while it writes the next.
+constexpr qint64 ReadBackLagBytes = WriteBackWaitBytes;
+
+} // namespace
+
+// The read-back of the file being copied: the hashes of what was compared so far.
+struct ReadBack
+{
+    ContentHash source;
+    ContentHash copy;
+    int srcFd = -1;
+    qint64 done = 0; // bytes of both read and hashed
+    qint64 shown = 0; // of them, counted in the shared verified bytes
+    bool differs = false; // the lengths read differ
+    bool behind = true; // read back while copying (cleared after a failure: all at the end)
+
+    void restart(std::atomic<qint64> &verifiedBytes)
+    {
+        source.reset();
+        copy.reset();
+        verifiedBytes -= shown;
+        done = shown = 0;
+        differs = false;
+    }
+};
+
+void ReadBackDeleter::operator()(ReadBack *readBack) const
+{
+    delete readBack;
+}
+
+void Copier::beginReadBack(int srcFd)
+{
+    if (!m_readBack)
+        m_readBack.reset(new ReadBack);
+    m_readBack->shown = 0; // the last file's bytes stay verified
+    m_readBack->restart(m_shared.verifiedBytes);
+    m_readBack->srcFd = srcFd;
+    m_readBack->behind = true;
+}
+
+int Copier::readBackRange(int dstFd, qint64 to)
+{
+    ReadBack &state = *m_readBack;
+    // As big as the file, up to the usual size: a worker's files are small.
+    const qint64 bufferBytes = std::clamp(to - state.done, qint64(4096), ReadWriteBufferBytes);
+    if (m_buffer.size() < 2 * bufferBytes)
+        m_buffer.resize(2 * bufferBytes);
+    char *const fromSource = m_buffer.data();
+    char *const fromCopy = m_buffer.data() + bufferBytes;
+    // Dropped from the cache, so the bytes read next come from the medium.
+    posix_fadvise(dstFd, state.done, to - state.done, POSIX_FADV_DONTNEED);
+    ++m_shared.verifying;
+    auto notVerifying = qScopeGuard([this] { --m_shared.verifying; });
+    while (state.done < to && !state.differs) {
+        if (stopped())
+            return ECANCELED;
+        const size_t want = size_t(std::min(bufferBytes, to - state.done));
+        const ssize_t n = pread(state.srcFd, fromSource, want, state.done);
+        if (n < 0 && errno != EINTR)
+            return errno;
+        const ssize_t m = n < 0 ? -1 : pread(dstFd, fromCopy, size_t(n), state.done);
+        if (n < 0 || (m < 0 && errno == EINTR))
+            continue;
+        if (m < 0)
+            return -errno; // the copy's: told apart by the sign
+        if (n == 0 || m != n) {
+            state.differs = m != n;
+            break; // shorter than copied: the digest or the lengths tell
+        }
+        state.source.add(fromSource, size_t(n));
+        state.copy.add(fromCopy, size_t(m));
+        state.done += n;
+        state.shown += m;
+        m_shared.verifiedBytes += m;
+        if (m_bytesDone)
+            m_bytesDone(0); // shows the verifying phase as it goes
+    }
+    // Read back once: its pages need not stay in memory.
+    posix_fadvise(dstFd, 0, state.done, POSIX_FADV_DONTNEED);
+    return 0;
+}
+
+void Copier::readBackBehind(int dstFd, qint64 written)
+{
+    ReadBack &state = *m_readBack;
+    while (state.behind && written - state.done >= ReadBackLagBytes + WriteBackPieceBytes) {
+        const qint64 to = state.done + WriteBackPieceBytes;
+        if (sync_file_range(dstFd, state.done, to - state.done, StoredFlags) != 0 || readBackRange(dstFd, to) != 0) {
+            // Done again from the start once the copy is complete, where errors are reported.
+            state.restart(m_shared.verifiedBytes);
+            state.behind = false;
+        }
+    }
+}
+
+int Copier::verifyStored(int dstFd, qint64 length, bool *atTarget)
+{
+    ReadBack &state = *m_readBack;
+    // Stored first: only pages that reached the device can be dropped and read again.
+    if (sync_file_range(dstFd, 0, 0, StoredFlags) != 0) {
+        *atTarget = true;
+        return errno;
+    }
+    const int err = readBackRange(dstFd, length);
+    if (err != 0 || state.differs || !XXH128_isEqual(state.source.digest(), state.copy.digest())) {
+        state.restart(m_shared.verifiedBytes); // done again, or not at all
+        if (err != 0) {
+            *atTarget = err < 0;
+            return err < 0 ? -err : err;
+        }
+        m_failReason = EngineTexts::VerifyMismatch;
+        *atTarget = true;
+        return EIO;
+    }
+    return 0;
+}
+
+} // namespace EngineJob

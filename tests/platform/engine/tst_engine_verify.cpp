@@ -1,0 +1,205 @@
+// Verification after copying: a copy whose stored bytes differ from the
+// source (changed by the test hook once the copy's data is complete, as a
+// lying medium would) is caught, named, never published, and a move keeps
+// its source; the user's retry, skip and cancel work as for any error.
+#include "engine_move_fixture.h"
+#include "platform/engine/engine_texts.h"
+#include "platform/engine/file_op_engine.h"
+#include "support/engine_scripted_questions.h"
+
+#include <QDir>
+
+namespace {
+
+const std::atomic_bool never {false};
+const QByteArray Victim = "victim-";
+
+struct VerifiedRun
+{
+    FileOpResult result;
+    ScriptedEngineQuestions questions;
+    qint64 bytesVerified = 0;
+    bool sawVerifying = false;
+    int corrupted = 0;
+};
+
+// Changes one byte of every copy whose content starts with Victim, at most
+// corruptions times, through the descriptor the engine wrote it by.
+EngineTestSettings::Hook corrupting(int *corrupted, int corruptions)
+{
+    return [corrupted, corruptions](const char *point, const QByteArray &path) {
+        if (qstrcmp(point, "copy-complete") != 0 || *corrupted >= corruptions)
+            return;
+        const int fd = open(path.constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        char head[16] = {};
+        if (pread(fd, head, Victim.size(), 0) == Victim.size() && QByteArray(head, Victim.size()) == Victim) {
+            const char flipped = 'V';
+            if (pwrite(fd, &flipped, 1, 0) == 1)
+                ++*corrupted;
+        }
+        close(fd);
+    };
+}
+
+void runVerified(VerifiedRun *run, const FileOpRecord &record, bool verify, int corruptions, int workers = -1)
+{
+    FileOpParams params;
+    QString error;
+    QVERIFY(FileOpParams::fromRecord(record, &params, &error));
+    params.verify = verify;
+    FileOpEngine engine(run->questions, never);
+    EngineTestSettings settings;
+    settings.hook = corrupting(&run->corrupted, corruptions);
+    settings.workers = workers;
+    engine.setTestSettings(settings);
+    engine.setProgressHandler([run](const FileOpProgress &progress) {
+        run->bytesVerified = progress.bytesVerified;
+        run->sawVerifying = run->sawVerifying || progress.verifying;
+    });
+    run->result = engine.run(params);
+}
+
+// count files of 4 KiB (each different), one of them the victim; and a big
+// file of 40 MiB copied on the job's own thread.
+void makeSource(const QByteArray &root, int count, int victim)
+{
+    makeDirs(root + "/many");
+    for (int i = 0; i < count; ++i) {
+        QByteArray content = (i == victim ? Victim : QByteArray("file-")) + QByteArray::number(i);
+        content.append(QByteArray(4096 - content.size(), char('a' + i % 26)));
+        writeFile(root + "/many/f" + QByteArray::number(i), content);
+    }
+    makeBigFile(root + "/big.bin", 40 * 1024 * 1024);
+}
+
+} // namespace
+
+class TestEngineVerify : public QObject, private EngineMoveFixture
+{
+    Q_OBJECT
+
+private slots:
+    void init() { setUpVolumes(); }
+    void cleanup() { tearDownVolumes(); }
+
+    void corruptedCopyIsCaught_data()
+    {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<int>("workers");
+        QTest::addRow("verified, workers") << true << -1;
+        QTest::addRow("verified, no workers") << true << 0;
+        QTest::addRow("not verified: the corruption goes unseen") << false << -1;
+    }
+    void corruptedCopyIsCaught()
+    {
+        QFETCH(bool, verify);
+        QFETCH(int, workers);
+        const QByteArray src = bytes(m_disk->path()) + "/src";
+        const QByteArray dst = bytes(m_disk->path()) + "/dst";
+        makeSource(src, 1000, 537);
+        VerifiedRun run;
+        run.questions.defaultError = ErrorAnswer::Skip;
+        runVerified(&run, copyRecord(text(src), text(dst)), verify, 1000, workers);
+        QVERIFY(run.corrupted >= 1);
+        const QByteArray victim = dst + "/src/many/f537";
+        if (!verify) {
+            // Proves the corruption is real: without verification it is kept as done.
+            QCOMPARE(run.result.status, FileOpResult::Status::Done);
+            QVERIFY(readFile(victim).startsWith("Victim-537"));
+            QCOMPARE(run.bytesVerified, qint64(0));
+            return;
+        }
+        QCOMPARE(run.result.status, FileOpResult::Status::Skipped);
+        QCOMPARE(run.questions.errorQuestions.size(), 1);
+        QCOMPARE(run.questions.errorQuestions.at(0).path, text(victim));
+        QCOMPARE(run.questions.errorQuestions.at(0).reason, EngineTexts::VerifyMismatch);
+        QCOMPARE(run.result.itemCount, 1);
+        QCOMPARE(run.result.items.at(0).path, text(victim));
+        QVERIFY(run.result.items.at(0).reason.endsWith(EngineTexts::VerifyMismatch));
+        QVERIFY(!exists(victim)); // never published
+        QVERIFY(!hasTemporaries(dst));
+        // No false alarm on the rest.
+        for (int i = 0; i < 1000; ++i) {
+            if (i != 537)
+                QCOMPARE(readFile(dst + "/src/many/f" + QByteArray::number(i)),
+                         readFile(src + "/many/f" + QByteArray::number(i)));
+        }
+        QCOMPARE(readFile(dst + "/src/big.bin"), readFile(src + "/big.bin"));
+        QVERIFY(run.sawVerifying);
+        QCOMPARE(run.bytesVerified, qint64(999 * 4096 + 40 * 1024 * 1024));
+    }
+
+    void caughtEveryTime()
+    {
+        // Ten copies in a row, on the fast volume: each names the one file.
+        const QByteArray src = bytes(m_shm->path()) + "/src";
+        makeSource(src, 1000, 222);
+        for (int round = 0; round < 10; ++round) {
+            const QByteArray dst = bytes(m_shm->path()) + "/dst" + QByteArray::number(round);
+            VerifiedRun run;
+            run.questions.defaultError = ErrorAnswer::Skip;
+            runVerified(&run, copyRecord(text(src), text(dst)), true, 1000);
+            QCOMPARE(run.result.status, FileOpResult::Status::Skipped);
+            QCOMPARE(run.result.itemCount, 1);
+            QCOMPARE(run.result.items.at(0).path, text(dst + "/src/many/f222"));
+            removeTree(dst);
+        }
+    }
+
+    void answersWorkAsForAnyError_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("victimCopied");
+        QTest::addRow("retry, the medium then keeps it")
+            << int(ErrorAnswer::Retry) << int(FileOpResult::Status::Done) << true;
+        QTest::addRow("cancel") << int(ErrorAnswer::Cancel) << int(FileOpResult::Status::Failed) << false;
+    }
+    void answersWorkAsForAnyError()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, status);
+        QFETCH(bool, victimCopied);
+        const QByteArray src = bytes(m_disk->path()) + "/src";
+        const QByteArray dst = bytes(m_disk->path()) + "/dst";
+        makeSource(src, 20, 7);
+        VerifiedRun run;
+        run.questions.errorAnswers = {ErrorAnswer(answer)};
+        // Corrupted twice: the worker's copy and the job's own second try.
+        runVerified(&run, copyRecord(text(src), text(dst)), true, 2);
+        QCOMPARE(int(run.result.status), status);
+        QCOMPARE(run.questions.errorQuestions.size(), 1);
+        QVERIFY(run.questions.errorQuestions.at(0).canRetry);
+        const QByteArray victim = dst + "/src/many/f7";
+        QCOMPARE(exists(victim), victimCopied);
+        if (victimCopied)
+            QCOMPARE(readFile(victim), readFile(src + "/many/f7"));
+        QVERIFY(!hasTemporaries(dst));
+    }
+
+    void moveKeepsSourceOfUnverifiedCopy()
+    {
+        // Across volumes a move copies: the source of the copy that did not
+        // verify stays, every other one is moved.
+        const QByteArray src = bytes(m_disk->path()) + "/src";
+        const QByteArray dst = bytes(m_shm->path()) + "/dst";
+        if (statOf(bytes(m_disk->path())).st_dev == statOf(bytes(m_shm->path())).st_dev)
+            QSKIP("needs a second volume");
+        makeSource(src, 50, 31);
+        const QByteArray victimSource = readFile(src + "/many/f31");
+        VerifiedRun run;
+        run.questions.defaultError = ErrorAnswer::Skip;
+        runVerified(&run, moveRecord(text(src), text(dst)), true, 1000);
+        QCOMPARE(run.result.status, FileOpResult::Status::Skipped);
+        QCOMPARE(readFile(src + "/many/f31"), victimSource);
+        QVERIFY(!exists(dst + "/src/many/f31"));
+        QVERIFY(!exists(src + "/many/f30"));
+        QVERIFY(exists(dst + "/src/many/f30"));
+        QVERIFY(!exists(src + "/big.bin"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngineVerify)
+#include "tst_engine_verify.moc"
