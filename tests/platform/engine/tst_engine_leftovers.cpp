@@ -11,18 +11,14 @@
 
 namespace {
 
-const std::atomic_bool never {false};
-
 FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook = {},
                  qint64 chunkBytes = 0)
 {
-    FileOpParams params;
-    QString error;
-    if (!FileOpParams::fromRecord(record, &params, &error))
-        return FileOpResult {FileOpResult::Status::Failed, error, {}};
-    FileOpEngine engine(questions, never);
-    engine.setTestSettings({chunkBytes, chunkBytes > 0 ? 1 : 0, std::move(hook)});
-    return engine.run(params);
+    EngineTestSettings settings;
+    settings.chunkBytes = chunkBytes;
+    settings.chunkDelayUs = chunkBytes > 0 ? 1 : 0;
+    settings.hook = std::move(hook);
+    return EngineTestFiles::runSync(record, questions, nullptr, settings);
 }
 
 // Runs the record in a child that is killed at the first call of point.
