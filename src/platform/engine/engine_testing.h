@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class FileSystem;
+
 // What tests set to drive the engine (korvan-fileop sets it from
 // KORVAN_FILEOP_CHUNK_DELAY). FileOpRunner and DesktopFileOperation hand it
 // on to the engine unchanged; the program itself never sets it.
@@ -41,4 +43,9 @@ struct EngineTestSettings
     // false: no look at the target before the first write, so that a test
     // reaches the checks made while copying (a volume full mid-copy).
     bool preflight = true;
+
+    // The file system the operation works on (nullptr: the Linux one), for
+    // a test wrapper that fails or stops at a chosen call. Used by the
+    // job's thread and the copy workers at once; it must outlive the run.
+    FileSystem *fileSystem = nullptr;
 };

@@ -1,6 +1,7 @@
 // Phase 2 of a job (see file_op_job.h): copying a tree, item by item, with
 // the small files handed to the copy workers.
 #include "platform/engine/file_op_job.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 
@@ -43,7 +44,7 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
     for (;;) {
         struct stat dstSt;
         const TargetRef ref = targetRef(dst); // by descriptor: the path may be past PATH_MAX
-        const bool exists = fstatat(ref.dirFd, ref.name.constData(), &dstSt, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool exists = fsys().fstatat(ref.dirFd, ref.name.constData(), &dstSt, AT_SYMLINK_NOFOLLOW) == 0;
         if (!exists && errno == ENOENT && leaf) {
             const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
             if (created != Flow::Exists)
@@ -103,20 +104,20 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         names.clear();
         int err = 0;
         const SourceRef from = sourceRef(src);
-        srcFd = openat(from.dirFd, from.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        srcFd = fsys().openat(from.dirFd, from.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (srcFd < 0)
             err = errno == ELOOP ? ENOTDIR : errno;
         else if (listDirAt(srcFd, &names, &err))
             break;
         if (srcFd >= 0)
-            close(srcFd);
+            fsys().close(srcFd);
         srcFd = -1;
         const Flow next = stepFailed(src, EngineTexts::ActionReadFolder, err);
         if (next == Flow::Retry)
             continue;
         return next;
     }
-    auto closeSource = qScopeGuard([&] { close(srcFd); });
+    auto closeSource = qScopeGuard([&] { fsys().close(srcFd); });
 
     // The folder is filled and finished through the descriptor opened here:
     // a link swapped in for its name later redirects nothing.
@@ -127,16 +128,16 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     for (;;) {
         int err = 0;
         // Owner-only while it fills; the sticky bit marks it as not finished yet.
-        if (mkdirat(ref.dirFd, ref.name.constData(), UnfinishedFolderMode) == 0)
+        if (fsys().mkdirat(ref.dirFd, ref.name.constData(), UnfinishedFolderMode) == 0)
             created = true;
         else if (errno != EEXIST)
             err = errno;
         if (err == 0) {
-            dirFd = openat(ref.dirFd, ref.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            dirFd = fsys().openat(ref.dirFd, ref.name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             struct stat dirSt;
             if (dirFd < 0) {
                 err = errno == ELOOP ? ENOTDIR : errno;
-            } else if (fstat(dirFd, &dirSt) != 0) {
+            } else if (fsys().fstat(dirFd, &dirSt) != 0) {
                 err = errno;
             } else if (created && dirSt.st_uid != m_euid) {
                 err = EEXIST; // not the folder we just made
@@ -150,7 +151,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
                 break;
             }
             if (dirFd >= 0)
-                close(dirFd);
+                fsys().close(dirFd);
             dirFd = -1;
             // The name is left alone: it may no longer be ours. A folder of ours
             // left there keeps its unfinished mark, and a retry finishes it.
@@ -161,13 +162,13 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             continue;
         return next;
     }
-    auto closeDir = qScopeGuard([&] { close(dirFd); });
+    auto closeDir = qScopeGuard([&] { fsys().close(dirFd); });
     m_flush.noteWritten(dirFd, dst);
     if (journal) {
         if (created)
             journal->createdDirs.append(dst);
         struct stat opened;
-        if (fstat(srcFd, &opened) == 0)
+        if (fsys().fstat(srcFd, &opened) == 0)
             journal->sourceFolders.append({src, opened.st_dev, opened.st_ino});
         journal->targetDirs.append(dst);
     }
@@ -187,7 +188,7 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
         struct stat childSt;
         bool gone = false;
         for (;;) {
-            if (fstatat(srcFd, name.constData(), &childSt, AT_SYMLINK_NOFOLLOW) == 0)
+            if (fsys().fstatat(srcFd, name.constData(), &childSt, AT_SYMLINK_NOFOLLOW) == 0)
                 break;
             if (errno == ENOENT) {
                 gone = true; // removed while we worked; nothing to copy
@@ -227,18 +228,18 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     closeSource.dismiss();
     auto finishFolder = [this, dirFd, srcFd, finish = created || unfinished, dst, srcSt] {
         if (finish) {
-            unlinkat(dirFd, UnfinishedMarker, 0);
+            fsys().unlinkat(dirFd, UnfinishedMarker, 0);
             if (m_moving) {
                 m_copier.keepOwner(dirFd, srcSt, dst);
                 m_copier.keepExtendedAttributes(srcFd, dirFd, dst);
                 takeNotes(m_copier.takeNotes());
             }
-            fchmod(dirFd, srcSt.st_mode & 07777);
+            fsys().fchmod(dirFd, srcSt.st_mode & 07777);
             const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-            futimens(dirFd, times);
+            fsys().futimens(dirFd, times);
         }
-        close(dirFd);
-        close(srcFd);
+        fsys().close(dirFd);
+        fsys().close(srcFd);
     };
     // Each folder waiting so holds two descriptors: not too many.
     if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0 && m_waitingFolders < MostWaitingFolders) {
@@ -261,9 +262,9 @@ void Job::markUnfinished(int dirFd)
 {
     // Without the mark (a volume that refuses it) the folder is only not
     // finished by a rerun: safe either way.
-    const int fd = openat(dirFd, UnfinishedMarker, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = fsys().openat(dirFd, UnfinishedMarker, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
-        close(fd);
+        fsys().close(fd);
 }
 
 bool Job::isUnfinished(int dirFd, const struct stat &dirSt) const
@@ -271,7 +272,7 @@ bool Job::isUnfinished(int dirFd, const struct stat &dirSt) const
     if ((dirSt.st_mode & 07777) != UnfinishedFolderMode || dirSt.st_uid != m_euid)
         return false;
     struct stat marker;
-    return fstatat(dirFd, UnfinishedMarker, &marker, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(marker.st_mode)
+    return fsys().fstatat(dirFd, UnfinishedMarker, &marker, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(marker.st_mode)
         && marker.st_uid == m_euid && marker.st_size == 0;
 }
 
@@ -313,7 +314,7 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
     }
     for (;;) {
         struct statvfs vfs;
-        if (statvfs(dir.constData(), &vfs) != 0 || vfs.f_blocks == 0)
+        if (fsys().statvfs(dir.constData(), &vfs) != 0 || vfs.f_blocks == 0)
             return Flow::Continue; // no figure (ramfs and some FUSE volumes count no blocks)
         const qint64 available = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
         if (available >= needed) {
@@ -349,7 +350,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         // is refused at the end (EEXIST) all the same. A big one is looked for first.
         if (!replace && S_ISREG(srcSt.st_mode) && srcSt.st_size > CheckBeforeCopyBytes) {
             struct stat existing;
-            if (fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+            if (fsys().fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
                 return Flow::Exists;
         }
         m_copier.clearFailure();

@@ -4,6 +4,7 @@
 // when the walk comes back, opened again through ".." of the folder
 // below, and used only if they are still the folders they were.
 #include "platform/engine/file_op_job.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 
@@ -16,7 +17,7 @@ namespace EngineJob {
 bool Job::holdFolder(int *srcFd, int *dirFd)
 {
     HeldFolder held {srcFd, dirFd, {}, {}, false};
-    if (fstat(*srcFd, &held.srcSt) != 0 || fstat(*dirFd, &held.dirSt) != 0)
+    if (fsys().fstat(*srcFd, &held.srcSt) != 0 || fsys().fstat(*dirFd, &held.dirSt) != 0)
         return stepFailed(m_targetDirPath, actionText(), errno, QString(), false) != Flow::Stop;
     m_heldFolders.push_back(held);
     if (m_heldFolders.size() - m_closedFolders <= size_t(HeldFolderLevels))
@@ -25,8 +26,8 @@ bool Job::holdFolder(int *srcFd, int *dirFd)
     if (settleHandedOut() == Flow::Stop)
         return false;
     HeldFolder &outermost = m_heldFolders.at(m_closedFolders++);
-    close(*outermost.srcFd);
-    close(*outermost.dirFd);
+    fsys().close(*outermost.srcFd);
+    fsys().close(*outermost.dirFd);
     *outermost.srcFd = -1;
     *outermost.dirFd = -1;
     outermost.closed = true;
@@ -44,11 +45,11 @@ bool Job::releaseFolder(const QByteArray &dst)
     outer.closed = false;
     const auto reopen = [](int below, const struct stat &was) {
         struct stat st;
-        const int fd = openat(below, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == was.st_dev && st.st_ino == was.st_ino)
+        const int fd = fsys().openat(below, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0 && fsys().fstat(fd, &st) == 0 && st.st_dev == was.st_dev && st.st_ino == was.st_ino)
             return fd;
         if (fd >= 0)
-            close(fd);
+            fsys().close(fd);
         return -1;
     };
     *outer.srcFd = reopen(*inner.srcFd, outer.srcSt);

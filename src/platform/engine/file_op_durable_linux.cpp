@@ -1,6 +1,7 @@
 // The write-back of big files and the flush that ends an operation (see
 // file_op_durable.h).
 #include "platform/engine/file_op_durable.h"
+#include "platform/engine/file_system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +23,7 @@ WriteBack::~WriteBack()
 {
     for (const Piece &piece : m_pieces) {
         if (piece.ownsFd)
-            close(piece.fd);
+            fsys().close(piece.fd);
     }
 }
 
@@ -57,7 +58,7 @@ bool WriteBack::fileDone(int fd)
     }
     if (last.fd == fd && !last.started)
         start(last);
-    const int kept = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const int kept = fsys().fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (kept < 0) {
         // No descriptor to spare: wait for this file's pieces now.
         while (std::any_of(m_pieces.cbegin(), m_pieces.cend(), ofFile))
@@ -91,7 +92,7 @@ void WriteBack::forget(int fd)
 void WriteBack::start(Piece &piece)
 {
     // Errors show again, and are reported, when the volume is flushed.
-    sync_file_range(piece.fd, piece.begin, piece.end - piece.begin, SYNC_FILE_RANGE_WRITE);
+    fsys().sync_file_range(piece.fd, piece.begin, piece.end - piece.begin, SYNC_FILE_RANGE_WRITE);
     piece.started = true;
     m_startedBytes += piece.end - piece.begin;
 }
@@ -101,12 +102,12 @@ void WriteBack::waitOldest()
     const Piece piece = m_pieces.front();
     m_pieces.pop_front();
     if (piece.started) {
-        sync_file_range(piece.fd, piece.begin, piece.end - piece.begin,
+        fsys().sync_file_range(piece.fd, piece.begin, piece.end - piece.begin,
                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         m_startedBytes -= piece.end - piece.begin;
     }
     if (piece.ownsFd)
-        close(piece.fd);
+        fsys().close(piece.fd);
 }
 
 // ---- the flush at the end ----------------------------------------------------
@@ -119,13 +120,13 @@ VolumeFlush::~VolumeFlush()
 void VolumeFlush::noteWritten(int dirFd, const QByteArray &path)
 {
     struct stat st;
-    if (fstat(dirFd, &st) != 0)
+    if (fsys().fstat(dirFd, &st) != 0)
         return;
     for (const Volume &volume : std::as_const(m_volumes)) {
         if (volume.device == st.st_dev)
             return;
     }
-    const int kept = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    const int kept = fsys().fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     if (kept >= 0)
         m_volumes.append({st.st_dev, kept, path});
 }
@@ -138,17 +139,17 @@ void VolumeFlush::noteRenamed(const QByteArray &folder)
         m_folders.append(folder);
         return;
     }
-    const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = fsys().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         noteWritten(fd, folder);
-        close(fd);
+        fsys().close(fd);
     }
 }
 
 void VolumeFlush::clear()
 {
     for (const Volume &volume : std::as_const(m_volumes))
-        close(volume.fd);
+        fsys().close(volume.fd);
     m_volumes.clear();
     m_folders.clear();
 }
@@ -157,7 +158,7 @@ bool VolumeFlush::flushOne(const Volume &volume, Failure *failure)
 {
     // Also reports a write that failed in the background since the
     // descriptor was opened (a lost page would otherwise go unnoticed).
-    if (syncfs(volume.fd) == 0)
+    if (fsys().syncfs(volume.fd) == 0)
         return true;
     if (failure)
         *failure = {volume.path, errno};
@@ -166,12 +167,12 @@ bool VolumeFlush::flushOne(const Volume &volume, Failure *failure)
 
 bool VolumeFlush::syncFolder(const QByteArray &folder, Failure *failure)
 {
-    const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = fsys().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return true; // gone meanwhile: nothing of ours to keep there
-    const bool ok = fsync(fd) == 0 || errno == EINVAL || errno == EROFS; // some file systems cannot sync folders
+    const bool ok = fsys().fsync(fd) == 0 || errno == EINVAL || errno == EROFS; // some file systems cannot sync folders
     const int err = errno;
-    close(fd);
+    fsys().close(fd);
     if (!ok && failure)
         *failure = {folder, err};
     return ok;

@@ -1,6 +1,7 @@
 // Phase 1 of a job (see file_op_job.h): the job and its preflight, the
 // trash, and what every phase shares (questions, errors, progress, notes).
 #include "platform/engine/file_op_job.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/trash.h"
@@ -201,36 +202,36 @@ bool Job::flushVolumes()
 
 bool Job::listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode)
 {
-    const int fd = open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = fsys().open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         *errorCode = errno;
         return false;
     }
     const bool listed = listDirAt(fd, names, errorCode);
-    close(fd);
+    fsys().close(fd);
     return listed;
 }
 
 bool Job::listDirAt(int fd, QList<QByteArray> *names, int *errorCode)
 {
-    const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    DIR *handle = own >= 0 ? fdopendir(own) : nullptr;
+    const int own = fsys().fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    DIR *handle = own >= 0 ? fsys().fdopendir(own) : nullptr;
     if (!handle) {
         *errorCode = errno;
         if (own >= 0)
-            close(own);
+            fsys().close(own);
         return false;
     }
-    rewinddir(handle);
+    fsys().rewinddir(handle);
     errno = 0;
-    while (const dirent *entry = readdir(handle)) {
+    while (const dirent *entry = fsys().readdir(handle)) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
         names->append(QByteArray(name));
     }
     *errorCode = errno;
-    closedir(handle);
+    fsys().closedir(handle);
     return *errorCode == 0;
 }
 
@@ -239,7 +240,7 @@ bool Job::listDirAt(int fd, QList<QByteArray> *names, int *errorCode)
 FileOpResult Job::runTrash(const QByteArray &source, bool ask)
 {
     struct stat st;
-    if (lstat(source.constData(), &st) != 0) {
+    if (fsys().lstat(source.constData(), &st) != 0) {
         const int err = errno;
         return refuse(source, EngineTexts::ActionDelete, errorText(err));
     }
@@ -280,7 +281,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     const QString action = actionText();
 
     struct stat srcSt;
-    if (lstat(source.constData(), &srcSt) != 0) {
+    if (fsys().lstat(source.constData(), &srcSt) != 0) {
         const int err = errno;
         QString reason = errorText(err);
         if (err == ENOENT && params.source.contains(QChar(0xFFFD)))
@@ -312,7 +313,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
         // among the target's existing ancestors is the source itself.
         for (QByteArray ancestor = canonicalDest;; ancestor = parentOf(ancestor)) {
             struct stat st;
-            if (stat(ancestor.constData(), &st) == 0 && st.st_dev == srcSt.st_dev && st.st_ino == srcSt.st_ino)
+            if (fsys().stat(ancestor.constData(), &st) == 0 && st.st_dev == srcSt.st_dev && st.st_ino == srcSt.st_ino)
                 return refuse(source, action, EngineTexts::IntoOwnSubfolder.arg(action));
             if (ancestor == "/" || !ancestor.startsWith('/'))
                 break;
@@ -327,14 +328,14 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
     QList<QByteArray> createdPath;
     for (QByteArray missing = destDir; missing != "/";) {
         struct stat st;
-        if (lstat(missing.constData(), &st) == 0 || errno != ENOENT)
+        if (fsys().lstat(missing.constData(), &st) == 0 || errno != ENOENT)
             break;
         createdPath.prepend(missing);
         missing = parentOf(missing);
     }
 
     struct stat destSt;
-    if (stat(destDir.constData(), &destSt) != 0) {
+    if (fsys().stat(destDir.constData(), &destSt) != 0) {
         if (errno != ENOENT) {
             const int err = errno;
             return refuse(destDir, EngineTexts::ActionOpenDestination, errorText(err));
@@ -357,7 +358,7 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 
     const QByteArray target = joinPath(destDir, name);
     struct stat targetSt;
-    if (lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
+    if (fsys().lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
         return refuse(source, action, EngineTexts::SameFile);
 
     // The folders made for the target path are new entries of their parents.
@@ -368,14 +369,14 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
         moveItem(source, target, srcSt);
         if (m_cancelled || m_failed) {
             for (auto it = createdPath.crbegin(); it != createdPath.crend(); ++it) {
-                if (rmdir(it->constData()) != 0)
+                if (fsys().rmdir(it->constData()) != 0)
                     break; // holds something that is not ours
             }
         }
     } else {
-        if (const int destFd = open(destDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); destFd >= 0) {
+        if (const int destFd = fsys().open(destDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); destFd >= 0) {
             m_flush.noteWritten(destFd, destDir);
-            close(destFd);
+            fsys().close(destFd);
         }
         scan(source, srcSt);
         progress(source, true);

@@ -1,6 +1,7 @@
 // Phase 4 of a job (see file_op_job.h): moves, the merge check, and the
 // staging of a cross-volume move with its rollback.
 #include "platform/engine/file_op_job.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/trash.h"
@@ -40,7 +41,7 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         if (renameError == EXDEV)
             return moveAcrossVolumes(src, dst, srcSt);
         struct stat dstSt;
-        if (renameError != EEXIST || lstat(dst.constData(), &dstSt) != 0) {
+        if (renameError != EEXIST || fsys().lstat(dst.constData(), &dstSt) != 0) {
             if (renameError == EEXIST)
                 continue; // gone again meanwhile
             const Flow next = stepFailed(src, action, renameError);
@@ -92,12 +93,12 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
             for (const QByteArray &name : std::as_const(names)) {
                 const QByteArray child = joinPath(src, name);
                 struct stat childSt;
-                if (lstat(child.constData(), &childSt) != 0)
+                if (fsys().lstat(child.constData(), &childSt) != 0)
                     continue;
                 if (moveItem(child, joinPath(dst, name), childSt) == Flow::Stop)
                     return Flow::Stop;
             }
-            if (m_skipped == skippedBefore && rmdir(src.constData()) != 0) {
+            if (m_skipped == skippedBefore && fsys().rmdir(src.constData()) != 0) {
                 return stepFailed(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
             }
             return Flow::Continue;
@@ -105,7 +106,7 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         if (m_placing && sameContents(src, srcSt, dst, dstSt)) {
             // A rerun after a kill: this very copy is in place already, and
             // the trash does not get another one.
-            unlink(src.constData());
+            fsys().unlink(src.constData());
             return Flow::Continue;
         }
         const Flow conflict = resolveConflict(src, srcSt, dst, dstSt);
@@ -126,13 +127,13 @@ Flow Job::setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const st
     if (ref.dirFd == AT_FDCWD) {
         // The folder the clash was found in, opened once: from here on the
         // entry is taken relative to it.
-        ownFd = open(parentOf(dst).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ownFd = fsys().open(parentOf(dst).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (ownFd >= 0)
             entry = {ownFd, baseNameOf(dst), dst, expected.st_dev, expected.st_ino};
     }
     auto closeOwn = qScopeGuard([&] {
         if (ownFd >= 0)
-            close(ownFd);
+            fsys().close(ownFd);
     });
     for (;;) {
         // A merge may replace thousands: their info files are made durable
@@ -155,7 +156,7 @@ Flow Job::setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const st
             return Flow::Continue;
         }
         struct stat st;
-        if (fstatat(entry.dirFd, entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+        if (fsys().fstatat(entry.dirFd, entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
             return Flow::Continue;
         const Flow next = stepFailed(dst, EngineTexts::ActionReplace, trashed.errorCode,
                                      EngineTexts::ReplacedNotTrashed.arg(trashed.reason), trashed.errorCode != ESTALE);
@@ -171,9 +172,9 @@ void Job::noteTrashInfo(const QByteArray &infoPath)
     if (m_notedInfoDirs.contains(infoDir))
         return;
     m_notedInfoDirs.append(infoDir);
-    if (const int fd = open(infoDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+    if (const int fd = fsys().open(infoDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
         m_flush.noteWritten(fd, infoDir);
-        close(fd);
+        fsys().close(fd);
     }
 }
 
@@ -203,7 +204,7 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
 {
     // Entries leave src and arrive in dst: both must be writable.
     for (const QByteArray &dir : {src, dst}) {
-        if (access(dir.constData(), W_OK | X_OK) != 0) {
+        if (fsys().access(dir.constData(), W_OK | X_OK) != 0) {
             *problem = {dir, errno, errorText(errno)};
             return true;
         }
@@ -219,9 +220,9 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
         const QByteArray to = joinPath(dst, name);
         struct stat fromSt;
         struct stat toSt;
-        if (lstat(from.constData(), &fromSt) != 0)
+        if (fsys().lstat(from.constData(), &fromSt) != 0)
             continue; // gone meanwhile: nothing to move
-        if (lstat(to.constData(), &toSt) != 0) {
+        if (fsys().lstat(to.constData(), &toSt) != 0) {
             if (errno == ENOENT)
                 continue; // arrives by one rename
             *problem = {to, errno, errorText(errno)};
@@ -261,7 +262,7 @@ Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst, bool reserve)
         m_trashReadyOn.clear();
         m_mergeReplaces.clear();
         MergeProblem problem;
-        if (access(parentOf(src).constData(), W_OK | X_OK) != 0)
+        if (fsys().access(parentOf(src).constData(), W_OK | X_OK) != 0)
             problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
         else if (!findMergeProblem(src, dst, &problem) && (!reserve || reserveTrashForMerge(&problem)))
             return Flow::Continue;
@@ -281,7 +282,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     // durable, and the sources are removed. Until the copy is complete
     // nothing in the target is touched.
     struct stat dstSt;
-    const bool dstIsDir = lstat(dst.constData(), &dstSt) == 0 && S_ISDIR(dstSt.st_mode);
+    const bool dstIsDir = fsys().lstat(dst.constData(), &dstSt) == 0 && S_ISDIR(dstSt.st_mode);
     if (S_ISDIR(srcSt.st_mode) && dstIsDir) {
         const Flow checked = checkMerge(src, dst, false);
         if (checked != Flow::Continue)
@@ -294,7 +295,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     QByteArray staging;
     for (;;) {
         staging = joinPath(stagingParent, m_shared.temporaryLeaf());
-        if (mkdir(staging.constData(), 0700) == 0)
+        if (fsys().mkdir(staging.constData(), 0700) == 0)
             break;
         const int err = errno;
         if (err == EEXIST)
@@ -306,9 +307,9 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     }
     // Whatever is still staged when this returns was not put in place.
     auto dropStaging = qScopeGuard([&] { removeTreeAt(AT_FDCWD, staging); });
-    if (const int stagingFd = open(staging.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); stagingFd >= 0) {
+    if (const int stagingFd = fsys().open(staging.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); stagingFd >= 0) {
         m_flush.noteWritten(stagingFd, staging);
-        close(stagingFd);
+        fsys().close(stagingFd);
     }
 
     scan(src, srcSt);
@@ -330,7 +331,7 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
         return Flow::Stop;
 
     struct stat stagedSt;
-    if (lstat(staged.constData(), &stagedSt) != 0) {
+    if (fsys().lstat(staged.constData(), &stagedSt) != 0) {
         reportError(staged, EngineTexts::ActionMove, errno, QString(), false);
         setFailed();
         return Flow::Stop;

@@ -3,6 +3,7 @@
 // target volume can hold, and every item it cannot is asked about at once.
 // The same walk counts what is to be copied, for the progress.
 #include "platform/engine/file_op_preflight.h"
+#include "platform/engine/file_system.h"
 #include "platform/engine/file_op_job.h"
 
 #include <QHash>
@@ -98,7 +99,7 @@ public:
     void walkTop(const QByteArray &path, const QByteArray &name, const struct stat &st)
     {
         if (!check(path, name, st, nullptr) && S_ISDIR(st.st_mode)) {
-            const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int fd = fsys().open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd >= 0)
                 walkFolder(path, fd);
         }
@@ -145,13 +146,13 @@ private:
 
     void walkFolder(const QByteArray &path, int fd)
     {
-        DIR *handle = fdopendir(fd);
+        DIR *handle = fsys().fdopendir(fd);
         if (!handle) {
-            close(fd);
+            fsys().close(fd);
             return;
         }
         QHash<QString, QByteArray> folded;
-        while (const dirent *entry = readdir(handle)) {
+        while (const dirent *entry = fsys().readdir(handle)) {
             if (m_cancelled())
                 break;
             const char *name = entry->d_name;
@@ -159,7 +160,7 @@ private:
                 continue;
             struct stat st;
             if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) {
-                if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                if (fsys().fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                     continue; // reported when it is copied
             } else {
                 st.st_mode = DTTOIF(entry->d_type);
@@ -169,11 +170,11 @@ private:
             const QByteArray child = joinPath(path, leaf);
             if (check(child, leaf, st, m_limits.caseInsensitive ? &folded : nullptr) || !S_ISDIR(st.st_mode))
                 continue;
-            const int childFd = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int childFd = fsys().openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd >= 0)
                 walkFolder(child, childFd);
         }
-        closedir(handle);
+        fsys().closedir(handle);
     }
 
     const VolumeLimits &m_limits;
@@ -193,19 +194,19 @@ void Job::scan(const QByteArray &path, const struct stat &st)
         return;
     }
     // Unreadable folders are reported when they are copied.
-    const int fd = open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = fsys().open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0)
         scanFolder(fd);
 }
 
 void Job::scanFolder(int fd)
 {
-    DIR *handle = fdopendir(fd);
+    DIR *handle = fsys().fdopendir(fd);
     if (!handle) {
-        close(fd);
+        fsys().close(fd);
         return;
     }
-    while (const dirent *entry = readdir(handle)) {
+    while (const dirent *entry = fsys().readdir(handle)) {
         if (cancelled())
             break;
         const char *name = entry->d_name;
@@ -216,13 +217,13 @@ void Job::scanFolder(int fd)
         if (entry->d_type == DT_DIR) {
             st.st_mode = S_IFDIR;
         } else if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) {
-            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            if (fsys().fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
         } else {
             st.st_mode = DTTOIF(entry->d_type); // a link or a special file: only counted
         }
         if (S_ISDIR(st.st_mode)) {
-            const int child = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int child = fsys().openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child >= 0)
                 scanFolder(child);
         } else {
@@ -231,7 +232,7 @@ void Job::scanFolder(int fd)
                 m_progress.bytesTotal += st.st_size;
         }
     }
-    closedir(handle);
+    fsys().closedir(handle);
 }
 
 bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QByteArray &destDir)
@@ -239,7 +240,7 @@ bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QB
     // The folder the target will be in, or the nearest one above it that exists.
     QByteArray folder = destDir;
     struct stat folderSt;
-    while (stat(folder.constData(), &folderSt) != 0 && folder != "/" && folder.startsWith('/'))
+    while (fsys().stat(folder.constData(), &folderSt) != 0 && folder != "/" && folder.startsWith('/'))
         folder = parentOf(folder);
     const bool sameVolume = folderSt.st_dev == srcSt.st_dev;
     if ((m_moving && sameVolume) || !m_testing.preflight)

@@ -1,6 +1,7 @@
 // What a target volume is (Linux): its type from statfs, a FUSE driver's
 // own name from the mount table, folders with case folding, free space.
 #include "platform/engine/file_op_preflight.h"
+#include "platform/engine/file_system.h"
 
 #include <QFile>
 #include <QList>
@@ -73,7 +74,7 @@ QByteArray typeOfFuse(const QByteArray &mountType)
 VolumeLimits volumeLimitsOf(const QByteArray &folder, const QByteArray &typeOverride)
 {
     struct statfs fs;
-    const bool known = statfs(folder.constData(), &fs) == 0;
+    const bool known = fsys().statfs(folder.constData(), &fs) == 0;
     QByteArray type = typeOverride;
     if (type.isEmpty() && known) {
         switch (long(fs.f_type)) {
@@ -93,14 +94,14 @@ VolumeLimits volumeLimitsOf(const QByteArray &folder, const QByteArray &typeOver
         limits.nameMax = int(fs.f_namelen);
     struct statvfs vfs;
     // Volumes without a size (ramfs, some FUSE ones) say 0 blocks: unknown.
-    if (statvfs(folder.constData(), &vfs) == 0 && vfs.f_blocks > 0)
+    if (fsys().statvfs(folder.constData(), &vfs) == 0 && vfs.f_blocks > 0)
         limits.freeBytes = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
     // A folder with case folding (ext4, f2fs) compares names without case.
-    if (const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+    if (const int fd = fsys().open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
         int flags = 0;
-        if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & CasefoldFlag))
+        if (fsys().ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & CasefoldFlag))
             limits.caseInsensitive = true;
-        close(fd);
+        fsys().close(fd);
     }
     return limits;
 }

@@ -1,6 +1,7 @@
 // Phase 3 of a job (see file_op_job.h): the data pump of Linux, and the
 // write-back that keeps what is written but not stored bounded.
 #include "platform/engine/file_op_copier.h"
+#include "platform/engine/file_system.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,9 +18,9 @@ int Copier::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *co
     const bool slowedDown = testing.chunkDelayUs > 0 || testing.chunkBytes > 0;
     // A clone shares the blocks (btrfs, XFS): instant, and no space used.
     if (m_shared.cloneWorks && !slowedDown && st.st_size > 0) {
-        if (ioctl(dstFd, FICLONE, srcFd) == 0) {
+        if (fsys().ioctl(dstFd, FICLONE, srcFd) == 0) {
             struct stat cloned;
-            if (fstat(dstFd, &cloned) != 0) {
+            if (fsys().fstat(dstFd, &cloned) != 0) {
                 *atTarget = true;
                 return errno;
             }
@@ -51,7 +52,7 @@ int Copier::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
     off_t position = 0;
     qint64 dataBytes = 0;
     for (;;) {
-        const off_t data = lseek(srcFd, position, SEEK_DATA);
+        const off_t data = fsys().lseek(srcFd, position, SEEK_DATA);
         if (data < 0) {
             if (errno == ENXIO)
                 break; // no data after position
@@ -59,7 +60,7 @@ int Copier::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
                 return EOPNOTSUPP; // the file system cannot tell: copy it all
             return errno;
         }
-        const off_t hole = lseek(srcFd, data, SEEK_HOLE);
+        const off_t hole = fsys().lseek(srcFd, data, SEEK_HOLE);
         if (hole < 0)
             return errno;
         qint64 extent = 0;
@@ -70,10 +71,10 @@ int Copier::copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget)
         if (extent < hole - data)
             break; // the file became shorter
     }
-    const off_t end = lseek(srcFd, 0, SEEK_END);
+    const off_t end = fsys().lseek(srcFd, 0, SEEK_END);
     if (end < 0)
         return errno;
-    if (ftruncate(dstFd, end) != 0) {
+    if (fsys().ftruncate(dstFd, end) != 0) {
         *atTarget = true;
         return errno;
     }
@@ -95,7 +96,7 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
     while (expected > 0 && m_shared.copyRangeWorks && wanted(chunk) > 0) {
         loff_t in = from + *copied;
         loff_t out = in;
-        const ssize_t n = copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
+        const ssize_t n = fsys().copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -130,7 +131,7 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
     const qint64 bufferBytes = testing.chunkBytes > 0 ? std::min(testing.chunkBytes, ReadWriteBufferBytes)
                                                       : ReadWriteBufferBytes;
     while (wanted(bufferBytes) > 0) {
-        const ssize_t n = pread(srcFd, m_buffer.data(), size_t(wanted(bufferBytes)), from + *copied);
+        const ssize_t n = fsys().pread(srcFd, m_buffer.data(), size_t(wanted(bufferBytes)), from + *copied);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -140,7 +141,7 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
             return 0;
         ssize_t written = 0;
         while (written < n) {
-            const ssize_t w = pwrite(dstFd, m_buffer.constData() + written, size_t(n - written),
+            const ssize_t w = fsys().pwrite(dstFd, m_buffer.constData() + written, size_t(n - written),
                                      from + *copied + written);
             if (w < 0) {
                 if (errno == EINTR)

@@ -5,6 +5,7 @@
 // any depth work; an entry is removed only while it is still the one that
 // was copied.
 #include "platform/engine/file_op_job.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/folder_trail.h"
@@ -51,7 +52,7 @@ struct SourceRemoval
         const SourceState &state = journal.copiedStates.at(i);
         struct stat st;
         return copyDir >= 0 && (!listed || placedNames.contains(name))
-            && fstatat(copyDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            && fsys().fstatat(copyDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
             && (!S_ISREG(st.st_mode) || qint64(st.st_size) == state.size);
     }
     // The copy's name of folder index (the same as the source's below the top).
@@ -96,8 +97,8 @@ bool copiedAsItWas(int sourceDir, int copyDir, int i, const Journal &journal)
     struct stat sourceNow;
     struct stat copyNow;
     return sourceDir >= 0 && copyDir >= 0
-        && fstatat(sourceDir, sourceName.constData(), &sourceNow, AT_SYMLINK_NOFOLLOW) == 0
-        && state.unchanged(sourceNow) && fstatat(copyDir, copyName.constData(), &copyNow, AT_SYMLINK_NOFOLLOW) == 0
+        && fsys().fstatat(sourceDir, sourceName.constData(), &sourceNow, AT_SYMLINK_NOFOLLOW) == 0
+        && state.unchanged(sourceNow) && fsys().fstatat(copyDir, copyName.constData(), &copyNow, AT_SYMLINK_NOFOLLOW) == 0
         && (sourceNow.st_mode & S_IFMT) == (copyNow.st_mode & S_IFMT)
         && (!S_ISREG(copyNow.st_mode)
             || (qint64(copyNow.st_size) == state.size && sameTimeAsKept(state.modified, copyNow.st_mtim)));
@@ -117,8 +118,8 @@ bool checkFolder(FolderTrail &sources, FolderTrail &copies, int index, const Sou
     const SourceFolder &folder = tree.journal.sourceFolders.at(index);
     int fd = sources.openBelow(baseNameOf(folder.path).constData());
     struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_dev != folder.device || st.st_ino != folder.inode)) {
-        close(fd); // another folder in its place: its items count as changed
+    if (fd >= 0 && (fsys().fstat(fd, &st) != 0 || st.st_dev != folder.device || st.st_ino != folder.inode)) {
+        fsys().close(fd); // another folder in its place: its items count as changed
         fd = -1;
     }
     sources.enter(fd);
@@ -149,8 +150,8 @@ bool Job::checkCopied(const QByteArray &src, const QByteArray &staged, const Jou
     const SourceRemoval tree(journal, staged);
     FolderTrail sources(HeldFolderLevels);
     FolderTrail copies(HeldFolderLevels);
-    sources.enter(open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    copies.enter(open(parentOf(staged).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    sources.enter(fsys().open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    copies.enter(fsys().open(parentOf(staged).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     CheckFailure failure;
     bool ok = true;
     for (const int i : tree.topItems) {
@@ -175,13 +176,13 @@ Flow Job::removeSources(const QByteArray &src, const Journal &journal, const QPa
     SourceRemoval removal(journal, placed.second);
     removal.skippedSome = m_skipped != skippedBefore;
     // The folder the user named the source in: looked up by its path once.
-    const int parentFd = open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int parentFd = fsys().open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parentFd < 0)
         return stepFailed(src, EngineTexts::ActionRemoveSource, errno, QString(), false);
     FolderTrail sources(HeldFolderLevels);
     FolderTrail copies(HeldFolderLevels);
     sources.enter(parentFd);
-    copies.enter(open(parentOf(placed.second).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    copies.enter(fsys().open(parentOf(placed.second).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Flow flow = removeSourceItems(sources.current(), copies.current(), removal.topItems, removal, false);
     if (flow != Flow::Stop && !journal.sourceFolders.isEmpty())
         flow = removeSourceFolder(sources, copies, 0, removal);
@@ -199,10 +200,10 @@ Flow Job::removeSourceFolder(FolderTrail &sources, FolderTrail &copies, int inde
     };
     const int fd = sources.openBelow(name.constData());
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !isTheFolder(st)) {
+    if (fd < 0 || fsys().fstat(fd, &st) != 0 || !isTheFolder(st)) {
         // A link or another folder in its place: nothing under that name is ours.
         if (fd >= 0)
-            close(fd);
+            fsys().close(fd);
         return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
     }
     sources.enter(fd);
@@ -229,9 +230,9 @@ Flow Job::removeSourceFolder(FolderTrail &sources, FolderTrail &copies, int inde
         return Flow::Stop;
     }
     const int parentFd = sources.current();
-    if (fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !isTheFolder(st))
+    if (fsys().fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !isTheFolder(st))
         return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
-    if (unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0)
+    if (fsys().unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0)
         return Flow::Continue;
     const int err = errno;
     // A folder that still holds skipped items stays, with them.
@@ -248,7 +249,7 @@ Flow Job::removeSourceItems(int dirFd, int copyDir, const QList<int> &items, Sou
         const SourceState &state = removal.journal.copiedStates.at(i);
         const QByteArray name = baseNameOf(path);
         struct stat st;
-        if (fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fsys().fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (stepFailed(path, EngineTexts::ActionRemoveSource, errno, QString(), false) == Flow::Stop)
                 return Flow::Stop;
             continue;
@@ -266,7 +267,7 @@ Flow Job::removeSourceItems(int dirFd, int copyDir, const QList<int> &items, Sou
                 return Flow::Stop;
             continue;
         }
-        if (unlinkat(dirFd, name.constData(), 0) != 0) {
+        if (fsys().unlinkat(dirFd, name.constData(), 0) != 0) {
             if (stepFailed(path, EngineTexts::ActionRemoveSource, errno, QString(), false) == Flow::Stop)
                 return Flow::Stop;
             continue;

@@ -2,6 +2,7 @@
 // folder_trail.h): the deepest held open, the rest opened again on the way
 // back through "..", with an identity check.
 #include "platform/engine/folder_trail.h"
+#include "platform/engine/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,7 +18,7 @@ FolderTrail::~FolderTrail()
 {
     for (const Level &level : m_levels) {
         if (level.fd >= 0)
-            close(level.fd);
+            fsys().close(level.fd);
     }
 }
 
@@ -25,8 +26,8 @@ void FolderTrail::enter(int fd)
 {
     Level level;
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) != 0) {
-        close(fd);
+    if (fd >= 0 && fsys().fstat(fd, &st) != 0) {
+        fsys().close(fd);
         fd = -1;
     }
     level.fd = fd;
@@ -40,7 +41,7 @@ void FolderTrail::enter(int fd)
     // the ones after the closed ones, and the outermost of them goes first.
     if (m_open > m_heldLevels) {
         Level &outermost = m_levels.at(m_closed++);
-        close(outermost.fd);
+        fsys().close(outermost.fd);
         outermost.fd = -1;
         outermost.closed = true;
         --m_open;
@@ -59,19 +60,19 @@ bool FolderTrail::leave()
         --m_closed;
         outer.closed = false;
         // inner is open: a folder held open has held open ones below it.
-        const int fd = inner.fd >= 0 ? openat(inner.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        const int fd = inner.fd >= 0 ? fsys().openat(inner.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         struct stat st;
-        if (fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == outer.device && st.st_ino == outer.inode) {
+        if (fd >= 0 && fsys().fstat(fd, &st) == 0 && st.st_dev == outer.device && st.st_ino == outer.inode) {
             outer.fd = fd;
             ++m_open;
         } else {
             if (fd >= 0)
-                close(fd);
+                fsys().close(fd);
             ok = false;
         }
     }
     if (inner.fd >= 0) {
-        close(inner.fd);
+        fsys().close(inner.fd);
         --m_open;
     }
     return ok;
@@ -80,7 +81,7 @@ bool FolderTrail::leave()
 int FolderTrail::openBelow(const char *name) const
 {
     const int fd = current();
-    return fd >= 0 ? openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    return fd >= 0 ? fsys().openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
 }
 
 } // namespace EngineJob

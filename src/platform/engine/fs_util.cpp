@@ -1,4 +1,5 @@
 #include "platform/engine/fs_util.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 
@@ -195,7 +196,7 @@ QByteArray canonicalPath(const QByteArray &path)
     QByteArray existing = stripTrailingSlashes(path);
     QList<QByteArray> missing;
     for (;;) {
-        char *resolved = realpath(existing.constData(), nullptr);
+        char *resolved = fsys().realpath(existing.constData(), nullptr);
         if (resolved) {
             QByteArray result(resolved);
             free(resolved);
@@ -224,7 +225,7 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
 int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByteArray &to)
 {
 #ifdef RENAME_NOREPLACE
-    if (renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
+    if (fsys().renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
@@ -232,11 +233,11 @@ int renameNoReplaceAt(int fromDir, const QByteArray &from, int toDir, const QByt
     // File systems without RENAME_NOREPLACE: check, then rename. The window
     // is tiny and only matters when something else writes the same name.
     struct stat st;
-    if (fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (fsys().fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return renameat(fromDir, from.constData(), toDir, to.constData());
+    return fsys().renameat(fromDir, from.constData(), toDir, to.constData());
 }
 
 int openFolderOf(const QByteArray &path, QByteArray *leaf)
@@ -244,16 +245,16 @@ int openFolderOf(const QByteArray &path, QByteArray *leaf)
     *leaf = baseNameOf(path);
     // One component at a time, one descriptor held: a path of any length,
     // and no link on the way is followed.
-    int fd = open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int fd = fsys().open(path.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     const QList<QByteArray> parts = parentOf(path).split('/');
     for (const QByteArray &part : parts) {
         if (fd < 0)
             break;
         if (part.isEmpty() || part == ".")
             continue;
-        const int next = openat(fd, part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next = fsys().openat(fd, part.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const int err = errno;
-        close(fd);
+        fsys().close(fd);
         fd = next;
         errno = err;
     }
@@ -273,67 +274,67 @@ void removeTreeAt(int dirFd, const QByteArray &name)
         QList<QByteArray> stuck; // could not be removed: left alone
     };
     QList<Level> levels;
-    int fd = openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = fsys().openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0) {
+    if (fd < 0 || fsys().fstat(fd, &st) != 0) {
         if (fd >= 0)
-            close(fd);
-        unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
+            fsys().close(fd);
+        fsys().unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
         return;
     }
     levels.append({name, st.st_dev, st.st_ino, {}});
     while (fd >= 0) {
         QByteArray subfolder;
-        if (DIR *dir = fdopendir(dup(fd))) {
-            while (const dirent *entry = readdir(dir)) {
+        if (DIR *dir = fsys().fdopendir(fsys().dup(fd))) {
+            while (const dirent *entry = fsys().readdir(dir)) {
                 const QByteArray child(entry->d_name);
                 if (child == "." || child == ".." || levels.last().stuck.contains(child))
                     continue;
-                if (unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR) {
+                if (fsys().unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR) {
                     subfolder = child;
                     break;
                 }
             }
-            closedir(dir);
+            fsys().closedir(dir);
         }
         if (!subfolder.isEmpty()) {
-            const int below = openat(fd, subfolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (below >= 0 && fstat(below, &st) == 0) {
-                close(fd);
+            const int below = fsys().openat(fd, subfolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (below >= 0 && fsys().fstat(below, &st) == 0) {
+                fsys().close(fd);
                 fd = below;
                 levels.append({subfolder, st.st_dev, st.st_ino, {}});
             } else {
                 if (below >= 0)
-                    close(below);
+                    fsys().close(below);
                 levels.last().stuck.append(subfolder);
             }
             continue;
         }
         const Level done = levels.takeLast();
         if (levels.isEmpty()) {
-            close(fd);
+            fsys().close(fd);
             break;
         }
-        const int above = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(fd);
+        const int above = fsys().openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fsys().close(fd);
         fd = -1;
-        if (above < 0 || fstat(above, &st) != 0 || st.st_dev != levels.last().device
+        if (above < 0 || fsys().fstat(above, &st) != 0 || st.st_dev != levels.last().device
             || st.st_ino != levels.last().inode) {
             if (above >= 0)
-                close(above);
+                fsys().close(above);
             break; // moved away meanwhile: not followed
         }
         fd = above;
-        if (unlinkat(fd, done.name.constData(), AT_REMOVEDIR) != 0)
+        if (fsys().unlinkat(fd, done.name.constData(), AT_REMOVEDIR) != 0)
             levels.last().stuck.append(done.name);
     }
-    unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
+    fsys().unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
 }
 
 int makePath(const QByteArray &path, mode_t mode)
 {
     struct stat st;
-    if (stat(path.constData(), &st) == 0)
+    if (fsys().stat(path.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     if (errno != ENOENT)
         return errno;
@@ -343,7 +344,7 @@ int makePath(const QByteArray &path, mode_t mode)
         if (err != 0)
             return err;
     }
-    if (mkdir(path.constData(), mode) != 0 && errno != EEXIST)
+    if (fsys().mkdir(path.constData(), mode) != 0 && errno != EEXIST)
         return errno;
     return 0;
 }

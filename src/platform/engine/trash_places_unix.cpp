@@ -1,4 +1,5 @@
 #include "platform/engine/trash_places.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/fs_util.h"
 
@@ -17,12 +18,12 @@ namespace TrashPlaces {
 // Makes dir (0700) unless it exists; it must then be a real directory.
 static int ensurePrivateDir(const QByteArray &dir)
 {
-    if (mkdir(dir.constData(), 0700) == 0)
+    if (fsys().mkdir(dir.constData(), 0700) == 0)
         return 0;
     if (errno != EEXIST)
         return errno;
     struct stat st;
-    if (lstat(dir.constData(), &st) != 0)
+    if (fsys().lstat(dir.constData(), &st) != 0)
         return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
@@ -45,14 +46,14 @@ TrashDir volumeTrash(const QByteArray &topDir, int *errorCode)
     struct stat st;
     // An administrator-made .Trash is used only when it is a real directory
     // with the sticky bit; a symlink or a plain folder could be a trap.
-    if (lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+    if (fsys().lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
         const QByteArray own = joinPath(shared, uid);
-        if (prepareTrashDir(own) == 0 && lstat(own.constData(), &st) == 0 && st.st_uid == getuid())
+        if (prepareTrashDir(own) == 0 && fsys().lstat(own.constData(), &st) == 0 && st.st_uid == getuid())
             return {own, topDir};
     }
     const QByteArray own = joinPath(topDir, ".Trash-" + uid);
     const int err = prepareTrashDir(own);
-    if (err == 0 && lstat(own.constData(), &st) == 0 && st.st_uid == getuid())
+    if (err == 0 && fsys().lstat(own.constData(), &st) == 0 && st.st_uid == getuid())
         return {own, topDir};
     *errorCode = err != 0 ? err : EPERM;
     return {};
@@ -63,10 +64,10 @@ TrashDir volumeTrash(const QByteArray &topDir, int *errorCode)
 static int usableOrCreatable(const QByteArray &dir)
 {
     struct stat st;
-    if (lstat(dir.constData(), &st) == 0) {
+    if (fsys().lstat(dir.constData(), &st) == 0) {
         if (!S_ISDIR(st.st_mode))
             return ENOTDIR;
-        return access(dir.constData(), W_OK | X_OK) == 0 ? 0 : errno;
+        return fsys().access(dir.constData(), W_OK | X_OK) == 0 ? 0 : errno;
     }
     if (errno != ENOENT || dir == "/")
         return errno;
@@ -77,7 +78,7 @@ static int usableOrCreatable(const QByteArray &dir)
 int checkTrashDir(const QByteArray &root, bool owned)
 {
     struct stat st;
-    if (owned && lstat(root.constData(), &st) == 0 && st.st_uid != getuid())
+    if (owned && fsys().lstat(root.constData(), &st) == 0 && st.st_uid != getuid())
         return EPERM;
     for (const QByteArray &dir : {root, QByteArray(root + "/files"), QByteArray(root + "/info")}) {
         if (const int err = usableOrCreatable(dir))
@@ -92,7 +93,7 @@ int checkVolumeTrash(const QByteArray &topDir)
     const QByteArray uid = QByteArray::number(uint(getuid()));
     const QByteArray shared = joinPath(topDir, ".Trash");
     struct stat st;
-    if (lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
+    if (fsys().lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)
         && checkTrashDir(joinPath(shared, uid), true) == 0)
         return 0;
     return checkTrashDir(joinPath(topDir, ".Trash-" + uid), true);
@@ -143,7 +144,7 @@ static QList<struct stat> selfAndAncestors(QByteArray path)
     QList<struct stat> chain;
     for (;;) {
         struct stat st;
-        if (lstat(path.constData(), &st) == 0)
+        if (fsys().lstat(path.constData(), &st) == 0)
             chain.append(st);
         if (path == "/" || path.isEmpty())
             break;
@@ -183,7 +184,7 @@ bool touchesTrash(const QByteArray &canonicalItem, const QByteArray &homeTrash, 
     }
     for (const QByteArray &root : roots) {
         struct stat rootSt;
-        if (lstat(root.constData(), &rootSt) != 0 || !S_ISDIR(rootSt.st_mode))
+        if (fsys().lstat(root.constData(), &rootSt) != 0 || !S_ISDIR(rootSt.st_mode))
             continue;
         for (const struct stat &ancestor : itemChain) {
             if (sameFile(ancestor, rootSt))

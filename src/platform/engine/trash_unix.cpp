@@ -1,4 +1,5 @@
 #include "platform/engine/trash.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
@@ -126,7 +127,7 @@ enum class TrashStep { Move, Check, Reserve };
 // The entry's stat, refused when it is no longer the file that was checked.
 static bool statEntry(const TrashEntry &entry, struct stat *st)
 {
-    if (fstatat(entry.dirFd, entry.name.constData(), st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fsys().fstatat(entry.dirFd, entry.name.constData(), st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     if (st->st_dev == entry.device && st->st_ino == entry.inode)
         return true;
@@ -140,7 +141,7 @@ static QByteArray folderPathOf(int dirFd)
     char link[64];
     snprintf(link, sizeof link, "/proc/self/fd/%d", dirFd);
     QByteArray target(4096, Qt::Uninitialized);
-    const ssize_t n = readlink(link, target.data(), size_t(target.size()));
+    const ssize_t n = fsys().readlink(link, target.data(), size_t(target.size()));
     if (n <= 0 || n >= target.size() || target.at(0) != '/')
         return QByteArray();
     target.truncate(n);
@@ -163,7 +164,7 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool 
         return failed(path, EINVAL, EngineTexts::TrashBadPath);
 
     struct stat itemStat;
-    if (entry ? !statEntry(*entry, &itemStat) : lstat(path.constData(), &itemStat) != 0) {
+    if (entry ? !statEntry(*entry, &itemStat) : fsys().lstat(path.constData(), &itemStat) != 0) {
         if (errno == ESTALE)
             return failed(path, ESTALE, EngineTexts::TrashEntrySwapped);
         const int err = errno;
@@ -189,7 +190,7 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool 
     // its nearest existing ancestor, as the trash may not exist yet.
     QByteArray probe = homeTrash;
     struct stat homeStat;
-    while (stat(probe.constData(), &homeStat) != 0 && probe != "/")
+    while (fsys().stat(probe.constData(), &homeStat) != 0 && probe != "/")
         probe = parentOf(probe);
 
     // The home trash first when it is on the item's volume; the volume's own
@@ -248,29 +249,29 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool 
             const QByteArray infoFile = trash.root + "/info/" + trashName + ".trashinfo";
             const QByteArray filesEntry = trash.root + "/files/" + trashName;
             struct stat existing;
-            if (lstat(filesEntry.constData(), &existing) == 0)
+            if (fsys().lstat(filesEntry.constData(), &existing) == 0)
                 continue; // an orphan without its info file still owns the name
             // The info file is claimed first, atomically: whoever creates it owns the name.
-            const int fd = open(infoFile.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            const int fd = fsys().open(infoFile.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0) {
                 if (errno == EEXIST)
                     continue;
                 lastError = errno;
                 break;
             }
-            auto removeInfo = qScopeGuard([&] { unlink(infoFile.constData()); });
+            auto removeInfo = qScopeGuard([&] { fsys().unlink(infoFile.constData()); });
             qsizetype written = 0;
             while (written < content.size()) {
-                const ssize_t n = write(fd, content.constData() + written, size_t(content.size() - written));
+                const ssize_t n = fsys().write(fd, content.constData() + written, size_t(content.size() - written));
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n <= 0)
                     break;
                 written += n;
             }
-            const bool infoOk = written == content.size() && (!syncInfo || fsync(fd) == 0);
+            const bool infoOk = written == content.size() && (!syncInfo || fsys().fsync(fd) == 0);
             const int infoError = errno;
-            close(fd);
+            fsys().close(fd);
             if (!infoOk) {
                 lastError = infoError;
                 break;
@@ -343,7 +344,7 @@ TrashResult moveEntryToReserved(const TrashResult &reserved, const TrashEntry &e
 void releaseReserved(const TrashResult &reserved)
 {
     if (!reserved.infoPath.isEmpty())
-        unlink(reserved.infoPath.constData());
+        fsys().unlink(reserved.infoPath.constData());
 }
 
 } // namespace Trash
