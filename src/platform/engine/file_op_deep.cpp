@@ -14,24 +14,27 @@ using namespace FsUtil;
 
 namespace EngineJob {
 
-bool Job::holdFolder(int *srcFd, int *dirFd)
+Flow Job::holdFolder(int *srcFd, int *dirFd)
 {
     HeldFolder held {srcFd, dirFd, {}, {}, false};
+    // Not held, it cannot be told apart on the way back: nothing in it is copied.
     if (fsys().fstat(*srcFd, &held.srcSt) != 0 || fsys().fstat(*dirFd, &held.dirSt) != 0)
-        return stepFailed(m_targetDirPath, actionText(), errno, QString(), false) != Flow::Stop;
-    m_heldFolders.push_back(held);
-    if (m_heldFolders.size() - m_closedFolders <= size_t(HeldFolderLevels))
-        return true;
+        return stepFailed(m_targetDirPath, actionText(), errno, QString(), false);
+    if (m_heldFolders.size() - m_closedFolders < size_t(HeldFolderLevels)) {
+        m_heldFolders.push_back(held);
+        return Flow::Continue;
+    }
     // Nothing handed out may still be copied into or out of it.
     if (settleHandedOut() == Flow::Stop)
-        return false;
+        return Flow::Stop;
+    m_heldFolders.push_back(held);
     HeldFolder &outermost = m_heldFolders.at(m_closedFolders++);
     fsys().close(*outermost.srcFd);
     fsys().close(*outermost.dirFd);
     *outermost.srcFd = -1;
     *outermost.dirFd = -1;
     outermost.closed = true;
-    return true;
+    return Flow::Continue;
 }
 
 bool Job::releaseFolder(const QByteArray &dst)

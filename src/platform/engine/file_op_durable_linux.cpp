@@ -31,8 +31,7 @@ void WriteBack::written(int fd, qint64 offset, qint64 length)
 {
     if (length <= 0)
         return;
-    if (!m_pieces.empty() && m_pieces.back().fd == fd && !m_pieces.back().started
-        && m_pieces.back().end == offset) {
+    if (!m_pieces.empty() && m_pieces.back().fd == fd && !m_pieces.back().started && m_pieces.back().end == offset) {
         m_pieces.back().end += length;
     } else {
         m_pieces.push_back({fd, offset, offset + length, false, false});
@@ -103,7 +102,7 @@ void WriteBack::waitOldest()
     m_pieces.pop_front();
     if (piece.started) {
         fsys().sync_file_range(piece.fd, piece.begin, piece.end - piece.begin,
-                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
         m_startedBytes -= piece.end - piece.begin;
     }
     if (piece.ownsFd)

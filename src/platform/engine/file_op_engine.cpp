@@ -2,6 +2,7 @@
 
 #include "platform/engine/file_op_job.h"
 #include "platform/engine/file_system.h"
+#include "platform/engine/trash.h"
 
 FileOpEngine::FileOpEngine(EngineQuestions &questions, const std::atomic_bool &cancelFlag)
     : m_questions(questions)
@@ -21,6 +22,7 @@ void FileOpEngine::setTestSettings(EngineTestSettings settings)
 FileOpResult FileOpEngine::run(const FileOpParams &params)
 {
     FileSystemScope scope(m_testing.fileSystem);
+    Trash::lookForLeftoversAgain();
     EngineJob::Job job(m_questions, m_cancelFlag, m_progressHandler, m_testing);
     return job.run(params);
 }

@@ -358,7 +358,8 @@ FileOpResult Job::runCopyOrMove(const FileOpParams &params, const QByteArray &so
 
     const QByteArray target = joinPath(destDir, name);
     struct stat targetSt;
-    if (fsys().lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev && targetSt.st_ino == srcSt.st_ino)
+    if (fsys().lstat(target.constData(), &targetSt) == 0 && targetSt.st_dev == srcSt.st_dev
+        && targetSt.st_ino == srcSt.st_ino)
         return refuse(source, action, EngineTexts::SameFile);
 
     // The folders made for the target path are new entries of their parents.

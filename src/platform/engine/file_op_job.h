@@ -111,6 +111,34 @@ constexpr char UnfinishedMarker[] = ".korvan-unfinished";
 // Retry never leaves the step that failed: it goes round once more.
 enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
 
+// What a step that failed asks the user about (see Job::untilDone).
+struct StepFailure
+{
+    bool happened = false;
+    QByteArray path;
+    QString action;
+    int errorCode = 0;
+    QString reason;
+    bool canRetry = true;
+
+    // Records the failure; the step returns what this returns.
+    Flow operator()(const QByteArray &failedPath, const QString &failedAction, int error,
+                    const QString &why = QString(), bool retry = true)
+    {
+        *this = {true, failedPath, failedAction, error, why, retry};
+        return Flow::Retry;
+    }
+};
+
+// A folder a copy has entered: its descriptors and what it was made from.
+struct EnteredFolder
+{
+    int srcFd = -1;
+    int dirFd = -1;
+    bool created = false; // made by this operation
+    bool unfinished = false; // left unfinished by a run that was killed: finished by this one
+};
+
 // A source folder a move entered, as it was when opened: its entries are
 // removed through it only while its name still leads to this folder.
 struct SourceFolder
@@ -175,6 +203,23 @@ private:
     // can be tried again), Skip this item, or Stop everything.
     Flow stepFailed(const QByteArray &path, const QString &action, int errorCode, const QString &reason = QString(),
                     bool canRetry = true);
+    // Runs attempt until it is done or the user gives up on it: a failure
+    // it records in its StepFailure is asked about, and Retry runs it again;
+    // otherwise what it returns is returned.
+    template<typename Attempt>
+    Flow untilDone(Attempt attempt)
+    {
+        for (;;) {
+            StepFailure failure;
+            const Flow flow = attempt(failure);
+            if (!failure.happened)
+                return flow;
+            const Flow next = stepFailed(failure.path, failure.action, failure.errorCode, failure.reason,
+                                         failure.canRetry);
+            if (next != Flow::Retry)
+                return next;
+        }
+    }
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
 
@@ -200,6 +245,21 @@ private:
     Flow copyTree(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow copyDir(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
+    // The steps of copyDir: the source folder opened and listed, the target
+    // folder made (or found) and opened, the entries copied, the folder
+    // given its mode and times once everything in it is back.
+    Flow openSourceFolder(const QByteArray &src, EnteredFolder *folder, QList<QByteArray> *names);
+    Flow openTargetFolder(const QByteArray &dst, EnteredFolder *folder);
+    // A new folder for ref, unfinished and marked so; 0 with *dirFd open, or the errno.
+    int makeFolder(const TargetRef &ref, int *dirFd);
+    // The folder name of dirFd opened, not following a link (ENOTDIR then).
+    static int openFolderAt(int dirFd, const QByteArray &name);
+    Flow copyEntries(const QByteArray &src, const QByteArray &dst, const QList<QByteArray> &names,
+                     EnteredFolder *folder, Journal *journal);
+    // The entry name of the folder open at srcFd, as it is now; false when it
+    // is gone (nothing to copy) or skipped.
+    bool statEntry(int srcFd, const QByteArray &src, const QByteArray &name, struct stat *st);
+    void finishFolder(const EnteredFolder &folder, const QByteArray &dst, const struct stat &srcSt);
     // replacing: the file found at dst that the copy is to replace (nullptr: none).
     Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
                   Journal *journal);
@@ -213,7 +273,8 @@ private:
     bool isUnfinished(int dirFd, const struct stat &dirSt) const;
     // Keeps the folders the walk is in open for the deepest levels only
     // (HeldFolderLevels); false when a folder could not be told apart.
-    bool holdFolder(int *srcFd, int *dirFd);
+    // Flow::Skip: it is not held, and nothing in it is to be copied.
+    Flow holdFolder(int *srcFd, int *dirFd);
     // Leaves the deepest held folder; opens its parent again when that was
     // closed, through "..", only if it is still the same folder.
     bool releaseFolder(const QByteArray &dst);
@@ -317,6 +378,8 @@ private:
     FileOpResult m_account; // every item skipped or not done, and every note, as they come
 
     bool m_hardLinksWork = true;
+    bool m_folderRenamesWork = true; // new folders are made under a temporary name
+
     const uid_t m_euid = geteuid();
     QByteArray m_targetDirPath; // the folder being filled, and its descriptor
     int m_targetDirFd = -1;

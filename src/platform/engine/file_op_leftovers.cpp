@@ -7,36 +7,10 @@
 #include "platform/engine/file_system.h"
 
 #include <cerrno>
-#include <csignal>
-#include <cstring>
 
 using namespace FsUtil;
 
 namespace EngineJob {
-
-namespace {
-
-// The process id in a name we give temporaries, or 0 for any other name.
-pid_t leftoverPid(const QByteArray &name)
-{
-    static const QByteArray prefix = ".korvan-";
-    if (!name.startsWith(prefix) || !name.endsWith(".part"))
-        return 0;
-    const QList<QByteArray> numbers = name.mid(prefix.size(), name.size() - prefix.size() - 5).split('-');
-    bool pidOk = false;
-    bool counterOk = false;
-    const qint64 pid = numbers.size() == 2 ? numbers.at(0).toLongLong(&pidOk) : 0;
-    if (numbers.size() == 2)
-        numbers.at(1).toULongLong(&counterOk);
-    return pidOk && counterOk && pid > 0 ? pid_t(pid) : 0;
-}
-
-bool processGone(pid_t pid)
-{
-    return pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH;
-}
-
-} // namespace
 
 void Job::removeAbandonedIn(const QByteArray &folder)
 {

@@ -3,8 +3,8 @@
 // target volume can hold, and every item it cannot is asked about at once.
 // The same walk counts what is to be copied, for the progress.
 #include "platform/engine/file_op_preflight.h"
-#include "platform/engine/file_system.h"
 #include "platform/engine/file_op_job.h"
+#include "platform/engine/file_system.h"
 
 #include <QHash>
 
@@ -246,6 +246,9 @@ bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QB
     if ((m_moving && sameVolume) || !m_testing.preflight)
         return true; // a rename: nothing is written
     VolumeLimits limits = volumeLimitsOf(folder, m_testing.volumeType);
+    // Volumes of Windows (often through FUSE drivers that lose what a
+    // renamed folder holds) get new folders under their own names.
+    m_folderRenamesWork = !limits.windowsNames;
     if (sameVolume)
         limits.freeBytes = -1; // a clone takes no room; each file's own check still holds
     const std::function<bool()> cancelledNow = [this] { return cancelled(); };

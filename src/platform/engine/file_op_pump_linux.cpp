@@ -142,7 +142,7 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
         ssize_t written = 0;
         while (written < n) {
             const ssize_t w = fsys().pwrite(dstFd, m_buffer.constData() + written, size_t(n - written),
-                                     from + *copied + written);
+                                            from + *copied + written);
             if (w < 0) {
                 if (errno == EINTR)
                     continue;

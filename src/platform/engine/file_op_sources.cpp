@@ -98,7 +98,8 @@ bool copiedAsItWas(int sourceDir, int copyDir, int i, const Journal &journal)
     struct stat copyNow;
     return sourceDir >= 0 && copyDir >= 0
         && fsys().fstatat(sourceDir, sourceName.constData(), &sourceNow, AT_SYMLINK_NOFOLLOW) == 0
-        && state.unchanged(sourceNow) && fsys().fstatat(copyDir, copyName.constData(), &copyNow, AT_SYMLINK_NOFOLLOW) == 0
+        && state.unchanged(sourceNow)
+        && fsys().fstatat(copyDir, copyName.constData(), &copyNow, AT_SYMLINK_NOFOLLOW) == 0
         && (sourceNow.st_mode & S_IFMT) == (copyNow.st_mode & S_IFMT)
         && (!S_ISREG(copyNow.st_mode)
             || (qint64(copyNow.st_size) == state.size && sameTimeAsKept(state.modified, copyNow.st_mtim)));

@@ -42,7 +42,8 @@ public:
     virtual off_t lseek(int fd, off_t offset, int whence) = 0;
     virtual int ftruncate(int fd, off_t length) = 0;
     virtual ssize_t copy_file_range(int inFd, off_t *inOffset, int outFd, off_t *outOffset, size_t length,
-                                    unsigned int flags) = 0;
+                                    unsigned int flags)
+        = 0;
     // The few ioctls the engine uses (a clone, the folder's flags).
     virtual int ioctl(int fd, unsigned long request, void *argument) = 0;
     int ioctl(int fd, unsigned long request, int argument) { return ioctl(fd, request, (void *)(long)argument); }

@@ -82,10 +82,7 @@ public:
     {
         return ::linkat(fromDir, from, toDir, to, flags);
     }
-    int symlinkat(const char *target, int dirFd, const char *name) override
-    {
-        return ::symlinkat(target, dirFd, name);
-    }
+    int symlinkat(const char *target, int dirFd, const char *name) override { return ::symlinkat(target, dirFd, name); }
     int renameat(int fromDir, const char *from, int toDir, const char *to) override
     {
         return ::renameat(fromDir, from, toDir, to);

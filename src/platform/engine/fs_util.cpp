@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -360,6 +361,25 @@ QString formatSize(qint64 bytes)
     if (mib < 1024)
         return QString::number(mib, 'f', 1) + EngineTexts::SizeMB;
     return QString::number(mib / 1024.0, 'f', 2) + EngineTexts::SizeGB;
+}
+
+pid_t leftoverPid(const QByteArray &name)
+{
+    static const QByteArray prefix = ".korvan-";
+    if (!name.startsWith(prefix) || !name.endsWith(".part"))
+        return 0;
+    const QList<QByteArray> numbers = name.mid(prefix.size(), name.size() - prefix.size() - 5).split('-');
+    bool pidOk = false;
+    bool counterOk = false;
+    const qint64 pid = numbers.size() == 2 ? numbers.at(0).toLongLong(&pidOk) : 0;
+    if (numbers.size() == 2)
+        numbers.at(1).toULongLong(&counterOk);
+    return pidOk && counterOk && pid > 0 ? pid_t(pid) : 0;
+}
+
+bool processGone(pid_t pid)
+{
+    return pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 } // namespace FsUtil

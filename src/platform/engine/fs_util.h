@@ -54,4 +54,10 @@ int makePath(const QByteArray &path, mode_t mode);
 
 QString formatSize(qint64 bytes);
 
+// The process id in a name we give temporaries (.korvan-<pid>-<n>.part),
+// or 0 for any other name.
+pid_t leftoverPid(const QByteArray &name);
+// Whether pid is not running (and is not us): what it left is abandoned.
+bool processGone(pid_t pid);
+
 } // namespace FsUtil

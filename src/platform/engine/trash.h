@@ -14,6 +14,9 @@ struct TrashResult
     QString reason; // only why it failed
     QByteArray trashedPath; // .../Trash/files/<name>
     QByteArray infoPath; // .../Trash/info/<name>.trashinfo
+    // A reservation: the info file's second name until its item is there,
+    // by which a later run tells a claim that was never used.
+    QByteArray pendingPath;
 };
 
 // The freedesktop.org trash (version 1.0 of its layout), our own code.
@@ -56,6 +59,10 @@ void releaseReserved(const TrashResult &reserved);
 // it and without making anything: a missing trash folder counts when it
 // could be made.
 TrashResult checkTrashFor(const QByteArray &path);
+
+// What killed runs left in a trash is looked for the first time that trash
+// is used after this (the engine calls it as each operation begins).
+void lookForLeftoversAgain();
 
 // The escaping of the Path= value: RFC 2396, with '/' kept (public for the
 // tests, which read the info files a move leaves).

@@ -1,5 +1,5 @@
-#include "platform/engine/trash_places.h"
 #include "platform/engine/file_system.h"
+#include "platform/engine/trash_places.h"
 
 #include "platform/engine/fs_util.h"
 

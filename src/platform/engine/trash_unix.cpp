@@ -1,8 +1,9 @@
-#include "platform/engine/trash.h"
 #include "platform/engine/file_system.h"
+#include "platform/engine/trash.h"
 
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/fs_util.h"
+#include "platform/engine/trash_info.h"
 #include "platform/engine/trash_places.h"
 
 #include <QList>
@@ -148,6 +149,56 @@ static QByteArray folderPathOf(int dirFd)
     return target;
 }
 
+// Claims a free name in trash for the item (its info file written
+// complete first) and moves the item there; Reserve only claims the name.
+// Not ok: *lastError says why.
+static TrashResult placeInTrash(const TrashDir &trash, const QByteArray &path, const QByteArray &name,
+                                const QByteArray &content, TrashStep step, bool syncInfo, const TrashEntry *entry,
+                                int *lastError)
+{
+    TrashInfo::removeAbandoned(trash.root);
+    const QByteArray baseName = cappedName(name);
+    for (int attempt = 0; attempt < MaxCollisionTries; ++attempt) {
+        const QByteArray trashName = candidateName(baseName, attempt);
+        const QByteArray infoFile = trash.root + "/info/" + trashName + ".trashinfo";
+        const QByteArray filesEntry = trash.root + "/files/" + trashName;
+        struct stat existing;
+        if (fsys().lstat(filesEntry.constData(), &existing) == 0)
+            continue; // an orphan without its info file still owns the name
+        // The info file is claimed first, atomically: whoever names it owns the name.
+        QByteArray pending;
+        const int claimed = TrashInfo::claim(trash.root + "/info", trashName + ".trashinfo", content, syncInfo,
+                                             &pending);
+        if (claimed == EEXIST)
+            continue;
+        if (claimed != 0) {
+            *lastError = claimed;
+            return {};
+        }
+        TrashResult result;
+        result.ok = true;
+        result.trashedPath = filesEntry;
+        result.infoPath = infoFile;
+        result.pendingPath = pending;
+        if (step == TrashStep::Reserve)
+            return result;
+        struct stat now;
+        const bool moved = entry
+            ? statEntry(*entry, &now) && renameNoReplaceAt(entry->dirFd, entry->name, AT_FDCWD, filesEntry) == 0
+            : renameNoReplace(path, filesEntry) == 0;
+        const int err = errno;
+        if (!moved)
+            fsys().unlink(infoFile.constData()); // the claim is dropped
+        TrashInfo::settle(pending);
+        if (moved)
+            return result;
+        *lastError = err;
+        if (err != EEXIST)
+            return {};
+    }
+    return {};
+}
+
 // Finds (and makes when missing) the trash that would take the item and
 // moves it there, or only looks (Check), or claims a name and writes the
 // info file without moving anything (Reserve). entry: the item is that
@@ -243,64 +294,9 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool 
         const QByteArray content = "[Trash Info]\nPath=" + encodeInfoPath(infoPathValue)
             + "\nDeletionDate=" + deletionDateNow() + "\n";
 
-        const QByteArray baseName = cappedName(name);
-        for (int attempt = 0; attempt < MaxCollisionTries; ++attempt) {
-            const QByteArray trashName = candidateName(baseName, attempt);
-            const QByteArray infoFile = trash.root + "/info/" + trashName + ".trashinfo";
-            const QByteArray filesEntry = trash.root + "/files/" + trashName;
-            struct stat existing;
-            if (fsys().lstat(filesEntry.constData(), &existing) == 0)
-                continue; // an orphan without its info file still owns the name
-            // The info file is claimed first, atomically: whoever creates it owns the name.
-            const int fd = fsys().open(infoFile.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd < 0) {
-                if (errno == EEXIST)
-                    continue;
-                lastError = errno;
-                break;
-            }
-            auto removeInfo = qScopeGuard([&] { fsys().unlink(infoFile.constData()); });
-            qsizetype written = 0;
-            while (written < content.size()) {
-                const ssize_t n = fsys().write(fd, content.constData() + written, size_t(content.size() - written));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;
-                written += n;
-            }
-            const bool infoOk = written == content.size() && (!syncInfo || fsys().fsync(fd) == 0);
-            const int infoError = errno;
-            fsys().close(fd);
-            if (!infoOk) {
-                lastError = infoError;
-                break;
-            }
-            if (step == TrashStep::Reserve) {
-                removeInfo.dismiss();
-                TrashResult result;
-                result.ok = true;
-                result.trashedPath = filesEntry;
-                result.infoPath = infoFile;
-                return result;
-            }
-            struct stat now;
-            const bool moved = entry
-                ? statEntry(*entry, &now) && renameNoReplaceAt(entry->dirFd, entry->name, AT_FDCWD, filesEntry) == 0
-                : renameNoReplace(path, filesEntry) == 0;
-            if (!moved) {
-                lastError = errno;
-                if (lastError == EEXIST)
-                    continue; // removeInfo drops the claim; try the next name
-                break;
-            }
-            removeInfo.dismiss();
-            TrashResult result;
-            result.ok = true;
-            result.trashedPath = filesEntry;
-            result.infoPath = infoFile;
-            return result;
-        }
+        if (const TrashResult placed = placeInTrash(trash, path, name, content, step, syncInfo, entry, &lastError);
+            placed.ok)
+            return placed;
         if (lastError == 0)
             lastError = EEXIST;
     }
@@ -338,6 +334,7 @@ TrashResult moveEntryToReserved(const TrashResult &reserved, const TrashEntry &e
         const int err = errno;
         return failed(entry.path, err, errorText(err));
     }
+    TrashInfo::settle(reserved.pendingPath);
     return reserved;
 }
 
@@ -345,6 +342,7 @@ void releaseReserved(const TrashResult &reserved)
 {
     if (!reserved.infoPath.isEmpty())
         fsys().unlink(reserved.infoPath.constData());
+    TrashInfo::settle(reserved.pendingPath);
 }
 
 } // namespace Trash

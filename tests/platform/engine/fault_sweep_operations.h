@@ -1,0 +1,187 @@
+#pragma once
+
+// The operations of the fault sweep, the trees they work on and one run of
+// each (see tst_engine_fault_sweep.cpp).
+
+#include "fault_file_system.h"
+#include "fault_sweep_state.h"
+#include "platform/engine/file_op_engine.h"
+#include "support/engine_scripted_questions.h"
+#include "support/engine_test_files.h"
+
+#include <filesystem>
+
+namespace FaultSweep {
+
+using namespace EngineTestFiles;
+
+enum class Kind { Copy, Move, Trash };
+
+struct Operation
+{
+    const char *name;
+    Kind kind;
+    bool targetExists; // the target already holds older versions of some files
+    bool crossVolume;
+    bool wholeTree; // a trash of the tree, or of one file in it
+};
+
+inline const Operation Operations[] = {
+    {"copy of a tree", Kind::Copy, false, false, true},
+    {"copy of a tree over existing files", Kind::Copy, true, false, true},
+    {"move and merge within a volume", Kind::Move, true, false, true},
+    {"move and merge across volumes", Kind::Move, true, true, true},
+    {"trash of a file", Kind::Trash, false, false, false},
+    {"trash of a tree", Kind::Trash, false, false, true},
+};
+
+inline void put(const QByteArray &path, const QByteArray &data, mode_t mode, time_t mtime)
+{
+    writeFile(path, data);
+    chmod(path.constData(), mode);
+    const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Each file's bytes are its own, so a piece of one is never taken for another.
+inline QByteArray contentOf(const QByteArray &name, int size, const char *version = "new")
+{
+    QByteArray data = version + QByteArray(":") + name + ':';
+    while (data.size() < size)
+        data += QByteArray::number(data.size()) + name;
+    return data.left(size);
+}
+
+// About twenty files in three levels, with a link, a hard-linked pair and a sparse file.
+inline void makeSourceTree(const QByteArray &tree)
+{
+    makeDirs(tree + "/one/two/three");
+    int size = 100;
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        put(tree + '/' + name, contentOf(name, size += 300), 0644, 1500000000);
+    symlink("a.txt", QByteArray(tree + "/link").constData());
+    for (const char *name : {"f1", "f2", "f3", "f4", "f5"})
+        put(tree + "/one/" + name, contentOf(name, size += 200), 0600, 1500000100);
+    for (const char *name : {"g1", "g2", "g3", "g4"})
+        put(tree + "/one/two/" + name, contentOf(name, size += 100), 0640, 1500000200);
+    for (const char *name : {"h1", "h2", "h3", "hard"})
+        put(tree + "/one/two/three/" + name, contentOf(name, size += 50), 0644, 1500000300);
+    link(QByteArray(tree + "/one/two/three/hard").constData(), QByteArray(tree + "/one/two/three/hard2").constData());
+    // A sparse file: data at both ends of 512 KiB, a hole between.
+    const QByteArray sparse = tree + "/one/two/sparse.img";
+    const int fd = open(sparse.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const QByteArray head = contentOf("sparse-head", 4096), tail = contentOf("sparse-tail", 4096);
+    pwrite(fd, head.constData(), size_t(head.size()), 0);
+    pwrite(fd, tail.constData(), size_t(tail.size()), 512 * 1024 - 4096);
+    close(fd);
+    const struct timespec times[2] = {{1500000400, 0}, {1500000400, 0}};
+    utimensat(AT_FDCWD, sparse.constData(), times, 0);
+    for (const char *folder : {"/one/two/three", "/one/two", "/one", ""})
+        utimensat(AT_FDCWD, QByteArray(tree + folder).constData(), times, 0);
+}
+
+// Older versions of some of the files, and one the source does not have.
+inline void makeExistingTarget(const QByteArray &tree)
+{
+    makeDirs(tree + "/one/two/three");
+    for (const char *name : {"a.txt", "one/f1", "one/two/g1", "one/two/three/h1", "keep.txt"})
+        put(tree + '/' + name, contentOf(name, 700, "old"), 0644, 1400000000);
+}
+
+// The folders of one run under a root on tmpfs.
+struct Places
+{
+    QByteArray root;
+    QByteArray source() const { return root + "/src"; }
+    QByteArray target() const { return root + "/dst"; }
+    QByteArray data() const { return root + "/data"; }
+    QByteArray trash() const { return data() + "/Trash"; }
+    World world() const { return {snapshot(source()), snapshot(target()), snapshot(trash())}; }
+};
+
+inline void prepare(const Places &places, const Operation &op)
+{
+    std::error_code ignored;
+    for (const QByteArray &dir : {places.source(), places.target(), places.data()})
+        std::filesystem::remove_all(dir.constData(), ignored);
+    makeDirs(places.source());
+    makeDirs(places.target());
+    makeDirs(places.data());
+    makeSourceTree(places.source() + "/tree");
+    if (op.targetExists)
+        makeExistingTarget(places.target() + "/tree");
+}
+
+inline FileOpRecord recordOf(const Places &places, const Operation &op)
+{
+    const QString item = text(places.source() + (op.wholeTree ? "/tree" : "/tree/a.txt"));
+    switch (op.kind) {
+    case Kind::Copy: return copyRecord(item, text(places.target()));
+    case Kind::Move: return moveRecord(item, text(places.target()));
+    case Kind::Trash: break;
+    }
+    return deleteRecord(item);
+}
+
+struct Outcome
+{
+    FileOpResult result;
+    int errorQuestions = 0;
+    bool canRetry = false;
+};
+
+inline Outcome runOnce(const Places &places, const Operation &op, FaultFileSystem &fs, ErrorAnswer answer)
+{
+    ScriptedEngineQuestions questions;
+    questions.defaultError = answer;
+    questions.defaultOverwrite = OverwriteAnswer::Overwrite;
+    EngineTestSettings settings;
+    settings.workers = 0; // one thread: the calls come in the same order every run
+    settings.fileSystem = &fs;
+    if (op.crossVolume)
+        fs.setOtherVolume(places.source());
+    Outcome outcome;
+    outcome.result = runSync(recordOf(places, op), questions, nullptr, settings);
+    outcome.errorQuestions = int(questions.errorQuestions.size());
+    outcome.canRetry = outcome.errorQuestions > 0 && questions.errorQuestions.first().canRetry;
+    return outcome;
+}
+
+const char *statusName(FileOpResult::Status status)
+{
+    switch (status) {
+    case FileOpResult::Status::Done: return "done";
+    case FileOpResult::Status::Skipped: return "skipped";
+    case FileOpResult::Status::Cancelled: return "cancelled";
+    case FileOpResult::Status::Failed: return "failed";
+    }
+    return "?";
+}
+
+const char *answerName(ErrorAnswer answer)
+{
+    return answer == ErrorAnswer::Retry ? "retry" : answer == ErrorAnswer::Skip ? "skip" : "cancel";
+}
+
+// Where a world differs from the one an uninterrupted run leaves.
+// allowed: temporaries that may be left; rerun: the world is that of a
+// rerun, whose trash may also hold whole copies the killed run had made
+// (a copy asks before it replaces them, and keeps them so).
+inline QStringList unlikeReference(const World &reference, const World &world, const FileOpResult &result,
+                                   Leftovers allowed = Leftovers::None, const World *rerunFrom = nullptr)
+{
+    const bool linksNoted = result.noteCount > 0;
+    QStringList found = differences(reference.target, world.target, !linksNoted, "target", allowed);
+    found += differences(reference.source, world.source, !linksNoted, "source", allowed);
+    QSet<QByteArray> copies;
+    if (rerunFrom) {
+        for (const Entry &entry : rerunFrom->source) {
+            if (entry.type == 'f')
+                copies.insert(entry.data);
+        }
+    }
+    found += trashDifferences(reference.trash, world.trash, copies);
+    return found;
+}
+
+} // namespace FaultSweep
