@@ -196,6 +196,8 @@ private:
     // length -1: to the end of the file. expected: where the file should end
     // (0: unknown, e.g. /proc files, so it is read to its end).
     int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
+    // The rest of copyRange by pread/pwrite, from *copied on.
+    int copyByReading(int srcFd, int dstFd, off_t from, qint64 length, qint64 *copied, bool *atTarget);
     // n bytes at offset of dstFd were written; false when the copy is to stop.
     bool chunkWritten(int dstFd, qint64 offset, qint64 n);
     // Verification (file_op_verify_linux.cpp): the read-back of a copy from

@@ -158,8 +158,7 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     const qint64 bytesBefore = m_progress.bytesDone;
     m_currentPath = src;
     const TargetRef ref = targetRef(dst);
-    Staged staged;
-    SourceState state;
+    LeafAttempt attempt;
     for (;;) {
         // A small file or a link is quicker copied than looked for: its name
         // is refused at the end (EEXIST) all the same. A big one is looked for first.
@@ -168,65 +167,24 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
             if (fsys().fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
                 return Flow::Exists;
         }
-        m_copier.clearFailure();
-        QByteArray failedPath;
-        staged = Staged();
-        int err = 0;
-        const auto firstLink = m_moving && m_hardLinksWork && S_ISREG(srcSt.st_mode) && srcSt.st_nlink > 1
-            ? m_linkedCopies.constFind({srcSt.st_dev, srcSt.st_ino})
-            : m_linkedCopies.cend();
-        if (firstLink != m_linkedCopies.cend()) {
-            // Another name of a file this move copied already: one more link, as in the source.
-            staged.linkFrom = *firstLink;
-            state = SourceState::of(srcSt);
-            m_progress.bytesDone += srcSt.st_size;
-        } else {
-            const SourceRef from = sourceRef(src);
-            state = SourceState::of(srcSt); // a link is as the walk saw it
-            err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, from, dst, ref, &staged, &state)
-                                         : m_copier.stageLink(src, from, dst, ref, srcSt, &staged);
-            failedPath = m_copier.failedPath();
-            takeNotes(m_copier.takeNotes());
-        }
-        if (err == 0 && replace) {
-            // The new content is complete: only now does the old one go, to the trash.
-            const Flow aside = setAsideReplaced(ref, dst, *replacing);
-            if (aside != Flow::Continue) {
-                m_copier.discardStaged(ref, &staged);
-                m_progress.bytesDone = bytesBefore;
-                if (aside == Flow::Skip)
-                    m_progress.filesDone++;
-                return aside;
-            }
-        }
-        if (err == 0) {
-            testPoint("file-written", dst);
-            err = m_copier.publishStaged(ref, &staged);
-            if (err == EEXIST && !replace) {
-                m_copier.discardStaged(ref, &staged);
-                m_progress.bytesDone = bytesBefore;
-                return Flow::Exists;
-            }
-            if (err == EEXIST)
-                m_copier.setFailReason(EngineTexts::NameTakenWhileReplacing);
-            if (err != 0 && !staged.linkFrom.isEmpty() && err != EEXIST) {
-                // The target refuses a second link: the file is copied on its own.
-                note(Note::HardLinks, dst);
-                m_hardLinksWork = false;
-                m_copier.discardStaged(ref, &staged);
-                continue;
-            }
-            failedPath = dst;
-        }
-        m_copier.discardStaged(ref, &staged, err == 0);
-        if (err == 0)
+        attempt = LeafAttempt();
+        const Flow flow = attemptLeaf(src, dst, srcSt, replacing, ref, &attempt);
+        if (flow == Flow::Continue)
             break;
+        if (flow == Flow::Retry && attempt.err == 0)
+            continue; // at once, without a question
         m_progress.bytesDone = bytesBefore;
-        if (err == ECANCELED || cancelled()) {
+        if (flow != Flow::Retry) {
+            if (flow == Flow::Skip)
+                m_progress.filesDone++;
+            return flow;
+        }
+        if (attempt.err == ECANCELED || cancelled()) {
             setCancelled();
             return Flow::Stop;
         }
-        const Flow next = stepFailed(failedPath.isEmpty() ? src : failedPath, actionText(), err, m_copier.failReason());
+        const Flow next = stepFailed(attempt.failedPath.isEmpty() ? src : attempt.failedPath, actionText(), attempt.err,
+                                     m_copier.failReason());
         if (next == Flow::Retry)
             continue;
         if (next == Flow::Skip)
@@ -234,7 +192,8 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
         return next;
     }
     m_progress.filesDone++;
-    if (m_moving && S_ISREG(srcSt.st_mode) && state.links > 1 && staged.linkFrom.isEmpty())
+    const SourceState &state = attempt.state;
+    if (m_moving && S_ISREG(srcSt.st_mode) && state.links > 1 && attempt.staged.linkFrom.isEmpty())
         m_linkedCopies.insert({state.device, state.inode}, dst);
     if (journal) {
         if (!replace)
@@ -244,6 +203,60 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     }
     progress(src);
     return Flow::Continue;
+}
+
+Flow Job::attemptLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt,
+                      const struct stat *replacing, const TargetRef &ref, LeafAttempt *attempt)
+{
+    m_copier.clearFailure();
+    Staged &staged = attempt->staged;
+    const auto firstLink = m_moving && m_hardLinksWork && S_ISREG(srcSt.st_mode) && srcSt.st_nlink > 1
+        ? m_linkedCopies.constFind({srcSt.st_dev, srcSt.st_ino})
+        : m_linkedCopies.cend();
+    attempt->state = SourceState::of(srcSt); // a link is as the walk saw it
+    if (firstLink != m_linkedCopies.cend()) {
+        // Another name of a file this move copied already: one more link, as in the source.
+        staged.linkFrom = *firstLink;
+        m_progress.bytesDone += srcSt.st_size;
+    } else {
+        const SourceRef from = sourceRef(src);
+        attempt->err = S_ISREG(srcSt.st_mode) ? m_copier.stageFile(src, from, dst, ref, &staged, &attempt->state)
+                                              : m_copier.stageLink(src, from, dst, ref, srcSt, &staged);
+        attempt->failedPath = m_copier.failedPath();
+        takeNotes(m_copier.takeNotes());
+        if (attempt->err != 0) {
+            m_copier.discardStaged(ref, &staged);
+            return Flow::Retry;
+        }
+    }
+    if (replacing) {
+        // The new content is complete: only now does the old one go, to the trash.
+        const Flow aside = setAsideReplaced(ref, dst, *replacing);
+        if (aside != Flow::Continue) {
+            m_copier.discardStaged(ref, &staged);
+            return aside;
+        }
+    }
+    testPoint("file-written", dst);
+    int &err = attempt->err;
+    err = m_copier.publishStaged(ref, &staged);
+    if (err == EEXIST && !replacing) {
+        m_copier.discardStaged(ref, &staged);
+        return Flow::Exists;
+    }
+    if (err == EEXIST)
+        m_copier.setFailReason(EngineTexts::NameTakenWhileReplacing);
+    if (err != 0 && !staged.linkFrom.isEmpty() && err != EEXIST) {
+        // The target refuses a second link: the file is copied on its own.
+        note(Note::HardLinks, dst);
+        m_hardLinksWork = false;
+        m_copier.discardStaged(ref, &staged);
+        err = 0;
+        return Flow::Retry;
+    }
+    attempt->failedPath = dst;
+    m_copier.discardStaged(ref, &staged, err == 0);
+    return err == 0 ? Flow::Continue : Flow::Retry;
 }
 
 } // namespace EngineJob

@@ -4,7 +4,7 @@
 // FileOpEngine::run() makes one Job per operation. Its phases, in order, and
 // the file that holds each:
 //
-//  1. The job and its preflight (file_op_job.cpp): the record's paths are
+//  1. The job (file_op_job.cpp, file_op_start.cpp): the record's paths are
 //     checked and every refusal (same place, into itself, not absolute…)
 //     happens before anything is created; the target folder is made; a
 //     delete goes to the trash from here; questions, errors and progress.
@@ -35,6 +35,7 @@
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_copier.h"
 #include "platform/engine/file_op_durable.h"
+#include "platform/engine/file_op_job_types.h"
 #include "platform/engine/file_op_params.h"
 #include "platform/engine/file_op_workers.h"
 #include "platform/engine/fs_util.h"
@@ -50,126 +51,12 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace EngineJob {
-
-using FsUtil::joinPath;
-using FsUtil::parentOf;
-
-constexpr qint64 ProgressIntervalMs = 100;
-// The free space of a folder is measured again after this long, or sooner
-// when our own writes since may have used it up.
-constexpr qint64 SpaceRecheckMs = 100;
-// Files above this size are looked for at the target before they are copied.
-constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
-
-// Files up to this size are copied by the copy workers; bigger ones by the
-// job's own thread, with progress and cancel within the file.
-constexpr qint64 WorkerFileBytes = 4 * 1024 * 1024;
-// Files handed to the workers and not yet taken back, at most (per worker).
-constexpr int OutstandingPerWorker = 32;
-// One worker per core, at least two; beyond eight the volume, not the
-// processor, is what small files wait for.
-constexpr int MinWorkers = 2;
-constexpr int MaxWorkers = 8;
-// Verifying, each small file waits for the device twice (stored, read
-// back): more workers keep it busy while they wait.
-constexpr int VerifyingWorkers = 32;
-
-// A copy holds the folders it is in open (two descriptors each) for the
-// deepest this many levels; further up they are closed and opened again
-// through ".." when the walk comes back, so that a tree of any depth copies
-// under the usual limit of 1,024 open files.
-constexpr int HeldFolderLevels = 100;
-// Folders that wait for their files to come back from the copy workers
-// before they are finished, at most.
-constexpr int MostWaitingFolders = 64;
-
-// A folder a copy is in: its source and target descriptors (the copyDir
-// frame's own variables) and what they were, to open them again safely.
-struct HeldFolder
-{
-    int *srcFd;
-    int *dirFd;
-    struct stat srcSt;
-    struct stat dirSt;
-    bool closed = false;
-};
-
-// A folder is this while it fills (owner-only, with the sticky bit) and
-// holds an empty file of ours by the name below: a rerun after a kill
-// finishes a folder left so. A folder of the user's with the same mode but
-// without that file keeps its mode.
-constexpr mode_t UnfinishedFolderMode = S_ISVTX | S_IRWXU;
-constexpr char UnfinishedMarker[] = ".korvan-unfinished";
-
-// What a step tells its caller: go on, this item was skipped (go on with
-// the rest), or stop everything (cancelled or failed).
-// Retry never leaves the step that failed: it goes round once more.
-enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
-
-// What a step that failed asks the user about (see Job::untilDone).
-struct StepFailure
-{
-    bool happened = false;
-    QByteArray path;
-    QString action;
-    int errorCode = 0;
-    QString reason;
-    bool canRetry = true;
-
-    // Records the failure; the step returns what this returns.
-    Flow operator()(const QByteArray &failedPath, const QString &failedAction, int error,
-                    const QString &why = QString(), bool retry = true)
-    {
-        *this = {true, failedPath, failedAction, error, why, retry};
-        return Flow::Retry;
-    }
-};
-
-// A folder a copy has entered: its descriptors and what it was made from.
-struct EnteredFolder
-{
-    int srcFd = -1;
-    int dirFd = -1;
-    bool created = false; // made by this operation
-    bool unfinished = false; // left unfinished by a run that was killed: finished by this one
-};
-
-// A source folder a move entered, as it was when opened: its entries are
-// removed through it only while its name still leads to this folder.
-struct SourceFolder
-{
-    QByteArray path;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-// What a cross-volume move created, so that it can be undone, and what it
-// copied, so that the sources can be checked and removed afterwards.
-struct Journal
-{
-    QList<QByteArray> createdFiles;
-    QList<QByteArray> createdDirs;
-    QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
-    QList<SourceState> copiedStates; // for each of copiedItems: the source as it was copied
-    QList<SourceFolder> sourceFolders; // in the order entered
-    QList<QByteArray> targetDirs;
-};
-
-struct SourceRemoval;
-class FolderTrail;
-
-// Why a folder merge would stop halfway, found before anything is moved.
-struct MergeProblem
-{
-    QByteArray path;
-    int errorCode = 0;
-    QString reason;
-};
 
 class Job
 {
@@ -194,6 +81,13 @@ private:
     // The job and its preflight, and what every phase shares (file_op_job.cpp).
     FileOpResult runTrash(const QByteArray &source, bool ask);
     FileOpResult runCopyOrMove(const FileOpParams &params, const QByteArray &source);
+    // The steps of runCopyOrMove before the first write (file_op_start.cpp):
+    // the refusals, then the target folder made with its parents (which
+    // of them were made, in *createdPath). A result: the operation ends so.
+    std::optional<FileOpResult> refuseBeforeStart(const FileOpParams &params, const QByteArray &source,
+                                                  struct stat *srcSt, QByteArray *destDir);
+    std::optional<FileOpResult> makeDestination(const FileOpParams &params, const QByteArray &destDir,
+                                                QList<QByteArray> *createdPath);
     FileOpResult finish();
     Flow resolveConflict(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
                          const struct stat &dstSt);
@@ -263,6 +157,11 @@ private:
     // replacing: the file found at dst that the copy is to replace (nullptr: none).
     Flow copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
                   Journal *journal);
+    // One attempt at copyLeaf: staged, what it replaces set aside, published.
+    // Continue: done; Retry: failed (attempt->err, asked about), or with
+    // err 0 to be tried again at once; else what copyLeaf returns.
+    Flow attemptLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt,
+                     const struct stat *replacing, const TargetRef &ref, LeafAttempt *attempt);
     Flow resolveAndCopy(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     Flow checkSpace(const QByteArray &dst, qint64 needed);
     // The space for the regular file srcSt at dst; a skip counts the file as done.
@@ -293,6 +192,15 @@ private:
     int workerCount() const;
 
     // Moves, their merge check, their staging and rollback (file_op_move.cpp).
+    // A folder moved onto one that exists within the volume: merged into it.
+    // Retry: the move of src is to start over.
+    Flow mergeFolder(const QByteArray &src, const QByteArray &dst);
+    // The staging folder of a cross-volume move, made in stagingParent.
+    Flow makeStaging(const QByteArray &stagingParent, QByteArray *staging);
+    // The file at dst that the move of src replaces, set aside (to the
+    // trash); Retry: the name is free now, the move starts over.
+    Flow replaceByMove(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
+                       const struct stat &dstSt);
     Flow moveItem(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     Flow moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt);
     bool findMergeProblem(const QByteArray &src, const QByteArray &dst, MergeProblem *problem);

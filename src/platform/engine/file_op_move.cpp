@@ -67,57 +67,68 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         if (dstSt.st_dev != srcSt.st_dev)
             return moveAcrossVolumes(src, dst, srcSt);
         if (srcIsDir) {
-            // Merge into the folder that is already there, all or nothing:
-            // every clash is looked for before the first rename.
-            const bool outermost = !m_merging;
-            if (outermost) {
-                const Flow checked = checkMerge(src, dst, true);
-                if (checked != Flow::Continue)
-                    return checked;
-            }
-            m_merging = true;
-            auto endMerge = qScopeGuard([&] {
-                m_merging = !outermost;
-                if (outermost)
-                    releaseReservedTrash(); // what the merge did not replace after all
-            });
-            QList<QByteArray> names;
-            int err = 0;
-            if (!listDir(src, &names, &err)) {
-                const Flow next = stepFailed(src, EngineTexts::ActionReadFolder, err);
-                if (next == Flow::Retry)
-                    continue;
-                return next;
-            }
-            const int skippedBefore = m_skipped;
-            for (const QByteArray &name : std::as_const(names)) {
-                const QByteArray child = joinPath(src, name);
-                struct stat childSt;
-                if (fsys().lstat(child.constData(), &childSt) != 0)
-                    continue;
-                if (moveItem(child, joinPath(dst, name), childSt) == Flow::Stop)
-                    return Flow::Stop;
-            }
-            if (m_skipped == skippedBefore && fsys().rmdir(src.constData()) != 0) {
-                return stepFailed(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
-            }
-            return Flow::Continue;
+            const Flow merged = mergeFolder(src, dst);
+            if (merged == Flow::Retry)
+                continue;
+            return merged;
         }
-        if (m_placing && sameContents(src, srcSt, dst, dstSt)) {
-            // A rerun after a kill: this very copy is in place already, and
-            // the trash does not get another one.
-            fsys().unlink(src.constData());
-            return Flow::Continue;
-        }
-        const Flow conflict = resolveConflict(src, srcSt, dst, dstSt);
-        if (conflict != Flow::Continue)
-            return conflict;
-        // What a move replaces goes to the trash, restorable, as a delete would.
-        const Flow aside = setAsideReplaced({AT_FDCWD, dst}, dst, dstSt);
-        if (aside != Flow::Continue)
-            return aside;
+        if (const Flow replaced = replaceByMove(src, srcSt, dst, dstSt); replaced != Flow::Retry)
+            return replaced;
         // The name is free now; if someone took it meanwhile, start over.
     }
+}
+
+Flow Job::replaceByMove(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
+                        const struct stat &dstSt)
+{
+    if (m_placing && sameContents(src, srcSt, dst, dstSt)) {
+        // A rerun after a kill: this very copy is in place already, and
+        // the trash does not get another one.
+        fsys().unlink(src.constData());
+        return Flow::Continue;
+    }
+    const Flow conflict = resolveConflict(src, srcSt, dst, dstSt);
+    if (conflict != Flow::Continue)
+        return conflict;
+    // What a move replaces goes to the trash, restorable, as a delete would.
+    const Flow aside = setAsideReplaced({AT_FDCWD, dst}, dst, dstSt);
+    if (aside != Flow::Continue)
+        return aside;
+    return Flow::Retry;
+}
+
+Flow Job::mergeFolder(const QByteArray &src, const QByteArray &dst)
+{
+    // Merge into the folder that is already there, all or nothing: every
+    // clash is looked for before the first rename.
+    const bool outermost = !m_merging;
+    if (outermost) {
+        const Flow checked = checkMerge(src, dst, true);
+        if (checked != Flow::Continue)
+            return checked;
+    }
+    m_merging = true;
+    auto endMerge = qScopeGuard([&] {
+        m_merging = !outermost;
+        if (outermost)
+            releaseReservedTrash(); // what the merge did not replace after all
+    });
+    QList<QByteArray> names;
+    int err = 0;
+    if (!listDir(src, &names, &err))
+        return stepFailed(src, EngineTexts::ActionReadFolder, err);
+    const int skippedBefore = m_skipped;
+    for (const QByteArray &name : std::as_const(names)) {
+        const QByteArray child = joinPath(src, name);
+        struct stat childSt;
+        if (fsys().lstat(child.constData(), &childSt) != 0)
+            continue;
+        if (moveItem(child, joinPath(dst, name), childSt) == Flow::Stop)
+            return Flow::Stop;
+    }
+    if (m_skipped == skippedBefore && fsys().rmdir(src.constData()) != 0)
+        return stepFailed(src, EngineTexts::ActionRemoveSourceFolder, errno, QString(), false);
+    return Flow::Continue;
 }
 
 Flow Job::setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const struct stat &expected)
@@ -293,24 +304,10 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     const QByteArray stagingParent = dstIsDir ? dst : parentOf(dst);
     removeAbandonedIn(stagingParent);
     QByteArray staging;
-    for (;;) {
-        staging = joinPath(stagingParent, m_shared.temporaryLeaf());
-        if (fsys().mkdir(staging.constData(), 0700) == 0)
-            break;
-        const int err = errno;
-        if (err == EEXIST)
-            continue;
-        const Flow next = stepFailed(stagingParent, EngineTexts::ActionCreateFolder, err);
-        if (next == Flow::Retry)
-            continue;
-        return next;
-    }
+    if (const Flow made = makeStaging(stagingParent, &staging); made != Flow::Continue)
+        return made;
     // Whatever is still staged when this returns was not put in place.
     auto dropStaging = qScopeGuard([&] { removeTreeAt(AT_FDCWD, staging); });
-    if (const int stagingFd = fsys().open(staging.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); stagingFd >= 0) {
-        m_flush.noteWritten(stagingFd, staging);
-        fsys().close(stagingFd);
-    }
 
     scan(src, srcSt);
     Journal journal;
@@ -350,6 +347,26 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
 
     testPoint("copy-placed", dst);
     return removeSources(src, journal, {staged, dst}, skippedBefore);
+}
+
+Flow Job::makeStaging(const QByteArray &stagingParent, QByteArray *staging)
+{
+    const Flow made = untilDone([&](StepFailure &fail) {
+        for (;;) {
+            *staging = joinPath(stagingParent, m_shared.temporaryLeaf());
+            if (fsys().mkdir(staging->constData(), 0700) == 0)
+                return Flow::Continue;
+            if (errno != EEXIST)
+                return fail(stagingParent, EngineTexts::ActionCreateFolder, errno);
+        }
+    });
+    if (made != Flow::Continue)
+        return made;
+    if (const int stagingFd = fsys().open(staging->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); stagingFd >= 0) {
+        m_flush.noteWritten(stagingFd, *staging);
+        fsys().close(stagingFd);
+    }
+    return Flow::Continue;
 }
 
 } // namespace EngineJob

@@ -126,6 +126,13 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
     if (length >= 0 && *copied >= length)
         return 0;
 
+    return copyByReading(srcFd, dstFd, from, length, copied, atTarget);
+}
+
+int Copier::copyByReading(int srcFd, int dstFd, off_t from, qint64 length, qint64 *copied, bool *atTarget)
+{
+    const EngineTestSettings &testing = m_shared.testing;
+    const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
     if (m_buffer.isEmpty())
         m_buffer.resize(ReadWriteBufferBytes);
     const qint64 bufferBytes = testing.chunkBytes > 0 ? std::min(testing.chunkBytes, ReadWriteBufferBytes)

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -199,18 +200,25 @@ static TrashResult placeInTrash(const TrashDir &trash, const QByteArray &path, c
     return {};
 }
 
-// Finds (and makes when missing) the trash that would take the item and
-// moves it there, or only looks (Check), or claims a name and writes the
-// info file without moving anything (Reserve). entry: the item is that
-// entry of an open folder, not a path to look up.
-static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool syncInfo,
-                                const TrashEntry *entry = nullptr)
+// An item to be trashed, and the trashes that may take it in turn.
+struct TrashItem
 {
-    const bool onlyCheck = step == TrashStep::Check;
-    const QByteArray path = stripTrailingSlashes(rawPath);
+    QByteArray path;
+    QByteArray name;
+    QByteArray canonicalItem;
+    QByteArray homeTrash;
+    QByteArray topDir;
+    QList<bool> useHome; // the home trash, the volume's trash, in this order
+};
+
+// Checks the item (it must be absolute, exist, and be no trash) and finds
+// the trashes that may take it; a failure when none can.
+static std::optional<TrashResult> locateItem(const QByteArray &rawPath, const TrashEntry *entry, TrashItem *item)
+{
+    const QByteArray &path = item->path = stripTrailingSlashes(rawPath);
     if (!path.startsWith('/'))
         return failed(path, EINVAL, EngineTexts::TrashNotAbsolute);
-    const QByteArray name = baseNameOf(path);
+    const QByteArray &name = item->name = baseNameOf(path);
     if (path == "/" || name.isEmpty() || name == "." || name == "..")
         return failed(path, EINVAL, EngineTexts::TrashBadPath);
 
@@ -222,16 +230,17 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool 
         return failed(path, err, errorText(err));
     }
 
-    const QByteArray homeTrash = homeTrashDir();
+    const QByteArray &homeTrash = item->homeTrash = homeTrashDir();
     if (homeTrash.isEmpty())
         return failed(path, ENOENT, EngineTexts::TrashNoHome);
     // The item's path is made canonical apart from its own name, so that a
     // symlink item is trashed itself and not its target.
     const QByteArray entryFolder = entry ? folderPathOf(entry->dirFd) : QByteArray();
-    const QByteArray canonicalItem = entryFolder.isEmpty() ? joinPath(canonicalPath(parentOf(path)), name)
-                                                           : joinPath(entryFolder, entry->name);
+    const QByteArray &canonicalItem = item->canonicalItem = entryFolder.isEmpty()
+        ? joinPath(canonicalPath(parentOf(path)), name)
+        : joinPath(entryFolder, entry->name);
     const QByteArray canonicalHomeTrash = canonicalPath(homeTrash);
-    const QByteArray topDir = mountPointOf(parentOf(canonicalItem));
+    const QByteArray &topDir = item->topDir = mountPointOf(parentOf(canonicalItem));
     if (canonicalHomeTrash == canonicalItem || canonicalHomeTrash.startsWith(QByteArray(canonicalItem + '/'))
         || canonicalItem.startsWith(QByteArray(canonicalHomeTrash + '/'))
         || touchesTrash(canonicalItem, homeTrash, topDir))
@@ -247,14 +256,33 @@ static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool 
     // The home trash first when it is on the item's volume; the volume's own
     // trash when it is not, or when a rename still crosses a mount (bind mounts
     // share st_dev). The volume trash is only made when it is reached.
-    QList<bool> useHome;
+    QList<bool> &useHome = item->useHome;
     if (homeStat.st_dev == itemStat.st_dev)
         useHome.append(true);
     if (homeStat.st_dev != itemStat.st_dev || mountPointOf(probe) != topDir)
         useHome.append(false);
 
+    return std::nullopt;
+}
+
+// Finds (and makes when missing) the trash that would take the item and
+// moves it there, or only looks (Check), or claims a name and writes the
+// info file without moving anything (Reserve). entry: the item is that
+// entry of an open folder, not a path to look up.
+static TrashResult trashOrCheck(const QByteArray &rawPath, TrashStep step, bool syncInfo,
+                                const TrashEntry *entry = nullptr)
+{
+    const bool onlyCheck = step == TrashStep::Check;
+    TrashItem item;
+    if (std::optional<TrashResult> refused = locateItem(rawPath, entry, &item))
+        return *refused;
+    const QByteArray &path = item.path;
+    const QByteArray &homeTrash = item.homeTrash;
+    const QByteArray &topDir = item.topDir;
+    const QByteArray &canonicalItem = item.canonicalItem;
+    const QByteArray &name = item.name;
     int lastError = 0;
-    for (const bool home : useHome) {
+    for (const bool home : item.useHome) {
         TrashDir trash;
         if (onlyCheck) {
             // Nothing is made: the target of a move stays exactly as it is.

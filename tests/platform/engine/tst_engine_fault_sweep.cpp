@@ -43,6 +43,7 @@ private:
 
     QTemporaryDir *m_root = nullptr;
     Places m_places;
+    World m_before;
     int m_totalPoints = 0;
     int m_totalViolations = 0;
     QElapsedTimer m_clock;
@@ -89,7 +90,7 @@ int TestEngineFaultSweep::failAt(const Operation &op, const World &reference, lo
 {
     FaultFileSystem fs;
     prepare(m_places, op);
-    const World before = m_places.world();
+    const World &before = m_before;
     fs.arm(mode, k);
     const Outcome outcome = runOnce(m_places, op, fs, answer);
     if (!fs.hit())
@@ -124,7 +125,7 @@ int TestEngineFaultSweep::failAt(const Operation &op, const World &reference, lo
 int TestEngineFaultSweep::killAt(const Operation &op, const World &reference, long k)
 {
     prepare(m_places, op);
-    const World before = m_places.world();
+    const World &before = m_before;
     fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
@@ -161,6 +162,7 @@ int TestEngineFaultSweep::killAt(const Operation &op, const World &reference, lo
 World TestEngineFaultSweep::referenceRun(const Operation &op, QList<const char *> *calls)
 {
     prepare(m_places, op);
+    m_before = m_places.world(); // every run of op starts from this world
     FaultFileSystem counter;
     counter.arm(FaultFileSystem::Mode::Count, 0);
     const Outcome clean = runOnce(m_places, op, counter, ErrorAnswer::Cancel);

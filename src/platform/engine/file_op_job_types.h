@@ -1,0 +1,142 @@
+#pragma once
+
+// The constants and small types a job's phases share (see file_op_job.h).
+// Private to the engine.
+
+#include "platform/engine/file_op_copier.h"
+#include "platform/engine/fs_util.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <sys/stat.h>
+
+namespace EngineJob {
+
+using FsUtil::joinPath;
+using FsUtil::parentOf;
+
+constexpr qint64 ProgressIntervalMs = 100;
+// The free space of a folder is measured again after this long, or sooner
+// when our own writes since may have used it up.
+constexpr qint64 SpaceRecheckMs = 100;
+// Files above this size are looked for at the target before they are copied.
+constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
+
+// Files up to this size are copied by the copy workers; bigger ones by the
+// job's own thread, with progress and cancel within the file.
+constexpr qint64 WorkerFileBytes = 4 * 1024 * 1024;
+// Files handed to the workers and not yet taken back, at most (per worker).
+constexpr int OutstandingPerWorker = 32;
+// One worker per core, at least two; beyond eight the volume, not the
+// processor, is what small files wait for.
+constexpr int MinWorkers = 2;
+constexpr int MaxWorkers = 8;
+// Verifying, each small file waits for the device twice (stored, read
+// back): more workers keep it busy while they wait.
+constexpr int VerifyingWorkers = 32;
+
+// A copy holds the folders it is in open (two descriptors each) for the
+// deepest this many levels; further up they are closed and opened again
+// through ".." when the walk comes back, so that a tree of any depth copies
+// under the usual limit of 1,024 open files.
+constexpr int HeldFolderLevels = 100;
+// Folders that wait for their files to come back from the copy workers
+// before they are finished, at most.
+constexpr int MostWaitingFolders = 64;
+
+// A folder a copy is in: its source and target descriptors (the copyDir
+// frame's own variables) and what they were, to open them again safely.
+struct HeldFolder
+{
+    int *srcFd;
+    int *dirFd;
+    struct stat srcSt;
+    struct stat dirSt;
+    bool closed = false;
+};
+
+// A folder is this while it fills (owner-only, with the sticky bit) and
+// holds an empty file of ours by the name below: a rerun after a kill
+// finishes a folder left so. A folder of the user's with the same mode but
+// without that file keeps its mode.
+constexpr mode_t UnfinishedFolderMode = S_ISVTX | S_IRWXU;
+constexpr char UnfinishedMarker[] = ".korvan-unfinished";
+
+// What a step tells its caller: go on, this item was skipped (go on with
+// the rest), or stop everything (cancelled or failed).
+// Retry never leaves the step that failed: it goes round once more.
+enum class Flow { Continue, Skip, Stop, Exists /* the target is there: ask, then replace */, Retry };
+
+// What a step that failed asks the user about (see Job::untilDone).
+struct StepFailure
+{
+    bool happened = false;
+    QByteArray path;
+    QString action;
+    int errorCode = 0;
+    QString reason;
+    bool canRetry = true;
+
+    // Records the failure; the step returns what this returns.
+    Flow operator()(const QByteArray &failedPath, const QString &failedAction, int error,
+                    const QString &why = QString(), bool retry = true)
+    {
+        *this = {true, failedPath, failedAction, error, why, retry};
+        return Flow::Retry;
+    }
+};
+
+// One attempt at copying a file or link (Job::attemptLeaf).
+struct LeafAttempt
+{
+    Staged staged;
+    SourceState state;
+    QByteArray failedPath;
+    int err = 0;
+};
+
+// A folder a copy has entered: its descriptors and what it was made from.
+struct EnteredFolder
+{
+    int srcFd = -1;
+    int dirFd = -1;
+    bool created = false; // made by this operation
+    bool unfinished = false; // left unfinished by a run that was killed: finished by this one
+};
+
+// A source folder a move entered, as it was when opened: its entries are
+// removed through it only while its name still leads to this folder.
+struct SourceFolder
+{
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// What a cross-volume move created, so that it can be undone, and what it
+// copied, so that the sources can be checked and removed afterwards.
+struct Journal
+{
+    QList<QByteArray> createdFiles;
+    QList<QByteArray> createdDirs;
+    QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
+    QList<SourceState> copiedStates; // for each of copiedItems: the source as it was copied
+    QList<SourceFolder> sourceFolders; // in the order entered
+    QList<QByteArray> targetDirs;
+};
+
+struct SourceRemoval;
+class FolderTrail;
+
+// Why a folder merge would stop halfway, found before anything is moved.
+struct MergeProblem
+{
+    QByteArray path;
+    int errorCode = 0;
+    QString reason;
+};
+
+} // namespace EngineJob
