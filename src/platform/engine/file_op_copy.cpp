@@ -39,56 +39,44 @@ Flow Job::resolveAndCopy(const QByteArray &src, const QByteArray &dst, const str
 {
     const QString action = actionText();
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
-    for (;;) {
-        struct stat dstSt;
-        const TargetRef ref = targetRef(dst); // by descriptor: the path may be past PATH_MAX
-        const bool exists = fsys().fstatat(ref.dirFd, ref.name.constData(), &dstSt, AT_SYMLINK_NOFOLLOW) == 0;
-        if (!exists && errno == ENOENT && leaf) {
-            const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
-            if (created != Flow::Exists)
-                return created;
-            continue;
-        }
-        if (!exists && errno != ENOENT) {
-            const Flow next = stepFailed(dst, action, errno);
-            if (next == Flow::Retry)
+    return untilDone([&](StepFailure &fail) {
+        for (;;) {
+            struct stat dstSt;
+            const TargetRef ref = targetRef(dst); // by descriptor: the path may be past PATH_MAX
+            const bool exists = fsys().fstatat(ref.dirFd, ref.name.constData(), &dstSt, AT_SYMLINK_NOFOLLOW) == 0;
+            if (!exists && errno == ENOENT && leaf) {
+                const Flow created = copyLeaf(src, dst, srcSt, nullptr, journal);
+                if (created != Flow::Exists)
+                    return created;
                 continue;
-            return next;
-        }
-        if (exists && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            return stepFailed(src, action, 0, EngineTexts::SameFile, false);
-        }
-        if (S_ISDIR(srcSt.st_mode)) {
-            if (exists && !S_ISDIR(dstSt.st_mode)) {
-                const Flow next = stepFailed(dst, action, EEXIST, EngineTexts::FileWhereFolderGoes);
-                if (next == Flow::Retry)
-                    continue;
-                return next;
             }
-            return copyDir(src, dst, srcSt, journal);
-        }
-        if (!S_ISREG(srcSt.st_mode) && !S_ISLNK(srcSt.st_mode)) {
-            return stepFailed(src, action, 0, EngineTexts::UnsupportedFileType, false);
-        }
-        if (exists && S_ISDIR(dstSt.st_mode)) {
-            const Flow next = stepFailed(dst, action, EISDIR, EngineTexts::FolderWhereFileGoes);
-            if (next == Flow::Retry)
-                continue;
-            return next;
-        }
-        if (exists) {
-            const Flow flow = resolveConflict(src, srcSt, dst, dstSt);
-            if (flow != Flow::Continue) {
-                if (flow == Flow::Skip)
-                    m_progress.filesDone++;
-                return flow;
+            if (!exists && errno != ENOENT)
+                return fail(dst, action, errno);
+            if (exists && dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino)
+                return stepFailed(src, action, 0, EngineTexts::SameFile, false);
+            if (S_ISDIR(srcSt.st_mode)) {
+                if (exists && !S_ISDIR(dstSt.st_mode))
+                    return fail(dst, action, EEXIST, EngineTexts::FileWhereFolderGoes);
+                return copyDir(src, dst, srcSt, journal);
             }
+            if (!leaf)
+                return stepFailed(src, action, 0, EngineTexts::UnsupportedFileType, false);
+            if (exists && S_ISDIR(dstSt.st_mode))
+                return fail(dst, action, EISDIR, EngineTexts::FolderWhereFileGoes);
+            if (exists) {
+                const Flow flow = resolveConflict(src, srcSt, dst, dstSt);
+                if (flow != Flow::Continue) {
+                    if (flow == Flow::Skip)
+                        m_progress.filesDone++;
+                    return flow;
+                }
+            }
+            const Flow copied = copyLeaf(src, dst, srcSt, exists ? &dstSt : nullptr, journal);
+            if (copied != Flow::Exists)
+                return copied;
+            // The name was taken between the look and the copy: ask about it.
         }
-        const Flow copied = copyLeaf(src, dst, srcSt, exists ? &dstSt : nullptr, journal);
-        if (copied != Flow::Exists)
-            return copied;
-        // The name was taken between the look and the copy: ask about it.
-    }
+    });
 }
 
 TargetRef Job::targetRef(const QByteArray &dst) const
@@ -127,7 +115,7 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
         m_spaceFree -= blocks;
         return Flow::Continue;
     }
-    for (;;) {
+    return untilDone([&](StepFailure &fail) {
         struct statvfs vfs;
         if (fsys().statvfs(dir.constData(), &vfs) != 0 || vfs.f_blocks == 0)
             return Flow::Continue; // no figure (ramfs and some FUSE volumes count no blocks)
@@ -139,12 +127,8 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
             return Flow::Continue;
         }
         m_spaceDir.clear();
-        const Flow next = stepFailed(dst, actionText(), ENOSPC,
-                                     EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(available)));
-        if (next == Flow::Retry)
-            continue;
-        return next;
-    }
+        return fail(dst, actionText(), ENOSPC, EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(available)));
+    });
 }
 
 Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, const struct stat *replacing,
@@ -159,37 +143,36 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     m_currentPath = src;
     const TargetRef ref = targetRef(dst);
     LeafAttempt attempt;
-    for (;;) {
-        // A small file or a link is quicker copied than looked for: its name
-        // is refused at the end (EEXIST) all the same. A big one is looked for first.
-        if (!replace && S_ISREG(srcSt.st_mode) && srcSt.st_size > CheckBeforeCopyBytes) {
-            struct stat existing;
-            if (fsys().fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
-                return Flow::Exists;
+    const Flow done = untilDone([&](StepFailure &fail) {
+        for (;;) {
+            // A small file or a link is quicker copied than looked for: its name
+            // is refused at the end (EEXIST) all the same. A big one is looked for first.
+            if (!replace && S_ISREG(srcSt.st_mode) && srcSt.st_size > CheckBeforeCopyBytes) {
+                struct stat existing;
+                if (fsys().fstatat(ref.dirFd, ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+                    return Flow::Exists;
+            }
+            attempt = LeafAttempt();
+            const Flow flow = attemptLeaf(src, dst, srcSt, replacing, ref, &attempt);
+            if (flow == Flow::Retry && attempt.err == 0)
+                continue; // at once, without a question
+            if (flow == Flow::Continue)
+                return flow;
+            m_progress.bytesDone = bytesBefore;
+            if (flow != Flow::Retry)
+                return flow;
+            if (attempt.err == ECANCELED || cancelled()) {
+                setCancelled();
+                return Flow::Stop;
+            }
+            return fail(attempt.failedPath.isEmpty() ? src : attempt.failedPath, actionText(), attempt.err,
+                        m_copier.failReason());
         }
-        attempt = LeafAttempt();
-        const Flow flow = attemptLeaf(src, dst, srcSt, replacing, ref, &attempt);
-        if (flow == Flow::Continue)
-            break;
-        if (flow == Flow::Retry && attempt.err == 0)
-            continue; // at once, without a question
-        m_progress.bytesDone = bytesBefore;
-        if (flow != Flow::Retry) {
-            if (flow == Flow::Skip)
-                m_progress.filesDone++;
-            return flow;
-        }
-        if (attempt.err == ECANCELED || cancelled()) {
-            setCancelled();
-            return Flow::Stop;
-        }
-        const Flow next = stepFailed(attempt.failedPath.isEmpty() ? src : attempt.failedPath, actionText(), attempt.err,
-                                     m_copier.failReason());
-        if (next == Flow::Retry)
-            continue;
-        if (next == Flow::Skip)
+    });
+    if (done != Flow::Continue) {
+        if (done == Flow::Skip)
             m_progress.filesDone++;
-        return next;
+        return done;
     }
     m_progress.filesDone++;
     const SourceState &state = attempt.state;

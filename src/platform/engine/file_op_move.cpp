@@ -29,53 +29,42 @@ Flow Job::moveItem(const QByteArray &src, const QByteArray &dst, const struct st
         }
         return Flow::Continue;
     };
-    for (;;) {
-        // A new name, or EEXIST within the volume, or EXDEV across mounts
-        // (also bind mounts of one volume): the target is not touched.
-        if (renameNoReplace(src, dst) == 0) {
-            m_flush.noteRenamed(parentOf(src));
-            m_flush.noteRenamed(parentOf(dst));
-            return moved();
+    return untilDone([&](StepFailure &fail) {
+        for (;;) {
+            // A new name, or EEXIST within the volume, or EXDEV across mounts
+            // (also bind mounts of one volume): the target is not touched.
+            if (renameNoReplace(src, dst) == 0) {
+                m_flush.noteRenamed(parentOf(src));
+                m_flush.noteRenamed(parentOf(dst));
+                return moved();
+            }
+            const int renameError = errno;
+            if (renameError == EXDEV)
+                return moveAcrossVolumes(src, dst, srcSt);
+            struct stat dstSt;
+            if (renameError != EEXIST || fsys().lstat(dst.constData(), &dstSt) != 0) {
+                if (renameError == EEXIST)
+                    continue; // gone again meanwhile
+                return fail(src, action, renameError);
+            }
+            if (dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino)
+                return stepFailed(src, action, 0, EngineTexts::SameFile, false);
+            const bool srcIsDir = S_ISDIR(srcSt.st_mode);
+            const bool dstIsDir = S_ISDIR(dstSt.st_mode);
+            if (srcIsDir != dstIsDir) {
+                return fail(dst, action, srcIsDir ? EEXIST : EISDIR,
+                            srcIsDir ? EngineTexts::FileWhereFolderGoes : EngineTexts::FolderWhereFileGoes);
+            }
+            // Another volume (where renameat2 could not tell): copy first, so
+            // that nothing in the target changes before the copy is complete.
+            if (dstSt.st_dev != srcSt.st_dev)
+                return moveAcrossVolumes(src, dst, srcSt);
+            const Flow next = srcIsDir ? mergeFolder(src, dst) : replaceByMove(src, srcSt, dst, dstSt);
+            if (next != Flow::Retry)
+                return next;
+            // The name is free now (or the merge is to start over): once more.
         }
-        const int renameError = errno;
-        if (renameError == EXDEV)
-            return moveAcrossVolumes(src, dst, srcSt);
-        struct stat dstSt;
-        if (renameError != EEXIST || fsys().lstat(dst.constData(), &dstSt) != 0) {
-            if (renameError == EEXIST)
-                continue; // gone again meanwhile
-            const Flow next = stepFailed(src, action, renameError);
-            if (next == Flow::Retry)
-                continue;
-            return next;
-        }
-        if (dstSt.st_dev == srcSt.st_dev && dstSt.st_ino == srcSt.st_ino) {
-            return stepFailed(src, action, 0, EngineTexts::SameFile, false);
-        }
-        const bool srcIsDir = S_ISDIR(srcSt.st_mode);
-        const bool dstIsDir = S_ISDIR(dstSt.st_mode);
-        if (srcIsDir != dstIsDir) {
-            const Flow next = stepFailed(dst, action, srcIsDir ? EEXIST : EISDIR,
-                                         srcIsDir ? EngineTexts::FileWhereFolderGoes
-                                                  : EngineTexts::FolderWhereFileGoes);
-            if (next == Flow::Retry)
-                continue;
-            return next;
-        }
-        // Another volume (where renameat2 could not tell): copy first, so
-        // that nothing in the target changes before the copy is complete.
-        if (dstSt.st_dev != srcSt.st_dev)
-            return moveAcrossVolumes(src, dst, srcSt);
-        if (srcIsDir) {
-            const Flow merged = mergeFolder(src, dst);
-            if (merged == Flow::Retry)
-                continue;
-            return merged;
-        }
-        if (const Flow replaced = replaceByMove(src, srcSt, dst, dstSt); replaced != Flow::Retry)
-            return replaced;
-        // The name is free now; if someone took it meanwhile, start over.
-    }
+    });
 }
 
 Flow Job::replaceByMove(const QByteArray &src, const struct stat &srcSt, const QByteArray &dst,
@@ -146,7 +135,7 @@ Flow Job::setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const st
         if (ownFd >= 0)
             fsys().close(ownFd);
     });
-    for (;;) {
+    return untilDone([&](StepFailure &fail) {
         // A merge may replace thousands: their info files are made durable
         // together, with their trash's volume (flushVolumes).
         TrashResult trashed;
@@ -169,12 +158,9 @@ Flow Job::setAsideReplaced(const TargetRef &ref, const QByteArray &dst, const st
         struct stat st;
         if (fsys().fstatat(entry.dirFd, entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
             return Flow::Continue;
-        const Flow next = stepFailed(dst, EngineTexts::ActionReplace, trashed.errorCode,
-                                     EngineTexts::ReplacedNotTrashed.arg(trashed.reason), trashed.errorCode != ESTALE);
-        if (next == Flow::Retry)
-            continue;
-        return next;
-    }
+        return fail(dst, EngineTexts::ActionReplace, trashed.errorCode,
+                    EngineTexts::ReplacedNotTrashed.arg(trashed.reason), trashed.errorCode != ESTALE);
+    });
 }
 
 void Job::noteTrashInfo(const QByteArray &infoPath)
@@ -269,7 +255,7 @@ bool Job::findMergeProblem(const QByteArray &src, const QByteArray &dst, MergePr
 
 Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst, bool reserve)
 {
-    for (;;) {
+    return untilDone([&](StepFailure &fail) {
         m_trashReadyOn.clear();
         m_mergeReplaces.clear();
         MergeProblem problem;
@@ -277,12 +263,9 @@ Flow Job::checkMerge(const QByteArray &src, const QByteArray &dst, bool reserve)
             problem = {parentOf(src), errno, errorText(errno)}; // src itself is removed at the end
         else if (!findMergeProblem(src, dst, &problem) && (!reserve || reserveTrashForMerge(&problem)))
             return Flow::Continue;
-        const Flow next = stepFailed(problem.path, EngineTexts::ActionMove, problem.errorCode,
-                                     EngineTexts::MergeRefused.arg(problem.reason));
-        if (next == Flow::Retry)
-            continue;
-        return next;
-    }
+        return fail(problem.path, EngineTexts::ActionMove, problem.errorCode,
+                    EngineTexts::MergeRefused.arg(problem.reason));
+    });
 }
 
 Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt)
