@@ -47,6 +47,8 @@ constexpr int StoredFlags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE 
 // written: by then the write-back has stored it, and the device reads one
 // part while it writes the next.
 constexpr qint64 ReadBackLagBytes = WriteBackWaitBytes;
+// What is read back is asked for this far ahead of what is compared.
+constexpr qint64 ReadAheadBytes = 8 * 1024 * 1024;
 
 } // namespace
 
@@ -101,9 +103,17 @@ int Copier::readBackRange(int dstFd, qint64 to, bool dropped)
         posix_fadvise(dstFd, state.done, to - state.done, POSIX_FADV_DONTNEED);
     ++m_shared.verifying;
     auto notVerifying = qScopeGuard([this] { --m_shared.verifying; });
+    qint64 askedTo = dropped ? to : state.done; // read ahead from the medium up to here
     while (state.done < to && !state.differs) {
         if (stopped())
             return ECANCELED;
+        if (askedTo < to && askedTo - state.done < ReadAheadBytes / 2) {
+            // Asked for ahead: the device gets many reads at once instead of
+            // one after the other, several times faster.
+            const qint64 until = std::min(to, state.done + ReadAheadBytes);
+            posix_fadvise(dstFd, askedTo, until - askedTo, POSIX_FADV_WILLNEED);
+            askedTo = until;
+        }
         const size_t want = size_t(std::min(bufferBytes, to - state.done));
         const ssize_t n = pread(state.srcFd, fromSource, want, state.done);
         if (n < 0 && errno != EINTR)

@@ -8,6 +8,7 @@
 #include "model/texts.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/qt/desktop_file_operation.h"
+#include "platform/qt/engine_dialogs.h"
 #include "run/queue_runner.h"
 #include "run/run_outcomes.h"
 #include "run/task_performer.h"
