@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+. scripts/build_env.sh
 cmake -S . -B build-core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_CORE_ONLY=ON >/dev/null
 cmake --build build-core -j"$(nproc)"
 for program in build-core/bench/korvan-fileop build-core/tests/tst_*; do

@@ -25,6 +25,8 @@ HOME = os.path.join(TMP, "home")
 SRC = os.path.join(TMP, "src")
 procs = []
 ENV = {}
+WM_LOG = None
+WM = None
 
 
 class Failure(Exception):
@@ -226,7 +228,15 @@ def main():
     os.makedirs(runtime, mode=0o700)
     ENV["XDG_RUNTIME_DIR"] = runtime
     os.environ.update({k: ENV[k] for k in ("DISPLAY", "XDG_RUNTIME_DIR")})
-    start(["openbox"])
+    global WM_LOG, WM
+    WM_LOG = os.path.join(TMP, "openbox.log")
+    with open(WM_LOG, "wb") as log:
+        WM = subprocess.Popen(["openbox"], env=ENV, stdout=log, stderr=log)
+    procs.append(WM)
+    # The window manager announces itself on the root window once it runs;
+    # the stacking checks below mean nothing without it.
+    wait_for("the window manager", lambda: "window id #" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=ENV, capture_output=True, text=True).stdout)
     start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
     time.sleep(1)
     korvan = start([KORVAN])
@@ -283,14 +293,34 @@ def main():
 
     # The panel stays above a maximised window.
     start([DRAG_SOURCE, "--maximized"])
-    big = int(wait_for("the maximised window", lambda: windows_named("korvan-maximized"))[0])
-    # Raised to the top of the ordinary windows, as a click on it would.
+
+    def managed_pair():
+        # Both ids are looked up afresh on every try: the window manager
+        # lists a new window only once it has managed it, which takes longer
+        # on a busy machine, and a window's id is only known once it shows.
+        bigs = windows_named("korvan-maximized")
+        found = panel_window()
+        order = stacking()
+        if not bigs or found is None:
+            return None
+        listed = [int(w) for w in bigs if int(w) in order]
+        big, panel = (listed or [int(bigs[0])])[0], int(found[0])
+        if big not in order or panel not in order:
+            # Raised to the top of the ordinary windows, as a click on it would.
+            subprocess.run(["xdotool", "windowraise", str(big)], env=ENV, capture_output=True)
+            return None
+        return big, panel
+
+    try:
+        big, panel = wait_for("both windows in the stacking list", managed_pair, timeout=30, step=0.25)
+    except Failure as e:
+        wm_alive = WM.poll() is None
+        with open(WM_LOG, errors="replace") as log:
+            wm_said = log.read()[-2000:]
+        raise Failure("%s (maximised %r, panel %r, stacking %r, window manager running: %s, it said: %r)"
+                      % (e, windows_named("korvan-maximized"), panel_window(), [hex(w) for w in stacking()],
+                         wm_alive, wm_said))
     subprocess.run(["xdotool", "windowraise", str(big)], env=ENV, capture_output=True)
-    panel = int(panel_window()[0])
-    # The window manager lists a new window when it has managed it, which
-    # takes longer on a busy machine.
-    order = wait_for("both windows in the stacking list",
-                     lambda: (lambda o: o if big in o and panel in o else None)(stacking()))
     time.sleep(0.5)  # let the raise settle before judging the order
     order = stacking()
     check(order.index(panel) > order.index(big), "the panel is above the maximised window")

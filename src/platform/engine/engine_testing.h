@@ -29,6 +29,9 @@ struct EngineTestSettings
     // file's copy whose data is all written, before it is stored and (when
     // verifying) read back: a test may change it there as a lying medium
     // would (a big file's first parts may have been read back already).
+    // "batch-written" (verifying) with the /proc/self/fd/N of each copy of a
+    // copy worker's batch, one a line: all written and their write-back
+    // started, none of them read back yet.
     // Calls come one at a time, also from the copy workers.
     using Hook = std::function<void(const char *point, const QByteArray &path)>;
     Hook hook;

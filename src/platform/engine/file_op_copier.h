@@ -139,6 +139,19 @@ private:
     std::mutex m_hookMutex;
 };
 
+// A file's copy whose data is all written, not yet verified nor given its
+// mode and times (Copier::writeFile, finishFile): a copy worker writes a
+// batch of small files this way before it reads any of them back.
+struct WrittenFile
+{
+    int srcFd = -1; // open until closeWritten
+    struct stat st = {};
+    QByteArray src;
+    QByteArray dst;
+    qint64 copied = 0;
+    bool readyToReadBack = false; // stored and dropped from the cache (prepareReadBack)
+};
+
 struct ReadBack;
 struct ReadBackDeleter
 {
@@ -162,6 +175,21 @@ public:
     // attributes. Returns 0 or an errno; failedPath() tells which side failed.
     int stageFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
                   Staged *staged, SourceState *state);
+    // stageFile in two steps: the data written, then (once the copies
+    // written with it are stored too) verified and given mode and times.
+    int writeFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
+                  Staged *staged, SourceState *state, WrittenFile *written);
+    int finishFile(Staged *staged, WrittenFile *written);
+    static void closeWritten(WrittenFile *written);
+    // Between the two when verifying: the write-back of a written copy is
+    // started; later it is waited for, the copy dropped from the cache and
+    // read ahead from the medium (0 or the errno of the copy).
+    static void startStoring(int dstFd);
+    static int prepareReadBack(const Staged &staged, WrittenFile *written);
+    bool verifying() const { return m_shared.verify; }
+    // /proc/self/fd/N, for the test points.
+    static QByteArray descriptorPath(int fd);
+
     int stageLink(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
                   const struct stat &srcSt, Staged *staged);
     // Gives the staged copy its final name, never replacing one (EEXIST).
@@ -208,9 +236,11 @@ private:
     // is the copy's.
     void beginReadBack(int srcFd);
     void readBackBehind(int dstFd, qint64 written);
-    int verifyStored(int dstFd, qint64 length, bool *atTarget);
-    // Reads both files up to to, hashing; 0, an errno of the source, or minus one of the copy.
-    int readBackRange(int dstFd, qint64 to);
+    // stored: prepareReadBack did the storing and dropping already.
+    int verifyStored(int dstFd, qint64 length, bool stored, bool *atTarget);
+    // Reads both files up to to, hashing; 0, an errno of the source, or
+    // minus one of the copy. dropped: its cached pages are dropped already.
+    int readBackRange(int dstFd, qint64 to, bool dropped = false);
     void keepTimesAfterRename(const Staged *staged);
     void note(Note kind, const QByteArray &path) { m_notes.append({kind, path}); }
     int failAt(const QByteArray &path, int errorCode)

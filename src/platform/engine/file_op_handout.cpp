@@ -39,7 +39,9 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
         return space;
     if (!m_workers)
-        m_workers = std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyOnWorker);
+        m_workers = m_shared.verify ? std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyBatchOnWorker,
+                                                                    VerifyBatchFiles, VerifyBatchBytes)
+                                    : std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyBatchOnWorker);
     // Bounded: on a tree of millions of files the walk waits for the
     // workers, until half of what is out is back (not one at a time, so
     // that the walk and the workers do not wake each other for each file).
@@ -70,13 +72,70 @@ void Job::copyOnWorker(FileTask &task, Copier &copier)
         return;
     copier.clearFailure();
     Staged staged;
-    int err = copier.stageFile(task.src, task.from, task.dst, task.ref, &staged, &task.state);
+    const int err = copier.stageFile(task.src, task.from, task.dst, task.ref, &staged, &task.state);
+    finishOnWorker(task, copier, &staged, err);
+}
+
+void Job::copyBatchOnWorker(const std::vector<FileTask *> &batch, Copier &copier,
+                            const std::function<void(FileTask &)> &working)
+{
+    if (batch.size() == 1 || !copier.verifying()) {
+        for (FileTask *task : batch) {
+            working(*task);
+            copyOnWorker(*task, copier);
+        }
+        return;
+    }
+    // Verifying: every file of the batch is written and its write-back
+    // started before any is waited for, so that the device stores them
+    // together; then each is read back, compared and named, in order.
+    struct InBatch
+    {
+        Staged staged;
+        WrittenFile written;
+        int err = ECANCELED;
+    };
+    std::vector<InBatch> files(batch.size());
+    QByteArray copies; // for the test point
+    for (size_t i = 0; i < batch.size(); ++i) {
+        FileTask &task = *batch[i];
+        InBatch &file = files[i];
+        task.outcome = FileTask::Outcome::Dropped;
+        if (copier.stopped())
+            break;
+        working(task);
+        copier.clearFailure();
+        file.err = copier.writeFile(task.src, task.from, task.dst, task.ref, &file.staged, &task.state, &file.written);
+        if (file.err == 0) {
+            Copier::startStoring(file.staged.fd);
+            copies += (copies.isEmpty() ? "" : "\n") + Copier::descriptorPath(file.staged.fd);
+        }
+    }
+    if (!copies.isEmpty())
+        copier.testPoint("batch-written", copies);
+    for (InBatch &file : files) {
+        if (file.err == 0 && !copier.stopped())
+            file.err = Copier::prepareReadBack(file.staged, &file.written);
+    }
+    for (size_t i = 0; i < batch.size(); ++i) {
+        FileTask &task = *batch[i];
+        InBatch &file = files[i];
+        working(task);
+        if (file.err == 0)
+            file.err = copier.stopped() ? ECANCELED : copier.finishFile(&file.staged, &file.written);
+        Copier::closeWritten(&file.written);
+        finishOnWorker(task, copier, &file.staged, file.err);
+    }
+}
+
+void Job::finishOnWorker(FileTask &task, Copier &copier, Staged *staged, int err)
+{
     if (err == 0) {
         copier.testPoint("file-written", task.dst);
-        err = copier.publishStaged(task.ref, &staged);
+        err = copier.publishStaged(task.ref, staged);
         task.nameTaken = err == EEXIST;
     }
-    copier.discardStaged(task.ref, &staged, err == 0);
+    copier.discardStaged(task.ref, staged, err == 0);
     task.notes = copier.takeNotes();
     if (err == 0)
         task.outcome = FileTask::Outcome::Done;

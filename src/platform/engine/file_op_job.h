@@ -189,6 +189,10 @@ private:
     Flow settle(FileTask &task);
     std::unique_ptr<FileTask> takeBack();
     static void copyOnWorker(FileTask &task, Copier &copier);
+    static void copyBatchOnWorker(const std::vector<FileTask *> &batch, Copier &copier,
+                                  const std::function<void(FileTask &)> &working);
+    // Names a worker's staged copy (err 0) or discards it; sets the outcome.
+    static void finishOnWorker(FileTask &task, Copier &copier, Staged *staged, int err);
     int workerCount() const;
 
     // Moves, their merge check, their staging and rollback (file_op_move.cpp).

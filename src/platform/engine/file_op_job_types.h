@@ -34,9 +34,13 @@ constexpr int OutstandingPerWorker = 32;
 // processor, is what small files wait for.
 constexpr int MinWorkers = 2;
 constexpr int MaxWorkers = 8;
-// Verifying, each small file waits for the device twice (stored, read
-// back): more workers keep it busy while they wait.
-constexpr int VerifyingWorkers = 32;
+// Verifying, a worker writes a batch of small files, lets the device
+// store them together, then reads each back. Each file of a batch holds two
+// descriptors until it is named: workers x files x 2 stays well under the
+// usual limit of 1,024 open files.
+constexpr int VerifyingWorkers = 8;
+constexpr int VerifyBatchFiles = 16;
+constexpr qint64 VerifyBatchBytes = 16 * 1024 * 1024;
 
 // A copy holds the folders it is in open (two descriptors each) for the
 // deepest this many levels; further up they are closed and opened again

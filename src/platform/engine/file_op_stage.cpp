@@ -86,6 +86,24 @@ mode_t CopyShared::currentUmask()
 int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
                       Staged *staged, SourceState *state)
 {
+    WrittenFile written;
+    int err = writeFile(src, from, dst, ref, staged, state, &written);
+    if (err == 0)
+        err = finishFile(staged, &written);
+    closeWritten(&written);
+    return err;
+}
+
+void Copier::closeWritten(WrittenFile *written)
+{
+    if (written->srcFd >= 0)
+        close(written->srcFd);
+    written->srcFd = -1;
+}
+
+int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
+                      Staged *staged, SourceState *state, WrittenFile *written)
+{
     m_fileBytes = 0;
     m_currentSource = src;
     m_shared.testPoint("source-checked", src);
@@ -99,8 +117,9 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
             m_failReason = swapped;
         return failAt(src, errno);
     }
-    auto closeSource = qScopeGuard([&] { close(srcFd); });
-    struct stat st;
+    // Kept open until the copy is verified and has its metadata (finishFile).
+    written->srcFd = srcFd;
+    struct stat &st = written->st;
     if (fstat(srcFd, &st) != 0)
         return failAt(src, errno);
     if (!S_ISREG(st.st_mode)) {
@@ -146,14 +165,27 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
     if (const int err = copyContents(srcFd, dstFd, st, &copied, &atTarget))
         return failAt(atTarget ? dst : src, err);
     state->size = copied;
-    if (m_shared.testing.hook) {
-        char complete[64];
-        snprintf(complete, sizeof complete, "/proc/self/fd/%d", dstFd);
-        m_shared.testPoint("copy-complete", complete);
-    }
+    written->copied = copied;
+    written->src = src;
+    written->dst = dst;
+    if (m_shared.testing.hook)
+        m_shared.testPoint("copy-complete", descriptorPath(dstFd));
+    return 0;
+}
+
+int Copier::finishFile(Staged *staged, WrittenFile *written)
+{
+    const int srcFd = written->srcFd;
+    const int dstFd = staged->fd;
+    const struct stat &st = written->st;
+    const QByteArray &dst = written->dst;
+    m_fileBytes = written->copied;
     if (m_shared.verify) {
-        if (const int err = verifyStored(dstFd, copied, &atTarget))
-            return failAt(atTarget ? dst : src, err);
+        if (written->readyToReadBack)
+            beginReadBack(srcFd); // the copier read others back since this one was written
+        bool atTarget = false;
+        if (const int err = verifyStored(dstFd, written->copied, written->readyToReadBack, &atTarget))
+            return failAt(atTarget ? dst : written->src, err);
     }
 
     if (m_shared.moving) {
@@ -167,13 +199,20 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
         if (fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
             mode &= ~(S_ISUID | S_ISGID);
     }
-    if (mode != (createMode & ~m_shared.umask) && fchmod(dstFd, mode) != 0)
+    if (mode != (st.st_mode & 0777 & ~m_shared.umask) && fchmod(dstFd, mode) != 0)
         return failAt(dst, errno);
     staged->times[0] = st.st_atim;
     staged->times[1] = st.st_mtim;
     if (futimens(dstFd, staged->times) != 0)
         return failAt(dst, errno);
     return 0;
+}
+
+QByteArray Copier::descriptorPath(int fd)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return path;
 }
 
 int Copier::stageLink(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,

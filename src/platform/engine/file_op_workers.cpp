@@ -1,11 +1,15 @@
 // The copy workers of a job (see file_op_workers.h).
 #include "platform/engine/file_op_workers.h"
 
+#include <algorithm>
+
 namespace EngineJob {
 
-CopyWorkers::CopyWorkers(int count, CopyShared &shared, Work work)
+CopyWorkers::CopyWorkers(int count, CopyShared &shared, Work work, int batchFiles, qint64 batchBytes)
     : m_shared(shared)
     , m_work(std::move(work))
+    , m_batchFiles(size_t(std::max(batchFiles, 1)))
+    , m_batchBytes(batchBytes)
 {
     m_threads.reserve(size_t(count));
     for (int i = 0; i < count; ++i)
@@ -18,6 +22,7 @@ CopyWorkers::~CopyWorkers()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
         m_waiting.clear();
+        m_waitingBytes = 0;
     }
     m_taskWaiting.notify_all();
     for (std::thread &thread : m_threads)
@@ -29,9 +34,10 @@ void CopyWorkers::submit(std::unique_ptr<FileTask> task)
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_waitingBytes += qint64(task->srcSt.st_size);
         m_waiting.push_back(task.get());
         m_inOrder.push_back(std::move(task));
-        wake = m_idleWorkers > 0; // a busy worker looks for the next task by itself
+        wake = m_idleWorkers > 0 && batchReady(); // a busy worker looks for the next task by itself
     }
     if (wake)
         m_taskWaiting.notify_one();
@@ -48,13 +54,19 @@ std::unique_ptr<FileTask> CopyWorkers::takeOldest(const std::function<void()> &w
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto finished = [this] { return m_inOrder.front()->finished; };
-    m_takerWaiting = true;
+    const auto startWaiting = [this] {
+        m_takerWaiting = true;
+        // A batch short of its size is taken now: the job's thread waits for it.
+        if (m_batchFiles > 1 && !m_waiting.empty())
+            m_taskWaiting.notify_all();
+    };
+    startWaiting();
     while (!m_taskFinished.wait_for(lock, std::chrono::milliseconds(waitingIntervalMs), finished)) {
         m_takerWaiting = false;
         lock.unlock();
         waiting();
         lock.lock();
-        m_takerWaiting = true;
+        startWaiting();
     }
     m_takerWaiting = false;
     std::unique_ptr<FileTask> task = std::move(m_inOrder.front());
@@ -68,6 +80,11 @@ bool CopyWorkers::oldestFinished()
     return !m_inOrder.empty() && m_inOrder.front()->finished;
 }
 
+bool CopyWorkers::batchReady() const
+{
+    return !m_waiting.empty() && (m_waiting.size() >= m_batchFiles || m_waitingBytes >= m_batchBytes || m_takerWaiting);
+}
+
 void CopyWorkers::runWorker()
 {
     FileTask *task = nullptr;
@@ -75,23 +92,35 @@ void CopyWorkers::runWorker()
         m_shared.workerBytes += bytes;
         task->reportedBytes += bytes;
     });
+    const std::function<void(FileTask &)> working = [&task](FileTask &next) { task = &next; };
+    std::vector<FileTask *> batch;
     for (;;) {
+        batch.clear();
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             ++m_idleWorkers;
-            m_taskWaiting.wait(lock, [this] { return m_quit || !m_waiting.empty(); });
+            m_taskWaiting.wait(lock, [this] { return m_quit || batchReady(); });
             --m_idleWorkers;
             if (m_quit)
                 return;
-            task = m_waiting.front();
-            m_waiting.pop_front();
+            qint64 bytes = 0;
+            while (!m_waiting.empty() && batch.size() < m_batchFiles && (batch.empty() || bytes < m_batchBytes)) {
+                FileTask *next = m_waiting.front();
+                m_waiting.pop_front();
+                bytes += qint64(next->srcSt.st_size);
+                m_waitingBytes -= qint64(next->srcSt.st_size);
+                batch.push_back(next);
+            }
         }
-        m_work(*task, copier);
+        task = batch.front();
+        m_work(batch, copier, working);
         bool wake = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            task->finished = true;
-            wake = m_takerWaiting && task == m_inOrder.front().get();
+            for (FileTask *done : batch) {
+                done->finished = true;
+                wake = wake || (m_takerWaiting && done == m_inOrder.front().get());
+            }
         }
         if (wake)
             m_taskFinished.notify_one();

@@ -52,12 +52,17 @@ struct FileTask
 class CopyWorkers
 {
 public:
-    // What a worker does with a task, with the worker's own copier.
-    using Work = std::function<void(FileTask &, Copier &)>;
+    // What a worker does with a batch of tasks (in walk order), with the
+    // worker's own copier; it calls working(task) before it works on each.
+    using Work = std::function<void(const std::vector<FileTask *> &batch, Copier &,
+                                    const std::function<void(FileTask &)> &working)>;
     // Each worker's copier adds the bytes it copies to CopyShared::workerBytes
-    // and to the task's reportedBytes.
+    // and to the reportedBytes of the task it works on.
 
-    CopyWorkers(int count, CopyShared &shared, Work work);
+    // A worker takes up to batchFiles tasks at a time, fewer once they hold
+    // batchBytes; with more than one it waits until that many are waiting
+    // or the job's thread waits for one of them.
+    CopyWorkers(int count, CopyShared &shared, Work work, int batchFiles = 1, qint64 batchBytes = 0);
     CopyWorkers(const CopyWorkers &) = delete;
     CopyWorkers &operator=(const CopyWorkers &) = delete;
     // Waits for the tasks under way; the ones not started are not done.
@@ -76,9 +81,14 @@ public:
 
 private:
     void runWorker();
+    // Whether an idle worker is to take what is waiting (under the mutex).
+    bool batchReady() const;
 
     CopyShared &m_shared;
     const Work m_work;
+    const size_t m_batchFiles;
+    const qint64 m_batchBytes;
+    qint64 m_waitingBytes = 0; // of the tasks in m_waiting
     std::mutex m_mutex;
     std::condition_variable m_taskWaiting;
     std::condition_variable m_taskFinished;

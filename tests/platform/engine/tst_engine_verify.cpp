@@ -43,15 +43,16 @@ EngineTestSettings::Hook corrupting(int *corrupted, int corruptions)
     };
 }
 
-void runVerified(VerifiedRun *run, const FileOpRecord &record, bool verify, int corruptions, int workers = -1)
+void runVerified(VerifiedRun *run, const FileOpRecord &record, bool verify, int corruptions, int workers = -1,
+                 EngineTestSettings::Hook hook = {}, const std::atomic_bool &cancel = never)
 {
     FileOpParams params;
     QString error;
     QVERIFY(FileOpParams::fromRecord(record, &params, &error));
     params.verify = verify;
-    FileOpEngine engine(run->questions, never);
+    FileOpEngine engine(run->questions, cancel);
     EngineTestSettings settings;
-    settings.hook = corrupting(&run->corrupted, corruptions);
+    settings.hook = hook ? hook : corrupting(&run->corrupted, corruptions);
     settings.workers = workers;
     engine.setTestSettings(settings);
     engine.setProgressHandler([run](const FileOpProgress &progress) {
@@ -73,6 +74,48 @@ void makeSource(const QByteArray &root, int count, int victim)
     }
     makeBigFile(root + "/big.bin", 40 * 1024 * 1024);
 }
+
+// The number in a copy's content ("file-12aaa…" → 12), read through its descriptor path.
+int numberIn(const QByteArray &path)
+{
+    const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    char head[32] = {};
+    const ssize_t n = fd < 0 ? -1 : pread(fd, head, sizeof head - 1, 0);
+    if (fd >= 0)
+        close(fd);
+    const QByteArray text(head, int(std::max<ssize_t>(n, 0)));
+    if (!text.startsWith("file-"))
+        return -1;
+    int end = 5;
+    while (end < text.size() && text.at(end) >= '0' && text.at(end) <= '9')
+        ++end;
+    return text.mid(5, end - 5).toInt();
+}
+
+// Called from the engine's threads: tells instead of failing there.
+bool flipFirstByte(const QByteArray &path)
+{
+    const int fd = open(path.constData(), O_RDWR | O_CLOEXEC);
+    const char flipped = 'F';
+    const bool flipped1 = fd >= 0 && pwrite(fd, &flipped, 1, 0) == 1;
+    if (fd >= 0)
+        close(fd);
+    return flipped1;
+}
+
+// A batch of small copies a worker wrote before reading them back: the
+// numbers of their files, in order.
+struct Batches
+{
+    QList<QList<int>> seen;
+    static QList<int> numbersOf(const QByteArray &paths)
+    {
+        QList<int> numbers;
+        for (const QByteArray &path : paths.split('\n'))
+            numbers.append(numberIn(path));
+        return numbers;
+    }
+};
 
 } // namespace
 
@@ -176,6 +219,81 @@ private slots:
         QCOMPARE(exists(victim), victimCopied);
         if (victimCopied)
             QCOMPARE(readFile(victim), readFile(src + "/many/f7"));
+        QVERIFY(!hasTemporaries(dst));
+    }
+
+    void corruptionMidBatchIsCaught()
+    {
+        // The middle file of the first batch of three or more is changed
+        // once all of them are written: it alone is refused and named (also
+        // when the job's thread tries it again), the others are published.
+        const QByteArray src = bytes(m_disk->path()) + "/src";
+        const QByteArray dst = bytes(m_disk->path()) + "/dst";
+        makeSource(src, 300, -1);
+        Batches batches;
+        int victim = -1;
+        QList<int> victimBatch;
+        const auto hook = [&](const char *point, const QByteArray &path) {
+            if (qstrcmp(point, "batch-written") == 0) {
+                const QList<QByteArray> copies = path.split('\n');
+                batches.seen.append(Batches::numbersOf(path));
+                if (victim < 0 && copies.size() >= 3 && flipFirstByte(copies.at(copies.size() / 2))) {
+                    victimBatch = batches.seen.last();
+                    victim = victimBatch.at(copies.size() / 2);
+                }
+            } else if (qstrcmp(point, "copy-complete") == 0 && victim >= 0 && numberIn(path) == victim) {
+                flipFirstByte(path); // the job's own second try fails too
+            }
+        };
+        VerifiedRun run;
+        run.questions.defaultError = ErrorAnswer::Skip;
+        runVerified(&run, copyRecord(text(src), text(dst)), true, 0, -1, hook);
+        QVERIFY2(victim >= 0, "no batch of three or more files was read back");
+        QCOMPARE(run.result.status, FileOpResult::Status::Skipped);
+        const QByteArray victimCopy = dst + "/src/many/f" + QByteArray::number(victim);
+        QCOMPARE(run.questions.errorQuestions.size(), 1);
+        QCOMPARE(run.questions.errorQuestions.at(0).path, text(victimCopy));
+        QCOMPARE(run.questions.errorQuestions.at(0).reason, EngineTexts::VerifyMismatch);
+        QVERIFY(!exists(victimCopy));
+        for (const int i : std::as_const(victimBatch)) {
+            if (i != victim)
+                QCOMPARE(readFile(dst + "/src/many/f" + QByteArray::number(i)),
+                         readFile(src + "/many/f" + QByteArray::number(i)));
+        }
+        for (int i = 0; i < 300; ++i) {
+            if (i != victim)
+                QVERIFY(exists(dst + "/src/many/f" + QByteArray::number(i)));
+        }
+        QVERIFY(!hasTemporaries(dst));
+    }
+
+    void cancelMidBatchPublishesNothingOfIt()
+    {
+        // Cancelled once the first batch is written and before it is read
+        // back: none of its files gets a name, and nothing staged is left.
+        const QByteArray src = bytes(m_disk->path()) + "/src";
+        const QByteArray dst = bytes(m_disk->path()) + "/dst";
+        makeSource(src, 300, -1);
+        std::atomic_bool cancel {false};
+        QList<int> firstBatch;
+        const auto hook = [&](const char *point, const QByteArray &path) {
+            if (qstrcmp(point, "batch-written") == 0 && firstBatch.isEmpty()) {
+                firstBatch = Batches::numbersOf(path);
+                cancel = true;
+            }
+        };
+        VerifiedRun run;
+        runVerified(&run, copyRecord(text(src), text(dst)), true, 0, -1, hook, cancel);
+        QVERIFY2(!firstBatch.isEmpty(), "no batch was read back");
+        QCOMPARE(run.result.status, FileOpResult::Status::Cancelled);
+        for (const int i : std::as_const(firstBatch))
+            QVERIFY(!exists(dst + "/src/many/f" + QByteArray::number(i)));
+        // What was published is complete and verified.
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray copy = dst + "/src/many/f" + QByteArray::number(i);
+            if (exists(copy))
+                QCOMPARE(readFile(copy), readFile(src + "/many/f" + QByteArray::number(i)));
+        }
         QVERIFY(!hasTemporaries(dst));
     }
 

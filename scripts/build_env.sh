@@ -1,0 +1,8 @@
+# Sourced by the build scripts. The Core-only tree (build-core/) and the full
+# tree (build/) compile the core sources with the same flags: with paths taken
+# relative to the checkout and the build folder left out of the hash, ccache
+# serves the second tree's objects from the first, which saves a third of a
+# build from a cold cache. The objects keep the first tree's folder as their
+# debug info's compile folder, which nothing relies on.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
