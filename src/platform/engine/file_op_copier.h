@@ -8,6 +8,7 @@
 
 #include "platform/engine/engine_testing.h"
 #include "platform/engine/file_op_durable.h"
+#include "platform/engine/file_system.h"
 #include "platform/engine/fs_util.h"
 
 #include <QByteArray>
@@ -99,7 +100,7 @@ struct CopyShared
     std::atomic_bool cloneWorks {true};
     std::atomic_bool copyRangeWorks {true};
     // Unnamed files need /proc to be given a name (linkat of /proc/self/fd/N).
-    std::atomic_bool unnamedFilesWork {access("/proc/self/fd", X_OK) == 0};
+    std::atomic_bool unnamedFilesWork {fsys().access("/proc/self/fd", X_OK) == 0};
     std::atomic_bool emptyPathLinkWorks {true};
 
     // Bytes of small files written since the last flush of their volume:

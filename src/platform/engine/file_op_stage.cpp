@@ -2,6 +2,7 @@
 // under no name (or a temporary one), then given its final name, never
 // replacing one. Runs on the job's thread and on its copy workers.
 #include "platform/engine/file_op_copier.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 
@@ -23,22 +24,22 @@ namespace {
 int renameNoReplaceAt(int dirFd, const QByteArray &from, const QByteArray &to)
 {
 #ifdef RENAME_NOREPLACE
-    if (renameat2(dirFd, from.constData(), dirFd, to.constData(), RENAME_NOREPLACE) == 0)
+    if (fsys().renameat2(dirFd, from.constData(), dirFd, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
 #endif
     // No RENAME_NOREPLACE here: a second link refuses an existing name just as well.
-    if (linkat(dirFd, from.constData(), dirFd, to.constData(), 0) == 0) {
-        unlinkat(dirFd, from.constData(), 0);
+    if (fsys().linkat(dirFd, from.constData(), dirFd, to.constData(), 0) == 0) {
+        fsys().unlinkat(dirFd, from.constData(), 0);
         return 0;
     }
     if (errno == EEXIST)
         return EEXIST;
     struct stat st;
-    if (fstatat(dirFd, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+    if (fsys().fstatat(dirFd, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
-    return renameat(dirFd, from.constData(), dirFd, to.constData()) == 0 ? 0 : errno;
+    return fsys().renameat(dirFd, from.constData(), dirFd, to.constData()) == 0 ? 0 : errno;
 }
 
 } // namespace
@@ -97,7 +98,7 @@ int Copier::stageFile(const QByteArray &src, const SourceRef &from, const QByteA
 void Copier::closeWritten(WrittenFile *written)
 {
     if (written->srcFd >= 0)
-        close(written->srcFd);
+        fsys().close(written->srcFd);
     written->srcFd = -1;
 }
 
@@ -110,8 +111,8 @@ int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteA
     // Non-blocking: a FIFO swapped in after the type check opens at once
     // instead of waiting for a writer, and is refused below.
     const QString &swapped = EngineTexts::SwappedWhileCopying;
-    const int srcFd = openat(from.dirFd, from.name.constData(),
-                             O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int srcFd = fsys().openat(from.dirFd, from.name.constData(),
+                                    O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (srcFd < 0) {
         if (errno == ELOOP || errno == ENXIO) // a link or a socket now
             m_failReason = swapped;
@@ -120,13 +121,13 @@ int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteA
     // Kept open until the copy is verified and has its metadata (finishFile).
     written->srcFd = srcFd;
     struct stat &st = written->st;
-    if (fstat(srcFd, &st) != 0)
+    if (fsys().fstat(srcFd, &st) != 0)
         return failAt(src, errno);
     if (!S_ISREG(st.st_mode)) {
         m_failReason = swapped;
         return failAt(src, EINVAL);
     }
-    if (fcntl(srcFd, F_SETFL, 0) != 0) // clears O_NONBLOCK (the only status flag we set)
+    if (fsys().fcntl(srcFd, F_SETFL, 0) != 0) // clears O_NONBLOCK (the only status flag we set)
         return failAt(src, errno);
     state->device = st.st_dev;
     state->inode = st.st_ino;
@@ -141,7 +142,7 @@ int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteA
     if (m_shared.unnamedFilesWork) {
         // No name at all until it is complete: a kill leaves nothing behind.
         const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
-        dstFd = openat(ref.dirFd, folder.constData(), O_TMPFILE | access | O_CLOEXEC, createMode);
+        dstFd = fsys().openat(ref.dirFd, folder.constData(), O_TMPFILE | access | O_CLOEXEC, createMode);
         if (dstFd < 0) {
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 return failAt(dst, errno);
@@ -150,7 +151,8 @@ int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteA
     }
     if (dstFd < 0) {
         staged->tempName = ref.sibling(m_shared.temporaryLeaf());
-        dstFd = openat(ref.dirFd, staged->tempName.constData(), access | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        dstFd = fsys().openat(ref.dirFd, staged->tempName.constData(), access | O_CREAT | O_EXCL | O_CLOEXEC,
+                              createMode);
         if (dstFd < 0) {
             staged->tempName.clear();
             return failAt(dst, errno);
@@ -196,14 +198,14 @@ int Copier::finishFile(Staged *staged, WrittenFile *written)
     if (mode & (S_ISUID | S_ISGID)) {
         // Like cp: set-id bits only on a copy with the source's owner and group.
         struct stat copySt;
-        if (fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
+        if (fsys().fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
             mode &= ~(S_ISUID | S_ISGID);
     }
-    if (mode != (st.st_mode & 0777 & ~m_shared.umask) && fchmod(dstFd, mode) != 0)
+    if (mode != (st.st_mode & 0777 & ~m_shared.umask) && fsys().fchmod(dstFd, mode) != 0)
         return failAt(dst, errno);
     staged->times[0] = st.st_atim;
     staged->times[1] = st.st_mtim;
-    if (futimens(dstFd, staged->times) != 0)
+    if (fsys().futimens(dstFd, staged->times) != 0)
         return failAt(dst, errno);
     return 0;
 }
@@ -220,7 +222,8 @@ int Copier::stageLink(const QByteArray &src, const SourceRef &from, const QByteA
 {
     QByteArray linkTarget(qsizetype(srcSt.st_size > 0 ? srcSt.st_size : 255) + 1, Qt::Uninitialized);
     for (;;) {
-        const ssize_t n = readlinkat(from.dirFd, from.name.constData(), linkTarget.data(), size_t(linkTarget.size()));
+        const ssize_t n = fsys().readlinkat(from.dirFd, from.name.constData(), linkTarget.data(),
+                                            size_t(linkTarget.size()));
         if (n < 0)
             return failAt(src, errno);
         if (n < linkTarget.size()) {
@@ -230,15 +233,15 @@ int Copier::stageLink(const QByteArray &src, const SourceRef &from, const QByteA
         linkTarget.resize(linkTarget.size() * 2);
     }
     const QByteArray temporary = ref.sibling(m_shared.temporaryLeaf());
-    if (symlinkat(linkTarget.constData(), ref.dirFd, temporary.constData()) != 0)
+    if (fsys().symlinkat(linkTarget.constData(), ref.dirFd, temporary.constData()) != 0)
         return failAt(dst, errno);
     staged->tempName = temporary;
     if (m_shared.moving
-        && fchownat(ref.dirFd, temporary.constData(), srcSt.st_uid, srcSt.st_gid, AT_SYMLINK_NOFOLLOW) != 0
+        && fsys().fchownat(ref.dirFd, temporary.constData(), srcSt.st_uid, srcSt.st_gid, AT_SYMLINK_NOFOLLOW) != 0
         && !(errno == EPERM && m_shared.euid != 0))
         note(Note::Owner, dst);
     const struct timespec times[2] = {srcSt.st_atim, srcSt.st_mtim};
-    utimensat(ref.dirFd, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
+    fsys().utimensat(ref.dirFd, temporary.constData(), times, AT_SYMLINK_NOFOLLOW);
     return 0;
 }
 
@@ -246,7 +249,7 @@ int Copier::publishStaged(const TargetRef &ref, Staged *staged)
 {
     if (!staged->linkFrom.isEmpty()) {
         // Another name of a file copied before: one more link, as in the source.
-        if (linkat(AT_FDCWD, staged->linkFrom.constData(), ref.dirFd, ref.name.constData(), 0) == 0)
+        if (fsys().linkat(AT_FDCWD, staged->linkFrom.constData(), ref.dirFd, ref.name.constData(), 0) == 0)
             return 0;
         if (errno != ENAMETOOLONG)
             return errno;
@@ -255,14 +258,14 @@ int Copier::publishStaged(const TargetRef &ref, Staged *staged)
         const int fromDir = openFolderOf(staged->linkFrom, &leaf);
         if (fromDir < 0)
             return errno;
-        const int err = linkat(fromDir, leaf.constData(), ref.dirFd, ref.name.constData(), 0) == 0 ? 0 : errno;
-        close(fromDir);
+        const int err = fsys().linkat(fromDir, leaf.constData(), ref.dirFd, ref.name.constData(), 0) == 0 ? 0 : errno;
+        fsys().close(fromDir);
         return err;
     }
     if (staged->tempName.isEmpty()) {
         // The unnamed file gets its name; linkat never replaces an existing one.
         if (m_shared.emptyPathLinkWorks) {
-            if (linkat(staged->fd, "", ref.dirFd, ref.name.constData(), AT_EMPTY_PATH) == 0)
+            if (fsys().linkat(staged->fd, "", ref.dirFd, ref.name.constData(), AT_EMPTY_PATH) == 0)
                 return 0;
             if (errno != ENOENT && errno != EPERM && errno != EINVAL)
                 return errno;
@@ -270,7 +273,7 @@ int Copier::publishStaged(const TargetRef &ref, Staged *staged)
         }
         char procPath[64];
         snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", staged->fd);
-        if (linkat(AT_FDCWD, procPath, ref.dirFd, ref.name.constData(), AT_SYMLINK_FOLLOW) == 0)
+        if (fsys().linkat(AT_FDCWD, procPath, ref.dirFd, ref.name.constData(), AT_SYMLINK_FOLLOW) == 0)
             return 0;
         return errno;
     }
@@ -287,9 +290,9 @@ void Copier::keepTimesAfterRename(const Staged *staged)
     // Some volumes without O_TMPFILE (fusefat) give a renamed file the time
     // of the rename: it gets its own again through the descriptor.
     struct stat st;
-    if (staged->fd >= 0 && staged->times[1].tv_nsec != UTIME_OMIT && fstat(staged->fd, &st) == 0
+    if (staged->fd >= 0 && staged->times[1].tv_nsec != UTIME_OMIT && fsys().fstat(staged->fd, &st) == 0
         && !sameTimeAsKept(staged->times[1], st.st_mtim))
-        futimens(staged->fd, staged->times);
+        fsys().futimens(staged->fd, staged->times);
 }
 
 void Copier::discardStaged(const TargetRef &ref, Staged *staged, bool published)
@@ -304,25 +307,25 @@ void Copier::discardStaged(const TargetRef &ref, Staged *staged, bool published)
             const qint64 pending = m_shared.unflushedSmallBytes += m_fileBytes;
             if (pending >= DirtyLimitBytes) {
                 m_shared.unflushedSmallBytes = 0;
-                syncfs(staged->fd);
+                fsys().syncfs(staged->fd);
             }
         }
-        close(staged->fd);
+        fsys().close(staged->fd);
     }
     staged->fd = -1;
     // Only our own temporary name: never the final one.
     if (!staged->tempName.isEmpty())
-        unlinkat(ref.dirFd, staged->tempName.constData(), 0);
+        fsys().unlinkat(ref.dirFd, staged->tempName.constData(), 0);
     staged->tempName.clear();
 }
 
 void Copier::keepOwner(int fd, const struct stat &srcSt, const QByteArray &dst)
 {
-    if (fchown(fd, srcSt.st_uid, srcSt.st_gid) == 0)
+    if (fsys().fchown(fd, srcSt.st_uid, srcSt.st_gid) == 0)
         return;
     if (errno == EPERM && m_shared.euid != 0) {
         // A user cannot give files away; the group may still be one of theirs.
-        if (fchown(fd, uid_t(-1), srcSt.st_gid) != 0) { }
+        if (fsys().fchown(fd, uid_t(-1), srcSt.st_gid) != 0) { }
         return;
     }
     note(Note::Owner, dst);
@@ -332,11 +335,11 @@ void Copier::keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst)
 {
     QByteArray names;
     for (;;) {
-        const ssize_t size = flistxattr(srcFd, nullptr, 0);
+        const ssize_t size = fsys().flistxattr(srcFd, nullptr, 0);
         if (size <= 0)
             return; // none, or the source volume has none
         names.resize(size);
-        const ssize_t n = flistxattr(srcFd, names.data(), size_t(names.size()));
+        const ssize_t n = fsys().flistxattr(srcFd, names.data(), size_t(names.size()));
         if (n >= 0) {
             names.truncate(n);
             break;
@@ -348,15 +351,15 @@ void Copier::keepExtendedAttributes(int srcFd, int dstFd, const QByteArray &dst)
     for (const QByteArray &name : names.split('\0')) {
         if (name.isEmpty())
             continue;
-        const ssize_t size = fgetxattr(srcFd, name.constData(), nullptr, 0);
+        const ssize_t size = fsys().fgetxattr(srcFd, name.constData(), nullptr, 0);
         if (size < 0)
             continue;
         value.resize(size);
-        const ssize_t n = fgetxattr(srcFd, name.constData(), value.data(), size_t(value.size()));
+        const ssize_t n = fsys().fgetxattr(srcFd, name.constData(), value.data(), size_t(value.size()));
         if (n < 0)
             continue;
         // ACLs are attributes too (system.posix_acl_*).
-        if (fsetxattr(dstFd, name.constData(), value.constData(), size_t(n), 0) != 0)
+        if (fsys().fsetxattr(dstFd, name.constData(), value.constData(), size_t(n), 0) != 0)
             note(Note::ExtendedAttributes, dst);
     }
 }

@@ -3,6 +3,7 @@
 // the device and compared with the source by XXH3-128. A copy that differs
 // is never published, so a move never removes its source.
 #include "platform/engine/file_op_copier.h"
+#include "platform/engine/file_system.h"
 
 #include "platform/engine/engine_texts.h"
 
@@ -100,7 +101,7 @@ int Copier::readBackRange(int dstFd, qint64 to, bool dropped)
     // Dropped from the cache, so the bytes read next come from the medium
     // (unless that was done already and the medium is reading them ahead).
     if (!dropped)
-        posix_fadvise(dstFd, state.done, to - state.done, POSIX_FADV_DONTNEED);
+        fsys().posix_fadvise(dstFd, state.done, to - state.done, POSIX_FADV_DONTNEED);
     ++m_shared.verifying;
     auto notVerifying = qScopeGuard([this] { --m_shared.verifying; });
     qint64 askedTo = dropped ? to : state.done; // read ahead from the medium up to here
@@ -111,14 +112,14 @@ int Copier::readBackRange(int dstFd, qint64 to, bool dropped)
             // Asked for ahead: the device gets many reads at once instead of
             // one after the other, several times faster.
             const qint64 until = std::min(to, state.done + ReadAheadBytes);
-            posix_fadvise(dstFd, askedTo, until - askedTo, POSIX_FADV_WILLNEED);
+            fsys().posix_fadvise(dstFd, askedTo, until - askedTo, POSIX_FADV_WILLNEED);
             askedTo = until;
         }
         const size_t want = size_t(std::min(bufferBytes, to - state.done));
-        const ssize_t n = pread(state.srcFd, fromSource, want, state.done);
+        const ssize_t n = fsys().pread(state.srcFd, fromSource, want, state.done);
         if (n < 0 && errno != EINTR)
             return errno;
-        const ssize_t m = n < 0 ? -1 : pread(dstFd, fromCopy, size_t(n), state.done);
+        const ssize_t m = n < 0 ? -1 : fsys().pread(dstFd, fromCopy, size_t(n), state.done);
         if (n < 0 || (m < 0 && errno == EINTR))
             continue;
         if (m < 0)
@@ -136,7 +137,7 @@ int Copier::readBackRange(int dstFd, qint64 to, bool dropped)
             m_bytesDone(0); // shows the verifying phase as it goes
     }
     // Read back once: its pages need not stay in memory.
-    posix_fadvise(dstFd, 0, state.done, POSIX_FADV_DONTNEED);
+    fsys().posix_fadvise(dstFd, 0, state.done, POSIX_FADV_DONTNEED);
     return 0;
 }
 
@@ -145,7 +146,8 @@ void Copier::readBackBehind(int dstFd, qint64 written)
     ReadBack &state = *m_readBack;
     while (state.behind && written - state.done >= ReadBackLagBytes + WriteBackPieceBytes) {
         const qint64 to = state.done + WriteBackPieceBytes;
-        if (sync_file_range(dstFd, state.done, to - state.done, StoredFlags) != 0 || readBackRange(dstFd, to) != 0) {
+        if (fsys().sync_file_range(dstFd, state.done, to - state.done, StoredFlags) != 0
+            || readBackRange(dstFd, to) != 0) {
             // Done again from the start once the copy is complete, where errors are reported.
             state.restart(m_shared.verifiedBytes);
             state.behind = false;
@@ -156,17 +158,17 @@ void Copier::readBackBehind(int dstFd, qint64 written)
 void Copier::startStoring(int dstFd)
 {
     // Only started: the device stores a batch's files together.
-    sync_file_range(dstFd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    fsys().sync_file_range(dstFd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 int Copier::prepareReadBack(const Staged &staged, WrittenFile *written)
 {
     // Stored first: only pages that reached the device can be dropped and read again.
-    if (sync_file_range(staged.fd, 0, 0, StoredFlags) != 0)
+    if (fsys().sync_file_range(staged.fd, 0, 0, StoredFlags) != 0)
         return errno;
-    posix_fadvise(staged.fd, 0, 0, POSIX_FADV_DONTNEED);
+    fsys().posix_fadvise(staged.fd, 0, 0, POSIX_FADV_DONTNEED);
     // Read ahead from the medium while the files before it are compared.
-    posix_fadvise(staged.fd, 0, written->copied, POSIX_FADV_WILLNEED);
+    fsys().posix_fadvise(staged.fd, 0, written->copied, POSIX_FADV_WILLNEED);
     written->readyToReadBack = true;
     return 0;
 }
@@ -175,7 +177,7 @@ int Copier::verifyStored(int dstFd, qint64 length, bool stored, bool *atTarget)
 {
     ReadBack &state = *m_readBack;
     // Stored first: only pages that reached the device can be dropped and read again.
-    if (!stored && sync_file_range(dstFd, 0, 0, StoredFlags) != 0) {
+    if (!stored && fsys().sync_file_range(dstFd, 0, 0, StoredFlags) != 0) {
         *atTarget = true;
         return errno;
     }

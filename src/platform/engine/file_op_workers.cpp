@@ -1,6 +1,8 @@
 // The copy workers of a job (see file_op_workers.h).
 #include "platform/engine/file_op_workers.h"
 
+#include "platform/engine/file_system.h"
+
 #include <algorithm>
 
 namespace EngineJob {
@@ -87,6 +89,8 @@ bool CopyWorkers::batchReady() const
 
 void CopyWorkers::runWorker()
 {
+    // The operation's file system, as on the job's own thread.
+    FileSystemScope scope(m_shared.testing.fileSystem);
     FileTask *task = nullptr;
     Copier copier(m_shared, nullptr, [this, &task](qint64 bytes) {
         m_shared.workerBytes += bytes;
