@@ -5,6 +5,7 @@
 // every snapshot must keep whatever call failed or where the run stopped.
 
 #include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -24,7 +25,7 @@ namespace FaultSweep {
 struct Entry
 {
     char type = '?'; // 'f' file, 'd' folder, 'l' link
-    QByteArray data; // a file's bytes, a link's target
+    QByteArray data; // a file's bytes (big ones by size and digest), a link's target
     mode_t mode = 0;
     qint64 mtimeNs = 0;
     nlink_t links = 0;
@@ -33,13 +34,22 @@ struct Entry
 // Every entry under a folder, by its path relative to it.
 using Tree = QMap<QByteArray, Entry>;
 
-inline QByteArray readAll(int fd)
+// A file's bytes; past 4 KiB its size and two hashes stand for them, so
+// that the many snapshots of the sweep stay cheap.
+inline QByteArray readAll(int fd, qint64 size)
 {
-    QByteArray data;
-    char buffer[65536];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;)
-        data.append(buffer, n);
-    return data;
+    QByteArray data(qsizetype(size), Qt::Uninitialized);
+    qsizetype done = 0;
+    for (ssize_t n; done < data.size() && (n = read(fd, data.data() + done, size_t(data.size() - done))) > 0;)
+        done += n;
+    data.truncate(done);
+    char more;
+    if (read(fd, &more, 1) > 0)
+        data.append(more); // grew meanwhile: differs from any whole file
+    if (data.size() <= 4096)
+        return data;
+    return '#' + QByteArray::number(data.size()) + ':' + QByteArray::number(qHash(data, 1)) + ':'
+        + QByteArray::number(qHash(data, 2));
 }
 
 inline void walk(int dirFd, const QByteArray &prefix, Tree *tree)
@@ -75,7 +85,7 @@ inline void walk(int dirFd, const QByteArray &prefix, Tree *tree)
             entry.type = 'f';
             const int fd = openat(dirfd(dir), d->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
             if (fd >= 0) {
-                entry.data = readAll(fd);
+                entry.data = readAll(fd, st.st_size);
                 close(fd);
             }
         }

@@ -44,6 +44,7 @@ private:
     QTemporaryDir *m_root = nullptr;
     Places m_places;
     World m_before;
+    bool m_lastAsked = false; // the last failure injected was asked about
     int m_totalPoints = 0;
     int m_totalViolations = 0;
     QElapsedTimer m_clock;
@@ -98,6 +99,7 @@ int TestEngineFaultSweep::failAt(const Operation &op, const World &reference, lo
     const World after = m_places.world();
     const FileOpResult::Status status = outcome.result.status;
     const bool asked = outcome.errorQuestions > 0;
+    m_lastAsked = asked;
     // Where the removal of a temporary was refused, it stays for the next
     // operation there to remove.
     const QByteArray call = fs.hit();
@@ -194,8 +196,13 @@ void TestEngineFaultSweep::sweep()
         }
     };
     for (long k = 1; k <= calls.size(); ++k) {
-        for (const ErrorAnswer answer : {ErrorAnswer::Retry, ErrorAnswer::Skip, ErrorAnswer::Cancel})
-            count(failAt(op, reference, k, FaultFileSystem::Mode::Fail, answer));
+        // Where the failure is not asked about, the answer makes no difference.
+        m_lastAsked = false;
+        count(failAt(op, reference, k, FaultFileSystem::Mode::Fail, ErrorAnswer::Retry));
+        if (m_lastAsked) {
+            for (const ErrorAnswer answer : {ErrorAnswer::Skip, ErrorAnswer::Cancel})
+                count(failAt(op, reference, k, FaultFileSystem::Mode::Fail, answer));
+        }
         if (FaultFileSystem::retriesInterrupt(calls[k - 1]))
             count(failAt(op, reference, k, FaultFileSystem::Mode::Interrupt, ErrorAnswer::Cancel));
         count(killAt(op, reference, k));
