@@ -247,6 +247,10 @@ private:
         }
         if (number != m_target || m_mode == Mode::Count)
             return false;
+        // Only the calls that may be interrupted so are (with copy workers
+        // the k-th call need not be the one counted in a clean run).
+        if (m_mode == Mode::Interrupt && !retriesInterrupt(name))
+            return false;
         m_hit = name;
         if (m_mode == Mode::Kill)
             _exit(KilledStatus);

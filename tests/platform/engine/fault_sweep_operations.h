@@ -24,6 +24,10 @@ struct Operation
     bool targetExists; // the target already holds older versions of some files
     bool crossVolume;
     bool wholeTree; // a trash of the tree, or of one file in it
+    // Copy workers (0: none, so that the calls come in the same order every
+    // run). With workers the k-th call is whichever thread makes it: every
+    // rule must hold all the same, whatever call that is.
+    int workers = 0;
 };
 
 inline const Operation Operations[] = {
@@ -33,6 +37,7 @@ inline const Operation Operations[] = {
     {"move and merge across volumes", Kind::Move, true, true, true},
     {"trash of a file", Kind::Trash, false, false, false},
     {"trash of a tree", Kind::Trash, false, false, true},
+    {"copy of a tree with copy workers", Kind::Copy, true, false, true, 2},
 };
 
 inline void put(const QByteArray &path, const QByteArray &data, mode_t mode, time_t mtime)
@@ -136,7 +141,7 @@ inline Outcome runOnce(const Places &places, const Operation &op, FaultFileSyste
     questions.defaultError = answer;
     questions.defaultOverwrite = OverwriteAnswer::Overwrite;
     EngineTestSettings settings;
-    settings.workers = 0; // one thread: the calls come in the same order every run
+    settings.workers = op.workers;
     settings.fileSystem = &fs;
     if (op.crossVolume)
         fs.setOtherVolume(places.source());
