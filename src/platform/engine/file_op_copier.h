@@ -220,6 +220,8 @@ public:
     void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
 
 private:
+    // The copy's file, without a name (O_TMPFILE) or under a temporary one; 0 or the errno.
+    int openStaged(const TargetRef &ref, const QByteArray &dst, mode_t createMode, Staged *staged);
     int copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *copied, bool *atTarget);
     int copySparse(int srcFd, int dstFd, qint64 *copied, bool *atTarget);
     // length -1: to the end of the file. expected: where the file should end

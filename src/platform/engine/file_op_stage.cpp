@@ -102,6 +102,34 @@ void Copier::closeWritten(WrittenFile *written)
     written->srcFd = -1;
 }
 
+int Copier::openStaged(const TargetRef &ref, const QByteArray &dst, mode_t createMode, Staged *staged)
+{
+    // Read back before it is named when verifying.
+    const int access = m_shared.verify ? O_RDWR : O_WRONLY;
+    int dstFd = -1;
+    if (m_shared.unnamedFilesWork) {
+        // No name at all until it is complete: a kill leaves nothing behind.
+        const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
+        dstFd = fsys().openat(ref.dirFd, folder.constData(), O_TMPFILE | access | O_CLOEXEC, createMode);
+        if (dstFd < 0) {
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return failAt(dst, errno);
+            m_shared.unnamedFilesWork = false;
+        }
+    }
+    if (dstFd < 0) {
+        staged->tempName = ref.sibling(m_shared.temporaryLeaf());
+        dstFd = fsys().openat(ref.dirFd, staged->tempName.constData(), access | O_CREAT | O_EXCL | O_CLOEXEC,
+                              createMode);
+        if (dstFd < 0) {
+            staged->tempName.clear();
+            return failAt(dst, errno);
+        }
+    }
+    staged->fd = dstFd;
+    return 0;
+}
+
 int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
                       Staged *staged, SourceState *state, WrittenFile *written)
 {
@@ -135,30 +163,9 @@ int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteA
     state->modified = st.st_mtim;
     state->changed = st.st_ctim;
 
-    const mode_t createMode = st.st_mode & 0777;
-    // Read back before it is named when verifying.
-    const int access = m_shared.verify ? O_RDWR : O_WRONLY;
-    int dstFd = -1;
-    if (m_shared.unnamedFilesWork) {
-        // No name at all until it is complete: a kill leaves nothing behind.
-        const QByteArray folder = ref.dirFd == AT_FDCWD ? parentOf(ref.name) : QByteArray(".");
-        dstFd = fsys().openat(ref.dirFd, folder.constData(), O_TMPFILE | access | O_CLOEXEC, createMode);
-        if (dstFd < 0) {
-            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-                return failAt(dst, errno);
-            m_shared.unnamedFilesWork = false;
-        }
-    }
-    if (dstFd < 0) {
-        staged->tempName = ref.sibling(m_shared.temporaryLeaf());
-        dstFd = fsys().openat(ref.dirFd, staged->tempName.constData(), access | O_CREAT | O_EXCL | O_CLOEXEC,
-                              createMode);
-        if (dstFd < 0) {
-            staged->tempName.clear();
-            return failAt(dst, errno);
-        }
-    }
-    staged->fd = dstFd;
+    if (const int err = openStaged(ref, dst, st.st_mode & 0777, staged))
+        return err;
+    const int dstFd = staged->fd;
 
     if (m_shared.verify)
         beginReadBack(srcFd);

@@ -262,6 +262,26 @@ int openFolderOf(const QByteArray &path, QByteArray *leaf)
     return fd;
 }
 
+// Removes the entries of the folder open at fd up to its first subfolder
+// not in stuck, and returns that one's name (empty: none left).
+static QByteArray removeEntriesUpToFolder(int fd, const QList<QByteArray> &stuck)
+{
+    QByteArray subfolder;
+    if (DIR *dir = fsys().fdopendir(fsys().dup(fd))) {
+        while (const dirent *entry = fsys().readdir(dir)) {
+            const QByteArray child(entry->d_name);
+            if (child == "." || child == ".." || stuck.contains(child))
+                continue;
+            if (fsys().unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR) {
+                subfolder = child;
+                break;
+            }
+        }
+        fsys().closedir(dir);
+    }
+    return subfolder;
+}
+
 void removeTreeAt(int dirFd, const QByteArray &name)
 {
     // One folder open at a time, whatever the depth: down into the first
@@ -285,19 +305,7 @@ void removeTreeAt(int dirFd, const QByteArray &name)
     }
     levels.append({name, st.st_dev, st.st_ino, {}});
     while (fd >= 0) {
-        QByteArray subfolder;
-        if (DIR *dir = fsys().fdopendir(fsys().dup(fd))) {
-            while (const dirent *entry = fsys().readdir(dir)) {
-                const QByteArray child(entry->d_name);
-                if (child == "." || child == ".." || levels.last().stuck.contains(child))
-                    continue;
-                if (fsys().unlinkat(fd, child.constData(), 0) != 0 && errno == EISDIR) {
-                    subfolder = child;
-                    break;
-                }
-            }
-            fsys().closedir(dir);
-        }
+        const QByteArray subfolder = removeEntriesUpToFolder(fd, levels.last().stuck);
         if (!subfolder.isEmpty()) {
             const int below = fsys().openat(fd, subfolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (below >= 0 && fsys().fstat(below, &st) == 0) {
