@@ -27,6 +27,8 @@ inline const QString OtherVolume = QStringLiteral("不能跨卷重命名");
 inline const QString DamagedFileSystem = QStringLiteral("文件系统已损坏，需要检查修复（例如用 fsck）");
 inline const QString DamagedData = QStringLiteral("数据已损坏，无法读出（校验失败）");
 // Items the target volume cannot hold, found before the first write.
+// The question before the first write: nothing has failed yet.
+inline const QString PreflightTitle = QStringLiteral("检查目标磁盘");
 inline const QString PreflightHeader = QStringLiteral("目标磁盘不能保存以下 %1 个项目：");
 inline const QString PreflightSkip = QStringLiteral("跳过这些项目");
 inline const QString PreflightCancel = QStringLiteral("取消");

@@ -112,6 +112,9 @@ struct CopyShared
     // Bytes read back from the medium so far, and how many copiers are reading back now.
     std::atomic<qint64> verifiedBytes {0};
     std::atomic_int verifying {0};
+    // Set by every read-back, cleared by the report that shows it: a
+    // read-back that began and ended between two reports still shows.
+    std::atomic_bool verifiedSinceReport {false};
 
     const uid_t euid = geteuid();
     const mode_t umask = currentUmask();

@@ -148,7 +148,8 @@ void Job::progress(const QByteArray &current, bool force)
     m_progress.elapsedMs = now;
     FileOpProgress shown = m_progress;
     shown.bytesDone += m_shared.workerBytes.load(std::memory_order_relaxed);
-    shown.verifying = m_shared.verifying.load(std::memory_order_relaxed) > 0;
+    shown.verifying = m_shared.verifiedSinceReport.exchange(false, std::memory_order_relaxed)
+        || m_shared.verifying.load(std::memory_order_relaxed) > 0;
     shown.bytesVerified = m_shared.verifiedBytes.load(std::memory_order_relaxed);
     m_progressHandler(shown);
 }

@@ -103,6 +103,7 @@ int Copier::readBackRange(int dstFd, qint64 to, bool dropped)
     if (!dropped)
         fsys().posix_fadvise(dstFd, state.done, to - state.done, POSIX_FADV_DONTNEED);
     ++m_shared.verifying;
+    m_shared.verifiedSinceReport.store(true, std::memory_order_relaxed);
     auto notVerifying = qScopeGuard([this] { --m_shared.verifying; });
     qint64 askedTo = dropped ? to : state.done; // read ahead from the medium up to here
     while (state.done < to && !state.differs) {

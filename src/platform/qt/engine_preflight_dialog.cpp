@@ -13,7 +13,7 @@
 EnginePreflightDialog::EnginePreflightDialog(const PreflightQuestion &question, QWidget *parent)
     : QDialog(parent)
 {
-    setWindowTitle(EngineTexts::ErrorTitle);
+    setWindowTitle(EngineTexts::PreflightTitle);
     auto *layout = new QVBoxLayout(this);
     auto *header = new QLabel(EngineTexts::PreflightHeader.arg(question.itemCount), this);
     header->setObjectName(QStringLiteral("headerLabel"));

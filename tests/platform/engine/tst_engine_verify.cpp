@@ -174,6 +174,28 @@ private slots:
         QCOMPARE(run.bytesVerified, qint64(999 * 4096 + 40 * 1024 * 1024));
     }
 
+    // A read-back that begins and ends between two progress reports (one
+    // small file takes a few milliseconds) still shows in the next report.
+    void shortReadBackStillShows_data()
+    {
+        QTest::addColumn<int>("workers");
+        QTest::addRow("on a worker") << -1;
+        QTest::addRow("on the job's thread") << 0;
+    }
+    void shortReadBackStillShows()
+    {
+        QFETCH(int, workers);
+        const QByteArray src = bytes(m_disk->path()) + "/one.txt";
+        const QByteArray dst = bytes(m_disk->path()) + "/dst";
+        writeFile(src, QByteArray(3000, 'k'));
+        makeDirs(dst);
+        VerifiedRun run;
+        runVerified(&run, copyRecord(text(src), text(dst)), true, 0, workers);
+        QCOMPARE(run.result.status, FileOpResult::Status::Done);
+        QCOMPARE(run.bytesVerified, qint64(3000));
+        QVERIFY(run.sawVerifying);
+    }
+
     void caughtEveryTime()
     {
         // Ten copies in a row, on the fast volume: each names the one file.
