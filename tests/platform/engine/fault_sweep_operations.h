@@ -65,6 +65,8 @@ inline void makeSourceTree(const QByteArray &tree)
     for (const char *name : {"a.txt", "b.txt", "c.txt"})
         put(tree + '/' + name, contentOf(name, size += 300), 0644, 1500000000);
     symlink("a.txt", QByteArray(tree + "/link").constData());
+    const struct timespec linkTimes[2] = {{1500000050, 0}, {1500000050, 0}};
+    utimensat(AT_FDCWD, QByteArray(tree + "/link").constData(), linkTimes, AT_SYMLINK_NOFOLLOW);
     for (const char *name : {"f1", "f2", "f3", "f4", "f5"})
         put(tree + "/one/" + name, contentOf(name, size += 200), 0600, 1500000100);
     for (const char *name : {"g1", "g2", "g3", "g4"})

@@ -247,6 +247,23 @@ inline QStringList differences(const Tree &expected, const Tree &actual, bool me
     return found;
 }
 
+// The files (and links) of actual that hold what an uninterrupted run puts
+// there but not the mode or time it gives them: a copy counts as complete
+// only with its metadata.
+inline QStringList incompleteMetadata(const Tree &expected, const Tree &actual, const char *where)
+{
+    QStringList found;
+    for (auto it = actual.begin(); it != actual.end(); ++it) {
+        const auto wanted = expected.find(it.key());
+        if (wanted == expected.end() || it->type == 'd' || wanted->type != it->type || wanted->data != it->data)
+            continue;
+        if (it->mode != wanted->mode || it->mtimeNs != wanted->mtimeNs)
+            found << QStringLiteral("a complete copy without its mode or time at %1/%2")
+                         .arg(QLatin1String(where), QString::fromUtf8(it.key()));
+    }
+    return found;
+}
+
 // The trash's items by content: names and dates may differ from run to run.
 // extra: files the trash may hold besides (whole copies a rerun replaced).
 inline QStringList trashDifferences(const Tree &expected, const Tree &actual, const QSet<QByteArray> &extra = {})

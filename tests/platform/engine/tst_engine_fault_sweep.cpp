@@ -118,6 +118,8 @@ int TestEngineFaultSweep::failAt(const Operation &op, const World &reference, lo
     if (status == FileOpResult::Status::Done) {
         for (const QString &difference : unlikeReference(reference, after, outcome.result, allowed))
             broken << QStringLiteral("reported done, but %1").arg(difference);
+    } else if (outcome.result.noteCount == 0) {
+        broken += incompleteMetadata(reference.target, after.target, "target");
     }
     const QByteArray what = QByteArray(mode == FaultFileSystem::Mode::Interrupt ? "EINTR" : "failure") + ", answered "
         + answerName(answer);
