@@ -3,5 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/build_env.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build "${KORVAN_CMAKE_BUILD[@]}" >/dev/null
 cmake --build build -j"$(nproc)"
