@@ -182,6 +182,16 @@ FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, con
     return engine.run(params);
 }
 
+FileOpResult runWithHook(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook,
+                         qint64 chunkBytes)
+{
+    EngineTestSettings settings;
+    settings.chunkBytes = chunkBytes;
+    settings.chunkDelayUs = chunkBytes > 0 ? 1 : 0;
+    settings.hook = std::move(hook);
+    return runSync(record, questions, nullptr, settings);
+}
+
 EngineTestSettings withoutPreflight()
 {
     EngineTestSettings settings;

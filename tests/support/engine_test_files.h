@@ -42,6 +42,11 @@ FileOpRecord deleteRecord(const QString &path);
 // Decodes the record and runs it synchronously on this thread.
 FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel = nullptr,
                      const EngineTestSettings &settings = {});
+// runSync with a hook, and the data copied in pieces of chunkBytes with a
+// short pause after each (0: as the engine copies), so that a hook fires
+// while a file is still being written.
+FileOpResult runWithHook(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook = {},
+                         qint64 chunkBytes = 0);
 // Settings that leave out the look at the target before the first write,
 // for the tests of what a copy finds on its way (a volume full mid-copy).
 EngineTestSettings withoutPreflight();

@@ -14,16 +14,6 @@
 
 namespace {
 
-FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook = {},
-                 qint64 chunkBytes = 0)
-{
-    EngineTestSettings settings;
-    settings.chunkBytes = chunkBytes;
-    settings.chunkDelayUs = chunkBytes > 0 ? 1 : 0;
-    settings.hook = std::move(hook);
-    return EngineTestFiles::runSync(record, questions, nullptr, settings);
-}
-
 bool runTool(const QString &program, const QStringList &arguments)
 {
     QProcess tool;
@@ -119,7 +109,7 @@ void TestEngineCoarseTimes::moveOntoCoarseVolumeIsDone()
     const QList<QByteArray> moved = wholeFolder ? QList<QByteArray> {"/photos"}
                                                 : QList<QByteArray> {"/photos/a.jpg", "/photos/day/c.mov"};
     for (const QByteArray &item : moved) {
-        QCOMPARE(run(moveRecord(text(from + item), text(into)), questions).status, FileOpResult::Status::Done);
+        QCOMPARE(runWithHook(moveRecord(text(from + item), text(into)), questions).status, FileOpResult::Status::Done);
         QVERIFY(!exists(from + item));
     }
     QVERIFY(questions.errorQuestions.isEmpty());
@@ -146,7 +136,7 @@ void TestEngineCoarseTimes::volumeThatLosesRenamedFoldersKeepsTheSources()
     QVERIFY(writeFile(from + "/album/a.jpg", "a") && writeFile(from + "/album/sub/b.jpg", "b"));
     ScriptedEngineQuestions questions;
     questions.defaultError = ErrorAnswer::Skip;
-    const FileOpResult result = run(moveRecord(text(from + "/album"), text(m_mounted)), questions);
+    const FileOpResult result = runWithHook(moveRecord(text(from + "/album"), text(m_mounted)), questions);
     if (result.status == FileOpResult::Status::Done) {
         QCOMPARE(readFile(m_mounted + "/album/sub/b.jpg"), QByteArray("b")); // a fusefat that keeps them
         return;
@@ -186,7 +176,7 @@ void TestEngineCoarseTimes::sourceWrittenDuringTheCopyIsKept()
     };
     ScriptedEngineQuestions questions;
     questions.defaultError = ErrorAnswer::Skip;
-    const FileOpResult result = run(moveRecord(text(from + "/notes"), text(stick)), questions, save, 64 * 1024);
+    const FileOpResult result = runWithHook(moveRecord(text(from + "/notes"), text(stick)), questions, save, 64 * 1024);
     QVERIFY(written);
     QVERIFY(result.status != FileOpResult::Status::Done);
     QVERIFY(!questions.errorQuestions.isEmpty());

@@ -11,23 +11,13 @@
 
 namespace {
 
-FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook = {},
-                 qint64 chunkBytes = 0)
-{
-    EngineTestSettings settings;
-    settings.chunkBytes = chunkBytes;
-    settings.chunkDelayUs = chunkBytes > 0 ? 1 : 0;
-    settings.hook = std::move(hook);
-    return EngineTestFiles::runSync(record, questions, nullptr, settings);
-}
-
 // Runs the record in a child that is killed at the first call of point.
 bool killedAt(const char *point, const FileOpRecord &record)
 {
     const pid_t child = fork();
     if (child == 0) {
         ScriptedEngineQuestions questions;
-        run(
+        runWithHook(
             record, questions,
             [point](const char *at, const QByteArray &) {
                 if (strcmp(at, point) == 0)
@@ -76,7 +66,8 @@ void TestEngineLeftovers::stagingLeftByAKilledMoveIsRemovedByTheNext()
     QVERIFY(hasTemporaries(to + "/dest"));
 
     ScriptedEngineQuestions questions;
-    QCOMPARE(run(moveRecord(text(from + "/src"), text(to + "/dest")), questions).status, FileOpResult::Status::Done);
+    QCOMPARE(runWithHook(moveRecord(text(from + "/src"), text(to + "/dest")), questions).status,
+             FileOpResult::Status::Done);
     QCOMPARE(listTree(to + "/dest"), QStringList({QStringLiteral("src"), QStringLiteral("src/big.bin")}));
 }
 
@@ -115,7 +106,7 @@ void TestEngineLeftovers::rerunAfterAKillDuringRemovalTrashesNothing()
     QCOMPARE(listTree(from + "/album"), listTree(to + "/album")); // everything placed, nothing removed yet
 
     ScriptedEngineQuestions questions;
-    QCOMPARE(run(moveRecord(text(from + "/album"), text(to)), questions).status, FileOpResult::Status::Done);
+    QCOMPARE(runWithHook(moveRecord(text(from + "/album"), text(to)), questions).status, FileOpResult::Status::Done);
     QVERIFY(!exists(from + "/album"));
     QCOMPARE(readFile(to + "/album/sub/p19"), QByteArray(1019, 'p'));
     QCOMPARE(listTree(trash + "/files"), QStringList());
@@ -126,7 +117,7 @@ void TestEngineLeftovers::rerunAfterAKillDuringRemovalTrashesNothing()
     const struct stat placed = statOf(to + "/album/sub/p0");
     const struct timespec same[2] = {placed.st_atim, placed.st_mtim};
     QVERIFY(utimensat(AT_FDCWD, QByteArray(from + "/album/sub/p0").constData(), same, 0) == 0);
-    QCOMPARE(run(moveRecord(text(from + "/album"), text(to)), questions).status, FileOpResult::Status::Done);
+    QCOMPARE(runWithHook(moveRecord(text(from + "/album"), text(to)), questions).status, FileOpResult::Status::Done);
     QCOMPARE(readFile(to + "/album/sub/p0"), QByteArray(1000, 'q'));
     QCOMPARE(readFile(trash + "/files/p0"), QByteArray(1000, 'p'));
 }
