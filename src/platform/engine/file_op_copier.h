@@ -221,6 +221,8 @@ public:
     // The job is over (cancelled or failed): a worker leaves off.
     bool stopped() const { return m_shared.cancelled(); }
     void testPoint(const char *point, const QByteArray &path) { m_shared.testPoint(point, path); }
+    // Whether a test listens at the hook points: what only a test reads is made only then.
+    bool hooked() const { return bool(m_shared.testing.hook); }
 
 private:
     // The copy's file, without a name (O_TMPFILE) or under a temporary one; 0 or the errno.
