@@ -115,6 +115,34 @@ best_of() {
     echo "$best"
 }
 
+# median: the median of the numbers on standard input, one a line.
+median() {
+    sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+# side_by_side NAME PREP A... -- B...: runs A and B alternately, $RUNS times
+# each, PREP (untimed) before every run and once more at the end, so a
+# machine getting busier hits both; NAME_a and NAME_b get their median
+# times in seconds.
+side_by_side() {
+    local name=$1 prep=$2 a=() b=() ta="" tb="" t0 t1
+    shift 2
+    while [ "$1" != -- ]; do a+=("$1"); shift; done
+    shift
+    b=("$@")
+    for _ in $(seq "$RUNS"); do
+        "$prep"; t0=$(now); run_quiet "${a[@]}"; t1=$(now); ta+="$(calc "$t1 - $t0")"$'\n'
+        "$prep"; t0=$(now); run_quiet "${b[@]}"; t1=$(now); tb+="$(calc "$t1 - $t0")"$'\n'
+    done
+    "$prep"
+    printf -v "${name}_a" '%s' "$(printf '%s' "$ta" | median)"
+    printf -v "${name}_b" '%s' "$(printf '%s' "$tb" | median)"
+}
+# peak_kib COMMAND...: runs COMMAND once and prints its peak memory (max RSS, KiB).
+peak_kib() {
+    /usr/bin/time -f %M -o "$WORK/rss" "$@" >/dev/null || die "failed: $*"
+    cat "$WORK/rss"
+}
+
 # durable_run NAME PREP FILE COMMAND...: one run of COMMAND after PREP and a
 # sync (untimed). Right after it, reads how much Dirty and Writeback grew
 # while it ran and how much of FILE (unless "-") is unwritten, then times a
