@@ -32,13 +32,21 @@ struct EngineTestSettings
     // "batch-written" (verifying) with the /proc/self/fd/N of each copy of a
     // copy worker's batch, one a line: all written and their write-back
     // started, none of them read back yet.
-    // Calls come one at a time, also from the copy workers.
+    // Calls come one at a time, also from the copy workers. Except these,
+    // from the count that runs beside a copy on a thread of its own (they
+    // may come while another call runs): "counting" with the folder the
+    // count enters (the top one by its path, the others by their name), and
+    // "count-done" with the top folder once everything is counted.
     using Hook = std::function<void(const char *point, const QByteArray &path)>;
     Hook hook;
 
     // Copy workers for the small files of a tree: -1 the usual number, 0 none
     // (every file copied on the job's own thread).
     int workers = -1;
+
+    // true: the count beside a copy is waited for before the first write,
+    // so that the calls come in the same order every run (the fault sweep).
+    bool countFirst = false;
 
     // The type the target volume of a copy or move is taken to be ("vfat",
     // "exfat", "ntfs", "smb", "casefold"), whatever it is; empty: its own.

@@ -168,6 +168,9 @@ inline const QString AboutHours = QStringLiteral("约 %1 小时 %2 分");
 inline const QString ProgressTitle = QStringLiteral("文件操作");
 inline const QString ProgressCount = QStringLiteral("已完成 %1 / %2 个文件，%3 / %4");
 inline const QString ProgressSpeed = QStringLiteral("速度：%1    剩余时间：%2");
+// The totals are still being counted beside the copy: they only grow.
+inline const QString ProgressCounting = QStringLiteral("正在统计…");
+inline const QString ProgressCountGrowing = ProgressCount + QStringLiteral("    ") + ProgressCounting;
 inline const QString ProgressStoring = QStringLiteral("正在把数据写入磁盘，请稍候…");
 // A copy read back from the medium: the bytes verified so far of all.
 inline const QString ProgressVerifying = QStringLiteral("正在校验…  %1 / %2");

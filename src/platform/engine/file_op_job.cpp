@@ -28,6 +28,7 @@ Job::~Job()
 {
     // Every file handed out was taken back, also after a stop.
     m_workers.reset();
+    m_count.reset();
     releaseReservedTrash();
 }
 
@@ -43,6 +44,10 @@ FileOpResult Job::run(const FileOpParams &params)
 
 FileOpResult Job::finish()
 {
+    // The operation is over: a count still going on has nothing left to size.
+    if (m_count)
+        m_count->stop();
+    m_countOver = true;
     progress(QByteArray(), true);
     FileOpResult result = m_account;
     if (m_cancelled) {
@@ -147,6 +152,11 @@ void Job::progress(const QByteArray &current, bool force)
     m_progress.currentPath = displayPath(m_currentPath);
     m_progress.elapsedMs = now;
     FileOpProgress shown = m_progress;
+    if (m_count) {
+        shown.filesTotal = m_count->files();
+        shown.bytesTotal = m_count->bytes();
+        shown.counting = !m_countOver && !m_count->finished();
+    }
     shown.bytesDone += m_shared.workerBytes.load(std::memory_order_relaxed);
     shown.verifying = m_shared.verifiedSinceReport.exchange(false, std::memory_order_relaxed)
         || m_shared.verifying.load(std::memory_order_relaxed) > 0;

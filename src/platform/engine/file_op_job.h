@@ -34,6 +34,7 @@
 #include "platform/engine/engine_testing.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_copier.h"
+#include "platform/engine/file_op_count.h"
 #include "platform/engine/file_op_durable.h"
 #include "platform/engine/file_op_job_types.h"
 #include "platform/engine/file_op_params.h"
@@ -117,13 +118,13 @@ private:
     FileOpResult refuse(const QByteArray &path, const QString &action, const QString &reason);
     bool listDir(const QByteArray &dir, QList<QByteArray> *names, int *errorCode);
 
-    // Counts what a copy of path will copy, for the progress.
+    // Counts what a copy of path will copy, for the progress: a folder on
+    // a thread of its own beside the copy (file_op_preflight.cpp).
     void scan(const QByteArray &path, const struct stat &st);
     // Before the first write: the items the target volume cannot hold, asked
     // about at once (file_op_preflight.cpp). false: cancelled, nothing written.
     bool preflight(const QByteArray &source, const struct stat &srcSt, const QByteArray &destDir);
     bool refusedByPreflight(const QByteArray &src) const;
-    void scanFolder(int fd);
     void note(Note kind, const QByteArray &path);
     // A path as the user knows it: what is staged is shown where it goes.
     QString userPath(const QByteArray &path) const;
@@ -285,7 +286,9 @@ private:
     bool m_failed = false;
     int m_skipped = 0;
     QSet<QByteArray> m_preflightRefused; // source paths the user skipped before the start
-    bool m_counted = false; // the preflight counted what is to be copied
+    bool m_counted = false; // what is to be copied is counted, or being counted beside the copy
+    std::unique_ptr<TreeCount> m_count; // the count beside the copy, while there is one
+    bool m_countOver = false; // the operation is over: no more counting, whatever was counted
     QString m_message;
     FileOpResult m_account; // every item skipped or not done, and every note, as they come
 

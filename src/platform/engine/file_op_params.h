@@ -34,6 +34,9 @@ struct FileOpProgress
     qint64 filesTotal = 0;
     qint64 bytesDone = 0;
     qint64 bytesTotal = 0;
+    // The totals are still growing: they are counted beside the copy, so no
+    // share of them is known yet.
+    bool counting = false;
     qint64 elapsedMs = 0;
     bool storing = false; // all is written; waiting for the device to store it
     bool verifying = false; // a copy is being read back from the medium

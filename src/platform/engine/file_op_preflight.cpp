@@ -1,7 +1,9 @@
 // Phase 1 of a job (see file_op_job.h), its last step: before the first
 // write of a copy or move, what is to be written is walked against what the
 // target volume can hold, and every item it cannot is asked about at once.
-// The same walk counts what is to be copied, for the progress.
+// The same walk counts what is to be copied, for the progress. Where the
+// target can hold anything the source volume holds, there is no such walk:
+// the count runs beside the copy instead (file_op_count.cpp).
 #include "platform/engine/file_op_preflight.h"
 #include "platform/engine/file_op_job.h"
 #include "platform/engine/file_system.h"
@@ -182,57 +184,37 @@ private:
 };
 
 // What is to be copied, counted for the progress where no pre-flight walk
-// did (a move within a volume that turned out to cross one).
+// did: a folder on a thread of its own beside the copy.
 void Job::scan(const QByteArray &path, const struct stat &st)
 {
     if (m_counted)
         return;
+    m_counted = true;
     if (!S_ISDIR(st.st_mode)) {
         ++m_progress.filesTotal;
         if (S_ISREG(st.st_mode))
             m_progress.bytesTotal += st.st_size;
         return;
     }
-    // Unreadable folders are reported when they are copied.
-    const int fd = fsys().open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0)
-        scanFolder(fd);
+    std::function<void(const char *, const QByteArray &)> point;
+    if (m_testing.hook)
+        point = m_testing.hook;
+    CopyShared *shared = &m_shared;
+    m_count = std::make_unique<TreeCount>(
+        m_testing.fileSystem, [shared] { return shared->cancelled(); }, std::move(point));
+    m_count->start(path, st);
+    if (m_testing.countFirst)
+        m_count->wait();
 }
 
-void Job::scanFolder(int fd)
+bool walkNeededFirst(const VolumeLimits &target, const SourceVolume &source)
 {
-    DIR *handle = fsys().fdopendir(fd);
-    if (!handle) {
-        fsys().close(fd);
-        return;
-    }
-    while (const dirent *entry = fsys().readdir(handle)) {
-        if (cancelled())
-            break;
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        // Relative to the open folder: no path is looked up from the top again.
-        struct stat st;
-        if (entry->d_type == DT_DIR) {
-            st.st_mode = S_IFDIR;
-        } else if (entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) {
-            if (fsys().fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-        } else {
-            st.st_mode = DTTOIF(entry->d_type); // a link or a special file: only counted
-        }
-        if (S_ISDIR(st.st_mode)) {
-            const int child = fsys().openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child >= 0)
-                scanFolder(child);
-        } else {
-            ++m_progress.filesTotal;
-            if (S_ISREG(st.st_mode))
-                m_progress.bytesTotal += st.st_size;
-        }
-    }
-    fsys().closedir(handle);
+    // Names: only where the target is stricter than the source volume.
+    if (target.windowsNames || target.caseInsensitive || target.nameInUtf16 || !target.symlinks
+        || target.maxFileBytes >= 0 || source.nameMax < 0 || source.nameMax > target.nameMax)
+        return true;
+    // Room: what the item needs is never more than what its volume holds.
+    return target.freeBytes >= 0 && (source.usedBytes < 0 || source.usedBytes > target.freeBytes);
 }
 
 bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QByteArray &destDir)
@@ -251,6 +233,12 @@ bool Job::preflight(const QByteArray &source, const struct stat &srcSt, const QB
     m_folderRenamesWork = !limits.windowsNames;
     if (sameVolume)
         limits.freeBytes = -1; // a clone takes no room; each file's own check still holds
+    // Where the target can hold whatever the source volume holds, nothing
+    // needs the walk before the first write: the count runs beside the copy.
+    if (S_ISDIR(srcSt.st_mode) && !walkNeededFirst(limits, sourceVolumeOf(source))) {
+        scan(source, srcSt);
+        return true;
+    }
     const std::function<bool()> cancelledNow = [this] { return cancelled(); };
     PreflightWalk walk(limits, cancelledNow);
     walk.walkTop(source, baseNameOf(source), srcSt);

@@ -23,6 +23,24 @@ struct VolumeLimits
     qint64 freeBytes = -1; // -1: unknown
 };
 
+// What the volume a source is on can hold, as far as the target must take it.
+struct SourceVolume
+{
+    int nameMax = -1; // the longest name, in bytes; -1: unknown
+    // The room every file on it takes together, a bound of what a copy of
+    // anything on it needs: -1 where it is none (unknown, or a volume whose
+    // files share or compress their blocks: btrfs, xfs, overlays, FUSE…).
+    qint64 usedBytes = -1;
+};
+
+// The volume holding path (which exists).
+SourceVolume sourceVolumeOf(const QByteArray &path);
+
+// Whether the target must be checked against the item before its first
+// write (a name or size it may not take, or not enough room for anything
+// the source volume holds); else the count may run beside the copy.
+bool walkNeededFirst(const VolumeLimits &target, const SourceVolume &source);
+
 // The limits of the volume holding folder (which exists); typeOverride
 // (tests) stands for the type the volume is taken to be.
 VolumeLimits volumeLimitsOf(const QByteArray &folder, const QByteArray &typeOverride);

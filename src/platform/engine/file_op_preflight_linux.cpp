@@ -25,6 +25,8 @@ constexpr long Smb2Magic = long(0xFE534D42);
 constexpr long CifsMagic = long(0xFF534D42);
 constexpr long SmbMagic = 0x517B;
 constexpr long FuseMagic = 0x65735546;
+constexpr long Ext4Magic = 0xEF53; // also ext2 and ext3
+constexpr long TmpfsMagic = 0x01021994;
 constexpr int CasefoldFlag = 0x40000000; // FS_CASEFOLD_FL
 
 // The file system type the mount table gives the mount holding folder
@@ -70,6 +72,23 @@ QByteArray typeOfFuse(const QByteArray &mountType)
 }
 
 } // namespace
+
+SourceVolume sourceVolumeOf(const QByteArray &path)
+{
+    SourceVolume volume;
+    struct statfs fs;
+    if (fsys().statfs(path.constData(), &fs) != 0)
+        return volume;
+    if (fs.f_namelen > 0)
+        volume.nameMax = int(fs.f_namelen);
+    // Only where each block belongs to one file, uncompressed (no clones,
+    // no shared extents), are the used blocks a bound of every copy.
+    const long type = long(fs.f_type);
+    struct statvfs vfs;
+    if ((type == Ext4Magic || type == TmpfsMagic) && fsys().statvfs(path.constData(), &vfs) == 0 && vfs.f_blocks > 0)
+        volume.usedBytes = qint64(vfs.f_blocks - vfs.f_bfree) * qint64(vfs.f_frsize);
+    return volume;
+}
 
 VolumeLimits volumeLimitsOf(const QByteArray &folder, const QByteArray &typeOverride)
 {
