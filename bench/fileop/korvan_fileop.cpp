@@ -1,6 +1,6 @@
 // korvan-fileop copy|move|delete SOURCE [DESTDIR] [--on-conflict=overwrite|skip|cancel]
 //                                              [--on-error=skip|cancel] [--verify]
-//                                              [--on-preflight=skip|cancel]
+//                                              [--on-preflight=skip|cancel] [--report-first-write]
 // Runs one operation through the engine without dialogs. Exit status 0 only
 // when the operation did everything it should; otherwise the reason goes to
 // stderr (1: failed, 2: usage, 3: something was skipped, 4: cancelled).
@@ -12,7 +12,9 @@
 // Items the target volume cannot hold are printed one a line before
 // anything is written; --on-preflight says whether to skip them or to
 // write nothing (the default). KORVAN_FILEOP_VOLUME_TYPE=vfat|exfat|… makes
-// the target be taken for such a volume (tests).
+// the target be taken for such a volume (tests). --report-first-write
+// prints "first file written: N ms" to stdout once the first file's copy
+// is complete, N counted from the start of the process (the bench).
 #include "platform/engine/engine_questions.h"
 #include "platform/engine/engine_texts.h"
 #include "platform/engine/file_op_params.h"
@@ -22,9 +24,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdio>
+#include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -71,8 +77,27 @@ int usage()
     fprintf(stderr,
             "usage: korvan-fileop copy|move|delete SOURCE [DESTDIR] "
             "[--on-conflict=overwrite|skip|cancel] [--on-error=skip|cancel] [--verify] "
-            "[--on-preflight=skip|cancel]\n");
+            "[--on-preflight=skip|cancel] [--report-first-write]\n");
     return 2;
+}
+
+// Milliseconds since this process started, as the kernel recorded its start
+// (/proc/self/stat, in clock ticks since boot); -1 when it cannot be read.
+qint64 msSinceProcessStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The fields after the command name, which may hold spaces, in parentheses.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const int startField = 22 - 3; // field 22 counted from 1, fields here from the third
+    struct timespec now;
+    if (fields.size() <= startField || clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return -1;
+    const qint64 ticks = sysconf(_SC_CLK_TCK);
+    const qint64 startMs = fields.at(startField).toLongLong() * 1000 / ticks;
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000 - startMs;
 }
 
 QString absolute(const QString &path)
@@ -89,6 +114,7 @@ int main(int argc, char **argv)
     CommandLineQuestions questions;
     QStringList positional;
     bool verify = false;
+    bool reportFirstWrite = false;
     for (int i = 1; i < argc; ++i) {
         // Paths are taken as raw bytes so that any file name can be given.
         const QByteArray arg(argv[i]);
@@ -120,6 +146,8 @@ int main(int argc, char **argv)
                 return usage();
         } else if (arg == "--verify") {
             verify = true;
+        } else if (arg == "--report-first-write") {
+            reportFirstWrite = true;
         } else if (arg.startsWith("--")) {
             return usage();
         } else {
@@ -166,6 +194,16 @@ int main(int argc, char **argv)
     if (workersSet && workers >= 0)
         testing.workers = workers;
     testing.volumeType = qgetenv("KORVAN_FILEOP_VOLUME_TYPE");
+    // Only when asked: a hook makes the engine prepare what only a hook reads.
+    static std::atomic_bool firstWritten {false};
+    if (reportFirstWrite) {
+        testing.hook = [](const char *point, const QByteArray &) {
+            if (qstrcmp(point, "file-written") == 0 && !firstWritten.exchange(true)) {
+                printf("first file written: %lld ms\n", msSinceProcessStart());
+                fflush(stdout);
+            }
+        };
+    }
     runner.setTestSettings(testing);
     QObject::connect(&termination, &TerminationSignals::requested, &runner, &FileOpRunner::cancel);
     if (TerminationSignals::received() != 0) {

@@ -115,12 +115,15 @@ void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
 
     const qint64 filesTotal = std::max(progress.filesTotal, progress.filesDone);
     const qint64 bytesTotal = std::max(progress.bytesTotal, progress.bytesDone);
-    m_countLabel->setText(EngineTexts::ProgressCount.arg(progress.filesDone)
+    // While the totals grow they are shown as counted so far, and nothing
+    // derived from them (share done, time left) is shown at all.
+    const QString &count = progress.counting ? EngineTexts::ProgressCountGrowing : EngineTexts::ProgressCount;
+    m_countLabel->setText(count.arg(progress.filesDone)
                               .arg(filesTotal)
                               .arg(FsUtil::formatSize(progress.bytesDone), FsUtil::formatSize(bytesTotal)));
     const double seconds = progress.elapsedMs / 1000.0;
     const double speed = seconds > 0 ? progress.bytesDone / seconds : 0;
-    const qint64 left = speed > 0 ? qint64((bytesTotal - progress.bytesDone) / speed + 0.5) : -1;
+    const qint64 left = speed > 0 && !progress.counting ? qint64((bytesTotal - progress.bytesDone) / speed + 0.5) : -1;
     // Everything is written; what is left is the device's: no speed to show.
     if (progress.storing)
         m_speedLabel->setText(EngineTexts::ProgressStoring);
@@ -129,6 +132,11 @@ void EngineProgressDialog::updateProgress(const FileOpProgress &progress)
                                                                  FsUtil::formatSize(bytesTotal)));
     else
         m_speedLabel->setText(EngineTexts::ProgressSpeed.arg(formatSpeed(speed), formatDuration(left)));
+    if (progress.counting) {
+        m_bar->setRange(0, 0); // busy: no share is known yet
+        return;
+    }
+    m_bar->setRange(0, 1000);
     if (bytesTotal > 0)
         m_bar->setValue(int(progress.bytesDone * 1000 / bytesTotal));
     else if (filesTotal > 0)

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -23,6 +24,7 @@ private slots:
     void yesNoQuestionsUseTheProgramsOwnBox();
     void theDialogsCannotBeResized();
     void progressShowsTheVerifyingPhase();
+    void progressWhileCountingShowsNoShare();
     void preflightListsEveryItemAndAnswers_data();
     void preflightListsEveryItemAndAnswers();
 };
@@ -235,6 +237,41 @@ void TestEngineDialogs::progressShowsTheVerifyingPhase()
     progress.verifying = false;
     dialog.updateProgress(progress);
     QVERIFY(phase->text().startsWith(QStringLiteral("速度：")));
+}
+
+// The totals grow while the copy runs: the counts show, with the words that
+// say so, but no share done and no time left, until the totals are known.
+void TestEngineDialogs::progressWhileCountingShowsNoShare()
+{
+    EngineProgressDialog dialog;
+    dialog.setOperationTitle(QStringLiteral("正在复制"));
+    FileOpProgress progress;
+    progress.currentPath = QStringLiteral("/src/照片/0001.jpg");
+    progress.filesDone = 3;
+    progress.filesTotal = 10;
+    progress.bytesDone = 100 * 1024 * 1024;
+    progress.bytesTotal = 200 * 1024 * 1024;
+    progress.elapsedMs = 2000;
+    progress.counting = true;
+    dialog.updateProgress(progress);
+    auto *bar = dialog.findChild<QProgressBar *>();
+    auto *count = dialog.findChild<QLabel *>(QStringLiteral("countLabel"));
+    auto *speed = dialog.findChild<QLabel *>(QStringLiteral("speedLabel"));
+    QVERIFY(count->text().startsWith(QStringLiteral("已完成 3 / 10 个文件，100.0 MB / 200.0 MB")));
+    QVERIFY(count->text().endsWith(QStringLiteral("正在统计…")));
+    QCOMPARE(speed->text(), QStringLiteral("速度：50.0 MB/秒    剩余时间：—"));
+    QCOMPARE(bar->maximum(), 0); // a busy bar
+    QVERIFY(!bar->text().contains(u'%'));
+    grabIfAsked(&dialog, QStringLiteral("counting"));
+
+    // Counted: the share and the time left.
+    progress.counting = false;
+    progress.bytesTotal = 400 * 1024 * 1024;
+    dialog.updateProgress(progress);
+    QCOMPARE(count->text(), QStringLiteral("已完成 3 / 10 个文件，100.0 MB / 400.0 MB"));
+    QCOMPARE(speed->text(), QStringLiteral("速度：50.0 MB/秒    剩余时间：约 6 秒"));
+    QCOMPARE(bar->maximum(), 1000);
+    QCOMPARE(bar->text(), QStringLiteral("25%"));
 }
 
 void TestEngineDialogs::preflightListsEveryItemAndAnswers_data()
