@@ -15,7 +15,8 @@
 #        the pre-flight of 100,000 files against their copy on tmpfs.
 # gui    the GUI timer lateness during a 1 GiB copy (korvan-fileop-gui-latency,
 #        which the KORVAN_CORE_ONLY build leaves out).
-# first  how soon the first file of 100,000 and 1,000,000 files is written
+# first  how soon the first file of 100,000 and 1,000,000 files is written,
+#        and the GUI timer lateness while 1,000,000 files are copied
 #        (bench_first.sh).
 # KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk checks gui first"). Each
 # figure is the best of $RUNS runs (default 3). Every line with a target ends
