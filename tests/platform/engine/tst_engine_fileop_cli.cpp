@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +48,8 @@ private slots:
     void initTestCase();
     void exitStatusTellsWhatHappened();
     void takesAnyFileNameAsBytes();
+    void reportsTheFirstWriteOnce_data();
+    void reportsTheFirstWriteOnce();
     void terminationSignalCancelsTheSafeWay_data();
     void terminationSignalCancelsTheSafeWay();
 
@@ -142,6 +145,42 @@ void TestEngineFileopCli::takesAnyFileNameAsBytes()
     QCOMPARE(readFile(root + "/moved/" + name), QByteArray("latin"));
     QVERIFY(!exists(root + '/' + name));
     removeTree(root + "/moved");
+}
+
+// The bench reads one line, when the first file is written, whichever
+// thread writes it: never one per file, never none.
+void TestEngineFileopCli::reportsTheFirstWriteOnce_data()
+{
+    QTest::addColumn<QByteArray>("workers");
+    QTest::newRow("copy workers") << QByteArray("-1");
+    QTest::newRow("no workers") << QByteArray("0");
+}
+
+void TestEngineFileopCli::reportsTheFirstWriteOnce()
+{
+    QFETCH(QByteArray, workers);
+    const QByteArray root = FsUtil::encodePath(m_tmp.path()) + "/first-" + workers;
+    for (int d = 0; d < 3; ++d) {
+        QVERIFY(makeDirs(root + "/tree/d" + QByteArray::number(d)));
+        for (int f = 0; f < 10; ++f)
+            QVERIFY(writeFile(root + "/tree/d" + QByteArray::number(d) + "/f" + QByteArray::number(f), "data"));
+    }
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KORVAN_FILEOP_WORKERS"), QString::fromLatin1(workers));
+    process.setProcessEnvironment(environment);
+    process.start(m_program,
+                  {QStringLiteral("copy"), QFile::decodeName(root + "/tree"), QFile::decodeName(root + "/dst"),
+                   QStringLiteral("--report-first-write")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^first file written: [0-9]+ ms$"))
+                 .match(QString::fromLatin1(lines.first()))
+                 .hasMatch(),
+             lines.first().constData());
+    QCOMPARE(listTree(root + "/dst/tree").size(), 33);
 }
 
 void TestEngineFileopCli::terminationSignalCancelsTheSafeWay_data()
