@@ -31,7 +31,10 @@ struct EngineTestSettings
     // would (a big file's first parts may have been read back already).
     // "batch-written" (verifying) with the /proc/self/fd/N of each copy of a
     // copy worker's batch, one a line: all written and their write-back
-    // started, none of them read back yet.
+    // started, none of them read back yet. "move-recorded" with the
+    // /proc/self/fd/N of a cross-volume move's record of what it copied,
+    // complete and written, before the copy is checked against it: a test
+    // may damage it there (or later, at "copy-placed") as a medium would.
     // Calls come one at a time, also from the copy workers. Except these,
     // from the count that runs beside a copy on a thread of its own (they
     // may come while another call runs): "counting" with the folder the

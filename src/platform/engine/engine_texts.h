@@ -139,6 +139,10 @@ inline const QString CopyDiffers = QStringLiteral("复制后的文件与源不�
 inline const QString SourceChangedNotRemoved = QStringLiteral("它在复制后被改动或被换成了别的文件，所以没有删除它");
 inline const QString CopyNotInPlace = QStringLiteral(
     "目标位置上找不到它完整的副本（目标卷可能在重命名时丢失了内容），所以没有删除它");
+// A cross-volume move keeps what it copied in a record on the target's
+// volume; one it cannot write or read back whole removes no source.
+inline const QString RecordNotWritten = QStringLiteral("无法记下已复制的项目：%1");
+inline const QString RecordDamaged = QStringLiteral("已复制项目的记录无法完整读回（%1），所以没有删除任何源文件");
 inline const QString SourceSwapped = QStringLiteral(
     "这个文件夹在移动时被换成了别的东西（例如链接），所以没有删除其中的任何东西");
 // A file a move replaces goes to the trash first; when it cannot, the move stops there.

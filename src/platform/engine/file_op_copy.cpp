@@ -25,6 +25,8 @@ Flow Job::copyItem(const QByteArray &src, const QByteArray &dst, const struct st
         setCancelled();
         return Flow::Stop;
     }
+    if (recordKept(journal) != Flow::Continue)
+        return Flow::Stop;
     const bool leaf = S_ISREG(srcSt.st_mode) || S_ISLNK(srcSt.st_mode);
     if (leaf) {
         // Most targets do not exist yet: copy right away and look only on EEXIST.
@@ -178,12 +180,8 @@ Flow Job::copyLeaf(const QByteArray &src, const QByteArray &dst, const struct st
     const SourceState &state = attempt.state;
     if (m_moving && S_ISREG(srcSt.st_mode) && state.links > 1 && attempt.staged.linkFrom.isEmpty())
         m_linkedCopies.insert({state.device, state.inode}, dst);
-    if (journal) {
-        if (!replace)
-            journal->createdFiles.append(dst);
-        journal->copiedItems.append({src, dst});
-        journal->copiedStates.append(state);
-    }
+    if (journal)
+        record(journal, {RecordStep::Kind::Item, baseNameOf(src), 0, 0, state});
     progress(src);
     return Flow::Continue;
 }

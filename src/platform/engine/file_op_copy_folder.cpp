@@ -27,15 +27,17 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     }
     m_flush.noteWritten(folder.dirFd, dst);
     if (journal) {
-        if (folder.created)
-            journal->createdDirs.append(dst);
+        // A folder not told apart counts as another one: nothing in it is removed.
         struct stat opened;
-        if (fsys().fstat(folder.srcFd, &opened) == 0)
-            journal->sourceFolders.append({src, opened.st_dev, opened.st_ino});
-        journal->targetDirs.append(dst);
+        const bool known = fsys().fstat(folder.srcFd, &opened) == 0;
+        record(
+            journal,
+            {RecordStep::Kind::EnterFolder, baseNameOf(src), known ? opened.st_dev : 0, known ? opened.st_ino : 0, {}});
     }
     testPoint("folder-created", dst);
     flow = copyEntries(src, dst, names, &folder, journal);
+    if (journal)
+        record(journal, {RecordStep::Kind::LeaveFolder, {}, 0, 0, {}});
 
     // Also after a stop: what was copied keeps the folder's real mode and
     // time; a folder that was there before keeps its own, as with cp. Not

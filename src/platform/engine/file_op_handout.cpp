@@ -36,6 +36,8 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
         setCancelled();
         return Flow::Stop;
     }
+    if (recordKept(journal) != Flow::Continue)
+        return Flow::Stop;
     if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
         return space;
     if (!m_workers)
@@ -180,11 +182,8 @@ Flow Job::settle(FileTask &task)
     case FileTask::Outcome::Done:
         m_progress.filesDone++;
         m_progress.bytesDone += task.state.size;
-        if (task.journal) {
-            task.journal->createdFiles.append(task.dst);
-            task.journal->copiedItems.append({task.src, task.dst});
-            task.journal->copiedStates.append(task.state);
-        }
+        if (task.journal)
+            record(task.journal, {RecordStep::Kind::Item, baseNameOf(task.src), 0, 0, task.state});
         progress(task.src);
         return Flow::Continue;
     case FileTask::Outcome::Dropped: setCancelled(); return Flow::Stop;

@@ -223,16 +223,30 @@ private:
     bool checkCopied(const QByteArray &src, const QByteArray &staged, const Journal &journal);
 
     // Removing the sources of a cross-volume move once the copy is in place
-    // (file_op_sources.cpp): through the descriptors of their folders, and
-    // only entries that are still the ones copied; any other is left there
-    // and reported.
+    // (file_op_sources.cpp): the record replayed through the descriptors of
+    // their folders, and only entries that are still the ones copied; any
+    // other is left there and reported.
     // placed: where the copy was staged, and where it was put.
     Flow removeSources(const QByteArray &src, const Journal &journal, const QPair<QByteArray, QByteArray> &placed,
                        int skippedBefore);
-    // sources and copies: the folders the walk is in, in the source and in the copy.
-    Flow removeSourceFolder(FolderTrail &sources, FolderTrail &copies, int index, SourceRemoval &removal);
-    // copyDir: their copies' folder; listed: SourceRemoval::placedNames holds its names.
-    Flow removeSourceItems(int dirFd, int copyDir, const QList<int> &items, SourceRemoval &removal, bool listed);
+    // sources and copies: the folders the replay is in, in the source and in the copy.
+    Flow enterSourceFolder(FolderTrail &sources, FolderTrail &copies, const RecordStep &folder,
+                           const QByteArray &copyName, const QByteArray &folderPath);
+    Flow leaveSourceFolder(FolderTrail &sources, FolderTrail &copies, const RemovalLevel &folder,
+                           const QByteArray &folderPath, const SourceRemoval &removal);
+    // placed: the names its copy's folder lists (nullptr: not looked at).
+    Flow removeSourceItem(int dirFd, int copyDir, const QByteArray &path, const RecordStep &item,
+                          const QByteArray &copyName, const std::vector<quint64> *placed, SourceRemoval &removal);
+    // The record of a cross-volume move (file_op_move.cpp): made in folder,
+    // each step added in walk order (after the files handed out before it),
+    // and its blocks written; a block that cannot be written is asked about
+    // (Skip: the move of this item is given up, Stop: everything).
+    Flow makeRecord(const QByteArray &folder, Journal *journal);
+    void record(Journal *journal, const RecordStep &step);
+    Flow keepRecord(Journal *journal, bool all);
+    // Whether the walk of a move goes on: its record is written, or what
+    // could not be written is asked about first.
+    Flow recordKept(Journal *journal);
 
     // Sends the file a copy or move is about to replace to the trash; where
     // no trash takes it the user may skip (nothing replaced) or cancel. The

@@ -4,6 +4,7 @@
 // Private to the engine.
 
 #include "platform/engine/file_op_copier.h"
+#include "platform/engine/file_op_move_record.h"
 #include "platform/engine/fs_util.h"
 
 #include <QByteArray>
@@ -111,28 +112,17 @@ struct EnteredFolder
     bool unfinished = false; // left unfinished by a run that was killed: finished by this one
 };
 
-// A source folder a move entered, as it was when opened: its entries are
-// removed through it only while its name still leads to this folder.
-struct SourceFolder
-{
-    QByteArray path;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-// What a cross-volume move created, so that it can be undone, and what it
-// copied, so that the sources can be checked and removed afterwards.
+// What a cross-volume move copied, so that the copy can be checked and the
+// sources removed afterwards: on disk, in walk order (file_op_move_record.h).
+// Undoing it needs no list: the staging folder is ours as a whole.
 struct Journal
 {
-    QList<QByteArray> createdFiles;
-    QList<QByteArray> createdDirs;
-    QList<QPair<QByteArray, QByteArray>> copiedItems; // source, target (files, links)
-    QList<SourceState> copiedStates; // for each of copiedItems: the source as it was copied
-    QList<SourceFolder> sourceFolders; // in the order entered
-    QList<QByteArray> targetDirs;
+    MoveRecord record;
+    QByteArray folder; // where the record is, for what is reported about it
 };
 
 struct SourceRemoval;
+struct RemovalLevel;
 class FolderTrail;
 
 // Why a folder merge would stop halfway, found before anything is moved.

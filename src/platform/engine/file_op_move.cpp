@@ -292,17 +292,27 @@ Flow Job::moveAcrossVolumes(const QByteArray &src, const QByteArray &dst, const 
     // Whatever is still staged when this returns was not put in place.
     auto dropStaging = qScopeGuard([&] { removeTreeAt(AT_FDCWD, staging); });
 
-    scan(src, srcSt);
+    // What is copied is recorded on that volume too, not held in memory.
     Journal journal;
+    if (const Flow made = makeRecord(stagingParent, &journal); made != Flow::Continue)
+        return made;
+
+    scan(src, srcSt);
     const int skippedBefore = m_skipped;
     const QByteArray staged = joinPath(staging, baseNameOf(dst));
     const auto outerStaged = std::exchange(m_stagedAs, {staged, dst});
     auto endStaged = qScopeGuard([&] { m_stagedAs = outerStaged; });
     const Flow copied = copyTree(src, staged, srcSt, &journal);
+    if (journal.record.abandoned() && !m_cancelled && !m_failed)
+        return Flow::Skip; // its record could not be written: every source stays
     if (copied == Flow::Stop)
         return Flow::Stop;
-    if (copied == Flow::Skip && journal.copiedItems.isEmpty() && journal.createdDirs.isEmpty())
+    if (copied == Flow::Skip && journal.record.items() == 0 && journal.record.folders() == 0)
         return Flow::Skip;
+    // The record whole on its volume before it is read back.
+    if (const Flow kept = keepRecord(&journal, true); kept != Flow::Continue)
+        return kept == Flow::Skip ? Flow::Skip : Flow::Stop;
+    testPoint("move-recorded", Copier::descriptorPath(journal.record.fd()));
 
     // Everything staged reaches the device before it counts as copied.
     if (!flushVolumes())

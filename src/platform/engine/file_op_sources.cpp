@@ -1,9 +1,10 @@
 // Phase 4 of a job, its last steps (see file_op_job.h): the staged copy of
 // a cross-volume move is checked against its sources, and once it is in
-// place the sources are removed. Both go through the descriptors of the
+// place the sources are removed. Both replay the move's record
+// (file_op_move_record.h) step by step, through the descriptors of the
 // folders (openat/fstatat/unlinkat, never following a link), so trees of
-// any depth work; an entry is removed only while it is still the one that
-// was copied.
+// any depth and size work in bounded memory; an entry is removed only
+// while it is still the one that was copied.
 #include "platform/engine/file_op_job.h"
 #include "platform/engine/file_system.h"
 
@@ -12,92 +13,72 @@
 
 #include <QSet>
 
+#include <xxhash.h>
+
+#include <algorithm>
 #include <cerrno>
 
 using namespace FsUtil;
 
 namespace EngineJob {
 
-// The copied items grouped by the folder that holds them, found once by
-// path, then reached only through the folders' descriptors (FolderTrail:
-// a tree of any depth, its paths as long as they come).
+// A folder the removal of the sources is in.
+struct RemovalLevel
+{
+    QByteArray name;
+    dev_t device = 0;
+    ino_t inode = 0;
+    // The names its copy's folder lists (as hashes, sorted), taken when its
+    // first item comes: a volume may lose what a renamed folder holds while
+    // it still finds it by name.
+    std::vector<quint64> placed;
+    bool listed = false;
+};
+
+// What the removal of the sources carries from item to item.
 struct SourceRemoval
 {
-    const Journal &journal;
-    QList<QList<int>> items; // per source folder: indices into journal.copiedItems
-    QList<QList<int>> subfolders; // per source folder: indices into journal.sourceFolders
-    QList<int> topItems; // beside the moved item: a file or link moved on its own
-    QByteArray copyName; // the name the copy of the moved item has
     // Files with more names, one of which we removed: that moved their
-    // change time on, which is no change of theirs.
+    // change time on, which is no change of theirs (only such files).
     QSet<QPair<dev_t, ino_t>> linkRemoved;
     bool skippedSome = false;
-
-    // The names in the folder a folder's copy was put as, listed (a volume
-    // may lose what a renamed folder holds while it still finds it by name).
-    QSet<QByteArray> placedNames;
-
-    void listPlaced(int copyDir)
-    {
-        placedNames.clear();
-        QList<QByteArray> names;
-        int err = 0;
-        if (copyDir >= 0 && Job::listDirAt(copyDir, &names, &err))
-            placedNames = QSet<QByteArray>(names.cbegin(), names.cend());
-    }
-    // Whether the copy of item i is in copyDir, as it was written.
-    bool copyInPlace(int copyDir, int i, bool listed) const
-    {
-        const QByteArray name = baseNameOf(journal.copiedItems.at(i).second);
-        const SourceState &state = journal.copiedStates.at(i);
-        struct stat st;
-        return copyDir >= 0 && (!listed || placedNames.contains(name))
-            && fsys().fstatat(copyDir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-            && (!S_ISREG(st.st_mode) || qint64(st.st_size) == state.size);
-    }
-    // The copy's name of folder index (the same as the source's below the top).
-    QByteArray copyFolderName(int index) const
-    {
-        return index == 0 ? copyName : baseNameOf(journal.sourceFolders.at(index).path);
-    }
-
-    SourceRemoval(const Journal &moved, const QByteArray &copyOfItem)
-        : journal(moved)
-        , items(moved.sourceFolders.size())
-        , subfolders(moved.sourceFolders.size())
-        , copyName(baseNameOf(copyOfItem))
-    {
-        QHash<QByteArray, int> folderAt;
-        for (qsizetype i = 0; i < moved.sourceFolders.size(); ++i)
-            folderAt.insert(moved.sourceFolders.at(i).path, int(i));
-        for (qsizetype i = 1; i < moved.sourceFolders.size(); ++i) {
-            const int parent = folderAt.value(parentOf(moved.sourceFolders.at(i).path), -1);
-            if (parent >= 0)
-                subfolders[parent].append(int(i));
-        }
-        for (qsizetype i = 0; i < moved.copiedItems.size(); ++i) {
-            const int folder = folderAt.value(parentOf(moved.copiedItems.at(i).first), -1);
-            (folder >= 0 ? items[folder] : topItems).append(int(i));
-        }
-    }
 };
 
 namespace {
 
-// Whether the copy of item i (in copyDir) is complete and its source (in
-// sourceDir) still as it was copied. The source is judged by itself (a
-// write since the copy started moves its change time on, whatever it does
-// to the rest); the copy by what its volume can keep: its size, and its
-// time as coarse as that volume keeps times.
-bool copiedAsItWas(int sourceDir, int copyDir, int i, const Journal &journal)
+quint64 nameHash(const char *name, size_t size)
 {
-    const SourceState &state = journal.copiedStates.at(i);
-    const QByteArray sourceName = baseNameOf(journal.copiedItems.at(i).first);
-    const QByteArray copyName = baseNameOf(journal.copiedItems.at(i).second);
+    return XXH3_64bits(name, size);
+}
+
+// The names in the folder open at copyDir, as sorted hashes (empty when it
+// cannot be listed: then nothing in it counts as in place).
+std::vector<quint64> listedNames(int copyDir)
+{
+    std::vector<quint64> hashes;
+    QList<QByteArray> names;
+    int err = 0;
+    if (copyDir >= 0 && Job::listDirAt(copyDir, &names, &err)) {
+        hashes.reserve(size_t(names.size()));
+        for (const QByteArray &name : std::as_const(names))
+            hashes.push_back(nameHash(name.constData(), size_t(name.size())));
+    }
+    std::sort(hashes.begin(), hashes.end());
+    return hashes;
+}
+
+// Whether the copy of an item (copyName in copyDir) is complete and its
+// source (name in sourceDir) still as it was copied. The source is judged
+// by itself (a write since the copy started moves its change time on,
+// whatever it does to the rest); the copy by what its volume can keep: its
+// size, and its time as coarse as that volume keeps times.
+bool copiedAsItWas(int sourceDir, int copyDir, const RecordStep &item, const QByteArray &copyName)
+{
+    const SourceState &state = item.state;
     struct stat sourceNow;
     struct stat copyNow;
     return sourceDir >= 0 && copyDir >= 0
-        && fsys().fstatat(sourceDir, sourceName.constData(), &sourceNow, AT_SYMLINK_NOFOLLOW) == 0
+        && fsys().fstatat(sourceDir, item.name.constData(), &sourceNow, AT_SYMLINK_NOFOLLOW) == 0
         && state.unchanged(sourceNow)
         && fsys().fstatat(copyDir, copyName.constData(), &copyNow, AT_SYMLINK_NOFOLLOW) == 0
         && (sourceNow.st_mode & S_IFMT) == (copyNow.st_mode & S_IFMT)
@@ -105,76 +86,82 @@ bool copiedAsItWas(int sourceDir, int copyDir, int i, const Journal &journal)
             || (qint64(copyNow.st_size) == state.size && sameTimeAsKept(state.modified, copyNow.st_mtim)));
 }
 
-// What the check of a staged copy found wrong first.
-struct CheckFailure
-{
-    QByteArray path;
-    QString reason;
-};
-
-// Checks the items of folder index and below, the source folder and its
-// copy opened one level down from where the trails are.
-bool checkFolder(FolderTrail &sources, FolderTrail &copies, int index, const SourceRemoval &tree, CheckFailure *failure)
-{
-    const SourceFolder &folder = tree.journal.sourceFolders.at(index);
-    int fd = sources.openBelow(baseNameOf(folder.path).constData());
-    struct stat st;
-    if (fd >= 0 && (fsys().fstat(fd, &st) != 0 || st.st_dev != folder.device || st.st_ino != folder.inode)) {
-        fsys().close(fd); // another folder in its place: its items count as changed
-        fd = -1;
-    }
-    sources.enter(fd);
-    copies.enter(copies.openBelow(tree.copyFolderName(index).constData()));
-    bool ok = true;
-    for (const int i : tree.items.at(index)) {
-        if (!copiedAsItWas(sources.current(), copies.current(), i, tree.journal)) {
-            *failure = {tree.journal.copiedItems.at(i).first, EngineTexts::CopyDiffers};
-            ok = false;
-            break;
-        }
-    }
-    for (auto it = tree.subfolders.at(index).cbegin(); ok && it != tree.subfolders.at(index).cend(); ++it)
-        ok = checkFolder(sources, copies, *it, tree, failure);
-    const bool sourceBack = sources.leave();
-    const bool copyBack = copies.leave();
-    if (ok && !(sourceBack && copyBack)) {
-        *failure = {parentOf(folder.path), EngineTexts::FolderMovedAway};
-        ok = false;
-    }
-    return ok;
-}
-
 } // namespace
 
 bool Job::checkCopied(const QByteArray &src, const QByteArray &staged, const Journal &journal)
 {
-    const SourceRemoval tree(journal, staged);
     FolderTrail sources(HeldFolderLevels);
     FolderTrail copies(HeldFolderLevels);
     sources.enter(fsys().open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     copies.enter(fsys().open(parentOf(staged).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    CheckFailure failure;
-    bool ok = true;
-    for (const int i : tree.topItems) {
-        if (!copiedAsItWas(sources.current(), copies.current(), i, journal)) {
-            failure = {journal.copiedItems.at(i).first, EngineTexts::CopyDiffers};
-            ok = false;
+    const QByteArray copyOfItem = baseNameOf(staged);
+    QByteArray path = parentOf(src); // the source folder the walk is in
+    int depth = 0;
+    QByteArray failedPath;
+    QString reason;
+    MoveRecord::Reader reader(journal.record);
+    RecordStep step;
+    while (reason.isEmpty() && reader.next(&step)) {
+        // The moved item itself has the name it was staged under; below it the names are the source's.
+        const QByteArray &copyName = depth == 0 ? copyOfItem : step.name;
+        switch (step.kind) {
+        case RecordStep::Kind::EnterFolder: {
+            int fd = sources.openBelow(step.name.constData());
+            struct stat st;
+            if (fd >= 0 && (fsys().fstat(fd, &st) != 0 || st.st_dev != step.device || st.st_ino != step.inode)) {
+                fsys().close(fd); // another folder in its place: its items count as changed
+                fd = -1;
+            }
+            sources.enter(fd);
+            copies.enter(copies.openBelow(copyName.constData()));
+            path = joinPath(path, step.name);
+            ++depth;
             break;
         }
+        case RecordStep::Kind::Item:
+            if (!copiedAsItWas(sources.current(), copies.current(), step, copyName)) {
+                failedPath = joinPath(path, step.name);
+                reason = EngineTexts::CopyDiffers;
+            }
+            break;
+        case RecordStep::Kind::LeaveFolder: {
+            const bool sourceBack = sources.leave();
+            const bool copyBack = copies.leave();
+            path = parentOf(path);
+            if (--depth < 0) {
+                reason = EngineTexts::RecordDamaged.arg(errorText(EBADMSG));
+                failedPath = src;
+            } else if (!(sourceBack && copyBack)) {
+                failedPath = path;
+                reason = EngineTexts::FolderMovedAway;
+            }
+            break;
+        }
+        }
     }
-    if (ok && !journal.sourceFolders.isEmpty())
-        ok = checkFolder(sources, copies, 0, tree, &failure);
-    if (!ok) {
-        reportError(failure.path, EngineTexts::ActionMove, EIO, failure.reason, false);
-        setFailed();
+    if (reason.isEmpty() && (reader.error() != 0 || depth != 0)) {
+        failedPath = src;
+        reason = EngineTexts::RecordDamaged.arg(errorText(reader.error() != 0 ? reader.error() : EBADMSG));
     }
-    return ok;
+    if (reason.isEmpty())
+        return true;
+    reportError(failedPath, EngineTexts::ActionMove, EIO, reason, false);
+    setFailed();
+    return false;
 }
 
 Flow Job::removeSources(const QByteArray &src, const Journal &journal, const QPair<QByteArray, QByteArray> &placed,
                         int skippedBefore)
 {
-    SourceRemoval removal(journal, placed.second);
+    // The whole record reads back intact before the first source goes.
+    const auto damaged = [&](int err) {
+        reportError(src, EngineTexts::ActionRemoveSource, err, EngineTexts::RecordDamaged.arg(errorText(err)), false);
+        setFailed();
+        return Flow::Stop;
+    };
+    if (const int err = journal.record.verify(); err != 0)
+        return damaged(err);
+    SourceRemoval removal;
     removal.skippedSome = m_skipped != skippedBefore;
     // The folder the user named the source in: looked up by its path once.
     const int parentFd = fsys().open(parentOf(src).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -184,98 +171,132 @@ Flow Job::removeSources(const QByteArray &src, const Journal &journal, const QPa
     FolderTrail copies(HeldFolderLevels);
     sources.enter(parentFd);
     copies.enter(fsys().open(parentOf(placed.second).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    Flow flow = removeSourceItems(sources.current(), copies.current(), removal.topItems, removal, false);
-    if (flow != Flow::Stop && !journal.sourceFolders.isEmpty())
-        flow = removeSourceFolder(sources, copies, 0, removal);
-    if (flow == Flow::Stop)
-        return flow;
+    const QByteArray copyOfItem = baseNameOf(placed.second);
+    QByteArray path = parentOf(src);
+    std::vector<RemovalLevel> levels(1); // the folder the item was in: its copy's folder is not listed
+    int passing = 0; // levels of a folder left where it is: its steps are passed over
+    MoveRecord::Reader reader(journal.record);
+    RecordStep step;
+    while (reader.next(&step)) {
+        if (passing > 0) {
+            passing += step.kind == RecordStep::Kind::EnterFolder ? 1
+                : step.kind == RecordStep::Kind::LeaveFolder      ? -1
+                                                                  : 0;
+            continue;
+        }
+        const QByteArray &copyName = levels.size() == 1 ? copyOfItem : step.name;
+        Flow flow = Flow::Continue;
+        switch (step.kind) {
+        case RecordStep::Kind::EnterFolder:
+            flow = enterSourceFolder(sources, copies, step, copyName, joinPath(path, step.name));
+            if (flow == Flow::Continue) {
+                levels.push_back({step.name, step.device, step.inode, {}, false});
+                path = joinPath(path, step.name);
+            } else if (flow == Flow::Skip) {
+                passing = 1;
+            }
+            break;
+        case RecordStep::Kind::Item: {
+            RemovalLevel &level = levels.back();
+            if (levels.size() > 1 && !level.listed) {
+                level.placed = listedNames(copies.current());
+                level.listed = true;
+            }
+            flow = removeSourceItem(sources.current(), copies.current(), joinPath(path, step.name), step, copyName,
+                                    levels.size() > 1 ? &level.placed : nullptr, removal);
+            break;
+        }
+        case RecordStep::Kind::LeaveFolder: {
+            if (levels.size() == 1)
+                return damaged(EBADMSG);
+            const RemovalLevel folder = levels.back();
+            levels.pop_back();
+            const QByteArray folderPath = path;
+            path = parentOf(path);
+            flow = leaveSourceFolder(sources, copies, folder, folderPath, removal);
+            break;
+        }
+        }
+        if (flow == Flow::Stop)
+            return flow;
+    }
+    if (reader.error() != 0)
+        return damaged(reader.error());
     return m_skipped != skippedBefore ? Flow::Skip : Flow::Continue;
 }
 
-Flow Job::removeSourceFolder(FolderTrail &sources, FolderTrail &copies, int index, SourceRemoval &removal)
+Flow Job::enterSourceFolder(FolderTrail &sources, FolderTrail &copies, const RecordStep &folder,
+                            const QByteArray &copyName, const QByteArray &folderPath)
 {
-    const SourceFolder &folder = removal.journal.sourceFolders.at(index);
-    const QByteArray name = baseNameOf(folder.path);
-    const auto isTheFolder = [&](const struct stat &st) {
-        return S_ISDIR(st.st_mode) && st.st_dev == folder.device && st.st_ino == folder.inode;
-    };
-    const int fd = sources.openBelow(name.constData());
+    const int fd = sources.openBelow(folder.name.constData());
     struct stat st;
-    if (fd < 0 || fsys().fstat(fd, &st) != 0 || !isTheFolder(st)) {
+    if (fd < 0 || fsys().fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != folder.device
+        || st.st_ino != folder.inode) {
         // A link or another folder in its place: nothing under that name is ours.
         if (fd >= 0)
             fsys().close(fd);
-        return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
+        return stepFailed(folderPath, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
     }
     sources.enter(fd);
-    copies.enter(copies.openBelow(removal.copyFolderName(index).constData()));
-    const QList<int> &items = removal.items.at(index);
-    if (!items.isEmpty())
-        removal.listPlaced(copies.current());
-    Flow flow = removeSourceItems(sources.current(), copies.current(), items, removal, true);
-    const QList<int> &subfolders = removal.subfolders.at(index);
-    for (auto it = subfolders.crbegin(); flow != Flow::Stop && it != subfolders.crend(); ++it) {
-        if (removeSourceFolder(sources, copies, *it, removal) == Flow::Stop)
-            flow = Flow::Stop;
-    }
+    copies.enter(copies.openBelow(copyName.constData()));
+    return Flow::Continue;
+}
+
+Flow Job::leaveSourceFolder(FolderTrail &sources, FolderTrail &copies, const RemovalLevel &folder,
+                            const QByteArray &folderPath, const SourceRemoval &removal)
+{
     // The folders above may have been closed meanwhile: they are open again now.
     const bool sourceBack = sources.leave();
     const bool copyBack = copies.leave();
-    if (flow == Flow::Stop)
-        return flow;
     if (!sourceBack || !copyBack) {
         // Moved away meanwhile: nothing more is removed through it.
-        reportError(parentOf(folder.path), EngineTexts::ActionRemoveSourceFolder, ENOENT, EngineTexts::FolderMovedAway,
+        reportError(parentOf(folderPath), EngineTexts::ActionRemoveSourceFolder, ENOENT, EngineTexts::FolderMovedAway,
                     false);
         setFailed();
         return Flow::Stop;
     }
     const int parentFd = sources.current();
-    if (fsys().fstatat(parentFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !isTheFolder(st))
-        return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
-    if (fsys().unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0)
+    struct stat st;
+    if (fsys().fstatat(parentFd, folder.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)
+        || st.st_dev != folder.device || st.st_ino != folder.inode)
+        return stepFailed(folderPath, EngineTexts::ActionRemoveSourceFolder, 0, EngineTexts::SourceSwapped, false);
+    if (fsys().unlinkat(parentFd, folder.name.constData(), AT_REMOVEDIR) == 0)
         return Flow::Continue;
     const int err = errno;
     // A folder that still holds skipped items stays, with them.
     const bool holdsSkipped = (removal.skippedSome || m_skipped > 0) && (err == ENOTEMPTY || err == EEXIST);
     if (holdsSkipped)
         return Flow::Continue;
-    return stepFailed(folder.path, EngineTexts::ActionRemoveSourceFolder, err, QString(), false);
+    return stepFailed(folderPath, EngineTexts::ActionRemoveSourceFolder, err, QString(), false);
 }
 
-Flow Job::removeSourceItems(int dirFd, int copyDir, const QList<int> &items, SourceRemoval &removal, bool listed)
+Flow Job::removeSourceItem(int dirFd, int copyDir, const QByteArray &path, const RecordStep &item,
+                           const QByteArray &copyName, const std::vector<quint64> *placed, SourceRemoval &removal)
 {
-    for (const int i : items) {
-        const QByteArray &path = removal.journal.copiedItems.at(i).first;
-        const SourceState &state = removal.journal.copiedStates.at(i);
-        const QByteArray name = baseNameOf(path);
-        struct stat st;
-        if (fsys().fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (stepFailed(path, EngineTexts::ActionRemoveSource, errno, QString(), false) == Flow::Stop)
-                return Flow::Stop;
-            continue;
-        }
-        const QPair<dev_t, ino_t> id {st.st_dev, st.st_ino};
-        if (!state.unchanged(st, removal.linkRemoved.contains(id))) {
-            // Written to, or another file put in its place, since it was copied.
-            if (stepFailed(path, EngineTexts::ActionRemoveSource, 0, EngineTexts::SourceChangedNotRemoved, false)
-                == Flow::Stop)
-                return Flow::Stop;
-            continue;
-        }
-        if (!removal.copyInPlace(copyDir, i, listed)) {
-            if (stepFailed(path, EngineTexts::ActionRemoveSource, 0, EngineTexts::CopyNotInPlace, false) == Flow::Stop)
-                return Flow::Stop;
-            continue;
-        }
-        if (fsys().unlinkat(dirFd, name.constData(), 0) != 0) {
-            if (stepFailed(path, EngineTexts::ActionRemoveSource, errno, QString(), false) == Flow::Stop)
-                return Flow::Stop;
-            continue;
-        }
-        if (st.st_nlink > 1)
-            removal.linkRemoved.insert(id);
+    const SourceState &state = item.state;
+    const char *name = item.name.constData();
+    struct stat st;
+    if (fsys().fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return stepFailed(path, EngineTexts::ActionRemoveSource, errno, QString(), false);
+    const QPair<dev_t, ino_t> id {st.st_dev, st.st_ino};
+    if (!state.unchanged(st, removal.linkRemoved.contains(id))) {
+        // Written to, or another file put in its place, since it was copied.
+        return stepFailed(path, EngineTexts::ActionRemoveSource, 0, EngineTexts::SourceChangedNotRemoved, false);
     }
+    // Its copy listed in its folder (where that was listed), there, and with its size.
+    struct stat copySt;
+    const bool inPlace = copyDir >= 0
+        && (!placed
+            || std::binary_search(placed->cbegin(), placed->cend(),
+                                  nameHash(copyName.constData(), size_t(copyName.size()))))
+        && fsys().fstatat(copyDir, copyName.constData(), &copySt, AT_SYMLINK_NOFOLLOW) == 0
+        && (!S_ISREG(copySt.st_mode) || qint64(copySt.st_size) == state.size);
+    if (!inPlace)
+        return stepFailed(path, EngineTexts::ActionRemoveSource, 0, EngineTexts::CopyNotInPlace, false);
+    if (fsys().unlinkat(dirFd, name, 0) != 0)
+        return stepFailed(path, EngineTexts::ActionRemoveSource, errno, QString(), false);
+    if (st.st_nlink > 1)
+        removal.linkRemoved.insert(id);
     return Flow::Continue;
 }
 

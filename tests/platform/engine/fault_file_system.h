@@ -45,6 +45,8 @@ public:
     const char *hit() const { return m_hit; }
     // Renames by path out of this folder give EXDEV, as between two volumes.
     void setOtherVolume(const QByteArray &folder) { m_otherVolume = folder + '/'; }
+    // As a volume without unnamed files (O_TMPFILE gives EOPNOTSUPP), such as FAT.
+    void setUnnamedFiles(bool work) { m_unnamedFiles = work; }
 
     // Calls whose EINTR the engine must retry by itself.
     static bool retriesInterrupt(const char *name)
@@ -62,11 +64,11 @@ public:
 
     int open(const char *path, int flags, mode_t mode) override
     {
-        return enter("open", creating(flags)) ? -1 : real().open(path, flags, mode);
+        return enter("open", creating(flags)) || refusedUnnamed(flags) ? -1 : real().open(path, flags, mode);
     }
     int openat(int dirFd, const char *name, int flags, mode_t mode) override
     {
-        return enter("openat", creating(flags)) ? -1 : real().openat(dirFd, name, flags, mode);
+        return enter("openat", creating(flags)) || refusedUnnamed(flags) ? -1 : real().openat(dirFd, name, flags, mode);
     }
     int close(int fd) override
     {
@@ -260,6 +262,14 @@ private:
         return true;
     }
 
+    bool refusedUnnamed(int flags) const
+    {
+        if (m_unnamedFiles || (flags & O_TMPFILE) != O_TMPFILE)
+            return false;
+        errno = EOPNOTSUPP;
+        return true;
+    }
+
     bool crossing(int fromDir, const char *from)
     {
         if (m_otherVolume.isEmpty() || fromDir != AT_FDCWD || !QByteArray(from).startsWith(m_otherVolume))
@@ -275,4 +285,5 @@ private:
     const char *m_hit = nullptr;
     QList<const char *> m_names;
     QByteArray m_otherVolume;
+    bool m_unnamedFiles = true;
 };

@@ -28,6 +28,9 @@ struct Operation
     // run). With workers the k-th call is whichever thread makes it: every
     // rule must hold all the same, whatever call that is.
     int workers = 0;
+    // false: the target takes no unnamed files (as FAT): copies and a move's
+    // record go under temporary names.
+    bool unnamedFiles = true;
 };
 
 inline const Operation Operations[] = {
@@ -38,6 +41,7 @@ inline const Operation Operations[] = {
     {"trash of a file", Kind::Trash, false, false, false},
     {"trash of a tree", Kind::Trash, false, false, true},
     {"copy of a tree with copy workers", Kind::Copy, true, false, true, 2},
+    {"move of a file across volumes without unnamed files", Kind::Move, false, true, false, 0, false},
 };
 
 inline void put(const QByteArray &path, const QByteArray &data, mode_t mode, time_t mtime)
@@ -150,6 +154,7 @@ inline Outcome runOnce(const Places &places, const Operation &op, FaultFileSyste
     settings.fileSystem = &fs;
     if (op.crossVolume)
         fs.setOtherVolume(places.source());
+    fs.setUnnamedFiles(op.unnamedFiles);
     Outcome outcome;
     outcome.result = runSync(recordOf(places, op), questions, nullptr, settings);
     outcome.errorQuestions = int(questions.errorQuestions.size());
