@@ -25,7 +25,7 @@ HeldFile::~HeldFile()
 // ---- the window shared by the copies -------------------------------------------
 
 WriteBackWindow::WriteBackWindow(qint64 budget, std::function<bool()> stopped)
-    : m_budget(std::max(budget, qint64(8 * 4096)))
+    : m_budget(std::max(budget, qint64(8)))
     , m_pieceBytes(m_budget / 8)
     , m_stopped(std::move(stopped))
 { }
