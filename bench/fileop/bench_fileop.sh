@@ -1,6 +1,6 @@
 #!/bin/bash
 # bench_fileop.sh BUILD_DIR [WORK_PARENT]
-# Our engine (korvan-fileop) against cp/mv, side by side, in three sections:
+# Our engine (korvan-fileop) against cp/mv, side by side, in these sections:
 # tmpfs  on tmpfs (under WORK_PARENT, default /dev/shm): one 1 GiB file, trees
 #        of 10,000 and 100,000 files of 4 KiB (and the peak memory of the
 #        larger copy), a 5 GiB sparse image holding 12 KiB of data; moves and
@@ -13,9 +13,11 @@
 # checks what verification after copying and the pre-flight cost
 #        (bench_checks.sh): verified against unverified copies on the disk,
 #        the pre-flight of 100,000 files against their copy on tmpfs.
+# big    400 files of 8 MiB copied durably on the disk, against cp -rp + sync
+#        (bench_big.sh).
 # gui    the GUI timer lateness during a 1 GiB copy (korvan-fileop-gui-latency,
 #        which the KORVAN_CORE_ONLY build leaves out).
-# KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk checks gui"). Each
+# KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk checks big gui"). Each
 # figure is the best of $RUNS runs (default 3). Every line with a target ends
 # with "ok" or "OVER TARGET" and the last line counts them; the exit status is
 # 0 unless something is broken (a tool failed, a copy differs, a folder is
@@ -25,7 +27,7 @@ set -euo pipefail
 BUILD_DIR=${1:?usage: bench_fileop.sh BUILD_DIR [WORK_PARENT]}
 PARENT=${2:-/dev/shm}
 RUNS=${RUNS:-3}
-SECTIONS=${KORVAN_BENCH_SECTIONS:-tmpfs disk checks gui}
+SECTIONS=${KORVAN_BENCH_SECTIONS:-tmpfs disk checks big gui}
 FILEOP="$BUILD_DIR/bench/korvan-fileop"
 LATENCY="$BUILD_DIR/bench/korvan-fileop-gui-latency"
 
@@ -39,13 +41,13 @@ wanted() { [[ " $SECTIONS " == *" $1 "* ]]; }
 [ -x "$FILEOP" ] || refuse "missing $FILEOP (build the korvan-fileop target)"
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || refuse "RUNS must be a positive number, not '$RUNS'"
 for section in $SECTIONS; do
-    case $section in tmpfs | disk | checks | gui) ;; *) refuse "KORVAN_BENCH_SECTIONS: no section '$section' (tmpfs disk checks gui)" ;; esac
+    case $section in tmpfs | disk | checks | big | gui) ;; *) refuse "KORVAN_BENCH_SECTIONS: no section '$section' (tmpfs disk checks big gui)" ;; esac
 done
 [ "$(free_kib "$PARENT")" -gt $((4 * 1024 * 1024)) ] || refuse "less than 4 GiB free under $PARENT"
 
 # The durable cases need a disk-backed file system: on tmpfs a sync is free.
 DISK_PARENT=""
-if wanted disk || wanted checks; then
+if wanted disk || wanted checks || wanted big; then
     DISK_PARENT=${KORVAN_BENCH_DISK:-}
     if [ -z "$DISK_PARENT" ]; then
         if in_memory "$BUILD_DIR"; then DISK_PARENT=/var/tmp; else DISK_PARENT=$BUILD_DIR; fi
@@ -66,7 +68,7 @@ fi
 WORK=$(mktemp -d "$PARENT/korvan-bench-XXXXXX")
 DISK=""
 trap 'rm -rf "$WORK" ${DISK:+"$DISK"}' EXIT
-if wanted disk || wanted checks; then DISK=$(mktemp -d "$DISK_PARENT/korvan-bench-XXXXXX"); fi
+if wanted disk || wanted checks || wanted big; then DISK=$(mktemp -d "$DISK_PARENT/korvan-bench-XXXXXX"); fi
 export XDG_DATA_HOME="$WORK/data" # the trash on the same volume
 export QT_QPA_PLATFORM=offscreen
 
@@ -212,6 +214,8 @@ PY
 clean_out() { rm -rf "$WORK/out"; mkdir -p "$WORK/out"; }
 # shellcheck source=bench_checks.sh
 source "$(dirname "${BASH_SOURCE[0]}")/bench_checks.sh"
+# shellcheck source=bench_big.sh
+source "$(dirname "${BASH_SOURCE[0]}")/bench_big.sh"
 nothing() { :; }
 
 tmpfs_section() {
@@ -415,6 +419,7 @@ fi
 if wanted tmpfs; then tmpfs_section; fi
 if wanted disk; then disk_section; fi
 if wanted checks; then checks_section; fi
+if wanted big; then big_section; fi
 if wanted gui; then gui_section; fi
 
 echo
