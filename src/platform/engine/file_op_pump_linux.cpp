@@ -93,9 +93,10 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
     const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
     *copied = 0;
     while (expected > 0 && m_shared.copyRangeWorks && wanted(chunk) > 0) {
-        // Room for what the file is expected to hold of this chunk; more, if
-        // it grew meanwhile, is counted as it comes.
-        if (!roomFor(dstFd, std::min(wanted(chunk), std::max(expected - *copied, qint64(0)))))
+        // Room for what the file is expected to hold of this chunk; past
+        // where it was said to end (it grew), for a whole chunk.
+        const qint64 rest = expected - *copied;
+        if (!roomFor(dstFd, rest > 0 ? std::min(wanted(chunk), rest) : wanted(chunk)))
             return ECANCELED;
         loff_t in = from + *copied;
         loff_t out = in;

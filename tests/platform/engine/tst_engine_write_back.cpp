@@ -2,6 +2,7 @@
 // once, never more than its budget is out, a writer waiting for room never
 // waits for good (it stores what others started, or flushes small files),
 // every byte taken comes back, and a stop ends every wait.
+#include "platform/engine/file_op_copier.h"
 #include "platform/engine/file_op_write_back.h"
 #include "platform/engine/file_system.h"
 
@@ -53,6 +54,7 @@ private slots:
     void writersHoldingPartsBelowAPieceStillGetRoom();
     void aCopyThrownAwayGivesItsRoomBackAtOnce();
     void aStopEndsTheWaitForRoom();
+    void aFileThatGrowsWhileCopiedStaysWithinTheWindow();
 };
 
 void TestEngineWriteBack::neverMoreThanItsBudgetAndEveryByteBack_data()
@@ -221,6 +223,40 @@ void TestEngineWriteBack::aStopEndsTheWaitForRoom()
     holder.forget(fd);
     QCOMPARE(window.used(), qint64(0));
     close(fd);
+}
+
+void TestEngineWriteBack::aFileThatGrowsWhileCopiedStaysWithinTheWindow()
+{
+    // A log still being written: 32 KiB when its copy starts, 1 MiB by the
+    // time the copy reaches its end (a copy goes on to the end).
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray source = folder + "/growing.log";
+    QFile log(QFile::decodeName(source));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write(QByteArray(32 * 1024, 'l'));
+    log.flush();
+    constexpr qint64 budget = 64 * 1024;
+    EngineTestSettings settings;
+    settings.writeBackBytes = budget;
+    settings.chunkBytes = 16 * 1024;
+    settings.hook = [&](const char *point, const QByteArray &) {
+        if (strcmp(point, "chunk-copied") == 0 && log.size() < 1024 * 1024) {
+            log.write(QByteArray(16 * 1024, 'g'));
+            log.flush();
+        }
+    };
+    const std::atomic_bool never {false};
+    CopyShared shared(settings, never);
+    Copier copier(shared);
+    const TargetRef ref {AT_FDCWD, folder + "/copy.log"};
+    Staged staged;
+    SourceState state;
+    QCOMPARE(copier.stageFile(source, {AT_FDCWD, source}, ref.name, ref, &staged, &state), 0);
+    QCOMPARE(state.size, qint64(1024 * 1024));
+    QVERIFY2(shared.window.mostUsed() <= budget, QByteArray::number(shared.window.mostUsed()).constData());
+    copier.discardStaged(ref, &staged);
+    QCOMPARE(shared.window.used(), qint64(0));
 }
 
 QTEST_GUILESS_MAIN(TestEngineWriteBack)
