@@ -16,12 +16,14 @@
 # scale  whether memory grows with the tree (bench_scale.sh): peak memory of
 #        a copy, a move to the disk and a trash of 10,000 to 1,000,000 files,
 #        and the copy of 1,000,000 files against cp -rp.
+# big    400 files of 8 MiB copied durably on the disk, against cp -rp + sync
+#        (bench_big.sh).
 # gui    the GUI timer lateness during a 1 GiB copy (korvan-fileop-gui-latency,
 #        which the KORVAN_CORE_ONLY build leaves out).
 # first  how soon the first file of 100,000 and 1,000,000 files is written,
 #        and the GUI timer lateness while 1,000,000 files are copied
 #        (bench_first.sh).
-# KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk checks scale gui first"). Each
+# KORVAN_BENCH_SECTIONS picks some of them (default "tmpfs disk checks big scale gui first"). Each
 # figure is the best of $RUNS runs (default 3). Every line with a target ends
 # with "ok" or "OVER TARGET" and the last line counts them; the exit status is
 # 0 unless something is broken (a tool failed, a copy differs, a folder is
@@ -31,7 +33,7 @@ set -euo pipefail
 BUILD_DIR=${1:?usage: bench_fileop.sh BUILD_DIR [WORK_PARENT]}
 PARENT=${2:-/dev/shm}
 RUNS=${RUNS:-3}
-SECTIONS=${KORVAN_BENCH_SECTIONS:-tmpfs disk checks scale gui first}
+SECTIONS=${KORVAN_BENCH_SECTIONS:-tmpfs disk checks big scale gui first}
 FILEOP="$BUILD_DIR/bench/korvan-fileop"
 LATENCY="$BUILD_DIR/bench/korvan-fileop-gui-latency"
 
@@ -45,13 +47,13 @@ wanted() { [[ " $SECTIONS " == *" $1 "* ]]; }
 [ -x "$FILEOP" ] || refuse "missing $FILEOP (build the korvan-fileop target)"
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || refuse "RUNS must be a positive number, not '$RUNS'"
 for section in $SECTIONS; do
-    case $section in tmpfs | disk | checks | scale | gui | first) ;; *) refuse "KORVAN_BENCH_SECTIONS: no section '$section' (tmpfs disk checks scale gui first)" ;; esac
+    case $section in tmpfs | disk | checks | big | scale | gui | first) ;; *) refuse "KORVAN_BENCH_SECTIONS: no section '$section' (tmpfs disk checks big scale gui first)" ;; esac
 done
 [ "$(free_kib "$PARENT")" -gt $((4 * 1024 * 1024)) ] || refuse "less than 4 GiB free under $PARENT"
 
 # The durable cases need a disk-backed file system: on tmpfs a sync is free.
 DISK_PARENT=""
-if wanted disk || wanted checks || wanted scale; then
+if wanted disk || wanted checks || wanted big || wanted scale; then
     DISK_PARENT=${KORVAN_BENCH_DISK:-}
     if [ -z "$DISK_PARENT" ]; then
         if in_memory "$BUILD_DIR"; then DISK_PARENT=/var/tmp; else DISK_PARENT=$BUILD_DIR; fi
@@ -72,7 +74,7 @@ fi
 WORK=$(mktemp -d "$PARENT/korvan-bench-XXXXXX")
 DISK=""
 trap 'rm -rf "$WORK" ${DISK:+"$DISK"}' EXIT
-if wanted disk || wanted checks || wanted scale; then DISK=$(mktemp -d "$DISK_PARENT/korvan-bench-XXXXXX"); fi
+if wanted disk || wanted checks || wanted big || wanted scale; then DISK=$(mktemp -d "$DISK_PARENT/korvan-bench-XXXXXX"); fi
 export XDG_DATA_HOME="$WORK/data" # the trash on the same volume
 export QT_QPA_PLATFORM=offscreen
 
@@ -222,6 +224,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_checks.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/bench_first.sh"
 # shellcheck source=bench_scale.sh
 source "$(dirname "${BASH_SOURCE[0]}")/bench_scale.sh"
+# shellcheck source=bench_big.sh
+source "$(dirname "${BASH_SOURCE[0]}")/bench_big.sh"
 nothing() { :; }
 
 tmpfs_section() {
@@ -425,6 +429,7 @@ fi
 if wanted tmpfs; then tmpfs_section; fi
 if wanted disk; then disk_section; fi
 if wanted checks; then checks_section; fi
+if wanted big; then big_section; fi
 if wanted scale; then scale_section; fi
 if wanted gui; then gui_section; fi
 if wanted first; then first_section; fi

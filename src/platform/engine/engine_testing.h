@@ -43,7 +43,7 @@ struct EngineTestSettings
     using Hook = std::function<void(const char *point, const QByteArray &path)>;
     Hook hook;
 
-    // Copy workers for the small files of a tree: -1 the usual number, 0 none
+    // Copy workers for the files of a tree: -1 the usual number, 0 none
     // (every file copied on the job's own thread).
     int workers = -1;
 
@@ -62,4 +62,11 @@ struct EngineTestSettings
     // a test wrapper that fails or stops at a chosen call. Used by the
     // job's thread and the copy workers at once; it must outlive the run.
     FileSystem *fileSystem = nullptr;
+
+    // Each file handed to a worker is taken back before the walk goes on:
+    // with one worker the calls come in the same order every run.
+    bool workersInStep = false;
+    // The size of the operation's write-back window (0: the usual 64 MiB;
+    // its pieces are an eighth of it), so that small files drive it.
+    qint64 writeBackBytes = 0;
 };

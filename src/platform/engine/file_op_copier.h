@@ -7,7 +7,7 @@
 // Private to the engine.
 
 #include "platform/engine/engine_testing.h"
-#include "platform/engine/file_op_durable.h"
+#include "platform/engine/file_op_write_back.h"
 #include "platform/engine/file_system.h"
 #include "platform/engine/fs_util.h"
 
@@ -103,9 +103,10 @@ struct CopyShared
     std::atomic_bool unnamedFilesWork {fsys().access("/proc/self/fd", X_OK) == 0};
     std::atomic_bool emptyPathLinkWorks {true};
 
-    // Bytes of small files written since the last flush of their volume:
-    // too small to be written back one by one, they are flushed together.
-    std::atomic<qint64> unflushedSmallBytes {0};
+    // What every copier of the job has written and the device not yet
+    // stored, bounded together (its size a test may set).
+    WriteBackWindow window {testing.writeBackBytes > 0 ? testing.writeBackBytes : DirtyLimitBytes,
+                            [this] { return cancelled(); }};
     // Bytes the copy workers copied of files not yet taken back, shown as
     // progress while the job's thread waits for them.
     std::atomic<qint64> workerBytes {0};
@@ -165,12 +166,11 @@ struct ReadBackDeleter
 class Copier
 {
 public:
-    // writeBack: where big files are written back piece by piece (the job's
-    // own copier; a worker copies only small files). bytesDone: told the
-    // bytes after each chunk, for the job's progress.
-    Copier(CopyShared &shared, WriteBack *writeBack, std::function<void(qint64)> bytesDone = {})
+    // bytesDone: told the bytes after each chunk, for the job's progress.
+    // What it writes takes room in the job's write-back window first.
+    Copier(CopyShared &shared, std::function<void(qint64)> bytesDone = {})
         : m_shared(shared)
-        , m_writeBack(writeBack)
+        , m_writeBack(shared.window)
         , m_bytesDone(std::move(bytesDone))
     { }
 
@@ -234,6 +234,9 @@ private:
     int copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 expected, qint64 *copied, bool *atTarget);
     // The rest of copyRange by pread/pwrite, from *copied on.
     int copyByReading(int srcFd, int dstFd, off_t from, qint64 length, qint64 *copied, bool *atTarget);
+    // Room in the write-back window for n bytes about to be written to
+    // dstFd; false when the copy is to stop.
+    bool roomFor(int dstFd, qint64 n) { return m_writeBack.reserve(dstFd, n); }
     // n bytes at offset of dstFd were written; false when the copy is to stop.
     bool chunkWritten(int dstFd, qint64 offset, qint64 n);
     // Verification (file_op_verify_linux.cpp): the read-back of a copy from
@@ -258,7 +261,7 @@ private:
     }
 
     CopyShared &m_shared;
-    WriteBack *m_writeBack;
+    WriteBack m_writeBack;
     std::function<void(qint64)> m_bytesDone;
     QByteArray m_failedPath;
     QString m_failReason;
@@ -266,7 +269,6 @@ private:
     QByteArray m_buffer;
     std::unique_ptr<ReadBack, ReadBackDeleter> m_readBack; // while a copy is verified
     QByteArray m_currentSource; // for the test points
-    qint64 m_fileBytes = 0;
 };
 
 } // namespace EngineJob

@@ -115,21 +115,38 @@ Flow Job::checkSpace(const QByteArray &dst, qint64 needed)
     const qint64 now = m_clock.elapsed();
     if (dir == m_spaceDir && now - m_spaceCheckedMs < SpaceRecheckMs && m_spaceFree >= blocks) {
         m_spaceFree -= blocks;
+        m_spaceCounted = {blocks, m_spaceVolume};
         return Flow::Continue;
     }
     return untilDone([&](StepFailure &fail) {
-        struct statvfs vfs;
-        if (fsys().statvfs(dir.constData(), &vfs) != 0 || vfs.f_blocks == 0)
-            return Flow::Continue; // no figure (ramfs and some FUSE volumes count no blocks)
-        const qint64 available = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
-        if (available >= needed) {
-            m_spaceDir = dir;
-            m_spaceFree = available - blocks;
-            m_spaceCheckedMs = m_clock.elapsed();
-            return Flow::Continue;
+        for (;;) {
+            struct statvfs vfs;
+            if (fsys().statvfs(dir.constData(), &vfs) != 0 || vfs.f_blocks == 0)
+                return Flow::Continue; // no figure (ramfs and some FUSE volumes count no blocks)
+            // What the workers are still to write of the files handed out
+            // is not yet taken from the free space the volume reports.
+            const quint64 volume = quint64(vfs.f_fsid);
+            const qint64 unwritten = m_workers ? m_workers->unwrittenBytes(volume) : 0;
+            const qint64 available = qint64(vfs.f_bavail) * qint64(vfs.f_frsize) - unwritten;
+            if (available >= needed) {
+                m_spaceDir = dir;
+                m_spaceVolume = volume;
+                m_spaceFree = available - blocks;
+                m_spaceCheckedMs = m_clock.elapsed();
+                m_spaceCounted = {blocks, volume};
+                return Flow::Continue;
+            }
+            m_spaceDir.clear();
+            if (unwritten > 0 && !m_settling) {
+                // They may need less than counted (skipped, failed, holes):
+                // taken back first, their questions before this one, then looked at again.
+                if (settleHandedOut() == Flow::Stop)
+                    return Flow::Stop;
+                continue;
+            }
+            return fail(dst, actionText(), ENOSPC,
+                        EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(std::max(available, qint64(0)))));
         }
-        m_spaceDir.clear();
-        return fail(dst, actionText(), ENOSPC, EngineTexts::NoSpaceFor.arg(formatSize(needed), formatSize(available)));
     });
 }
 

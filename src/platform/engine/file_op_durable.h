@@ -1,61 +1,17 @@
 #pragma once
 
-// What makes a finished operation durable: the write-back of big files
-// while they are written, and the flush of every volume written to before
-// the operation says it is done. Private to the engine; Linux calls.
+// What makes a finished operation durable: the flush of every volume written
+// to before the operation says it is done (what is written meanwhile is kept
+// bounded by the write-back window, file_op_write_back.h). Private to the
+// engine; Linux calls.
 
 #include <QByteArray>
 #include <QList>
 #include <QtGlobal>
 
-#include <deque>
 #include <sys/types.h>
 
 namespace EngineJob {
-
-// Data written but not yet on the device is kept below about this much:
-// write-back of each finished piece of WriteBackPieceBytes starts at once,
-// and the copy waits for the oldest pieces while more than
-// WriteBackWaitBytes are under way. The bytes a copy reports are then
-// close to what the device has taken, and a cancel is answered soon.
-constexpr qint64 DirtyLimitBytes = 64 * 1024 * 1024;
-constexpr qint64 WriteBackPieceBytes = 8 * 1024 * 1024;
-constexpr qint64 WriteBackWaitBytes = 32 * 1024 * 1024;
-
-// Keeps the written but not yet stored data of big files bounded (see
-// DirtyLimitBytes). Used by one thread; it keeps a duplicate of a file's
-// descriptor while pieces of that file are still under way.
-class WriteBack
-{
-public:
-    WriteBack() = default;
-    WriteBack(const WriteBack &) = delete;
-    WriteBack &operator=(const WriteBack &) = delete;
-    ~WriteBack();
-
-    // [offset, offset + length) of fd was written.
-    void written(int fd, qint64 offset, qint64 length);
-    // fd is complete and about to be closed; true when some of it is still
-    // tracked here (it was big enough to be written back piece by piece).
-    bool fileDone(int fd);
-    // The copy in fd is thrown away: nothing of it needs to reach the device.
-    void forget(int fd);
-
-private:
-    struct Piece
-    {
-        int fd;
-        qint64 begin;
-        qint64 end;
-        bool started;
-        bool ownsFd; // a duplicate kept after the file was closed
-    };
-    void start(Piece &piece);
-    void waitOldest();
-
-    std::deque<Piece> m_pieces;
-    qint64 m_startedBytes = 0;
-};
 
 // The volumes and folders an operation changed, made durable together when
 // it ends: one syncfs per volume written to (data, new files and folders),

@@ -1,6 +1,6 @@
-// Phase 2 of a job (see file_op_job.h): the copy workers. Small files are
-// handed out in walk order and taken back in the same order; a file a
-// worker could not copy is done again on the job's thread, with questions.
+// Phase 2 of a job (see file_op_job.h): the copy workers. Files are handed
+// out in walk order and taken back in the same order; a file a worker could
+// not copy is done again on the job's thread, with questions.
 #include "platform/engine/file_op_job.h"
 
 #include <QScopeGuard>
@@ -26,8 +26,7 @@ bool Job::canHandOut(const struct stat &srcSt) const
 {
     // A file with more links is copied once on a move, then linked: the
     // job's own thread keeps track of those.
-    return S_ISREG(srcSt.st_mode) && srcSt.st_size <= WorkerFileBytes && !(m_moving && srcSt.st_nlink > 1)
-        && workerCount() > 0;
+    return S_ISREG(srcSt.st_mode) && !(m_moving && srcSt.st_nlink > 1) && workerCount() > 0;
 }
 
 Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
@@ -38,8 +37,10 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     }
     if (recordKept(journal) != Flow::Continue)
         return Flow::Stop;
+    m_spaceCounted = {};
     if (const Flow space = checkSpaceFor(dst, srcSt); space != Flow::Continue)
         return space;
+    const SpaceCounted counted = m_spaceCounted;
     if (!m_workers)
         m_workers = m_shared.verify ? std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyBatchOnWorker,
                                                                     VerifyBatchFiles, VerifyBatchBytes)
@@ -47,9 +48,20 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     // Bounded: on a tree of millions of files the walk waits for the
     // workers, until half of what is out is back (not one at a time, so
     // that the walk and the workers do not wake each other for each file).
+    // Big files are bounded by their bytes too (the free space counted for
+    // them, how far the walk runs ahead), beyond a few per worker whatever
+    // their size, so that every worker has one to copy.
     const int most = OutstandingPerWorker * workerCount();
-    if (m_workers->outstanding() >= most) {
-        while (m_workers->outstanding() > most / 2 || m_workers->oldestFinished()) {
+    const qint64 mostBytes = OutstandingBytesPerWorker * workerCount();
+    const qint64 size = qint64(srcSt.st_size);
+    const auto tooManyBytes = [&] {
+        return m_workers->outstandingBytes() + size > mostBytes
+            && m_workers->outstanding() >= BigFilesPerWorker * workerCount();
+    };
+    if (m_workers->outstanding() >= most || tooManyBytes()) {
+        const bool byCount = m_workers->outstanding() >= most;
+        while (m_workers->outstanding() > 0
+               && ((byCount && m_workers->outstanding() > most / 2) || tooManyBytes() || m_workers->oldestFinished())) {
             if (settle(*takeBack()) == Flow::Stop)
                 return Flow::Stop;
         }
@@ -63,7 +75,11 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     task->sourceDirPath = m_sourceDirPath;
     task->dirPath = m_targetDirPath;
     task->journal = journal;
+    task->spaceBytes = counted.bytes;
+    task->spaceVolume = counted.volume;
     m_workers->submit(std::move(task));
+    if (m_testing.workersInStep)
+        return settleHandedOut();
     return Flow::Continue;
 }
 
@@ -73,6 +89,16 @@ void Job::copyOnWorker(FileTask &task, Copier &copier)
     if (copier.stopped())
         return;
     copier.clearFailure();
+    if (task.srcSt.st_size > CheckBeforeCopyBytes) {
+        // A big file is looked for first rather than copied to find its
+        // name taken: the job's thread asks about it at its turn.
+        struct stat existing;
+        if (fsys().fstatat(task.ref.dirFd, task.ref.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            task.nameTaken = true;
+            task.outcome = FileTask::Outcome::Redo;
+            return;
+        }
+    }
     Staged staged;
     const int err = copier.stageFile(task.src, task.from, task.dst, task.ref, &staged, &task.state);
     finishOnWorker(task, copier, &staged, err);
@@ -161,8 +187,11 @@ Flow Job::settleHandedOut()
 
 std::unique_ptr<FileTask> Job::takeBack()
 {
-    // The bytes the workers copy meanwhile are shown as they go.
-    return m_workers->takeOldest([this] { progress(QByteArray()); }, int(ProgressIntervalMs));
+    // The bytes the workers copy meanwhile are shown as they go, with the
+    // file waited for (a big one takes a while).
+    const FileTask *oldest = m_workers->oldest();
+    const QByteArray waitedFor = oldest && !oldest->whenTakenBack ? oldest->src : QByteArray();
+    return m_workers->takeOldest([this, &waitedFor] { progress(waitedFor); }, int(ProgressIntervalMs));
 }
 
 Flow Job::settle(FileTask &task)
@@ -175,7 +204,7 @@ Flow Job::settle(FileTask &task)
         return m_cancelled || m_failed ? Flow::Stop : Flow::Continue;
     }
     takeNotes(std::move(task.notes));
-    m_shared.workerBytes -= task.reportedBytes;
+    m_shared.workerBytes -= task.reportedBytes.load();
     if (m_cancelled || m_failed)
         return Flow::Stop; // the job is over: what is still handed out is only taken back
     switch (task.outcome) {

@@ -15,7 +15,7 @@
 //     before each file, a clash is asked about, and each file or link is
 //     staged and published by a Copier (file_op_copier.h, file_op_stage.cpp)
 //     under its final name only when complete; what it replaces goes to
-//     the trash first. Small files are copied by the copy workers
+//     the trash first. Files are copied by the copy workers
 //     (file_op_workers.h, file_op_handout.cpp) and taken back in walk
 //     order; with verification each copy is read back before it is named
 //     (file_op_verify_linux.cpp).
@@ -68,7 +68,7 @@ public:
         , m_progressHandler(progressHandler)
         , m_testing(testing)
         , m_shared(testing, cancelFlag)
-        , m_copier(m_shared, &m_writeBack, [this](qint64 bytes) { bytesCopied(bytes); })
+        , m_copier(m_shared, [this](qint64 bytes) { bytesCopied(bytes); })
     {
         m_clock.start();
     }
@@ -181,8 +181,8 @@ private:
     TargetRef targetRef(const QByteArray &dst) const;
     SourceRef sourceRef(const QByteArray &src) const;
 
-    // The copy workers: small files of a tree handed out in walk order and
-    // taken back in that order (file_op_copy.cpp).
+    // The copy workers: the files of a tree handed out in walk order and
+    // taken back in that order (file_op_handout.cpp).
     bool canHandOut(const struct stat &srcSt) const;
     Flow handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
     // Takes back every file handed out and deals with each in walk order.
@@ -274,8 +274,7 @@ private:
     const std::function<void(const FileOpProgress &)> &m_progressHandler;
     const EngineTestSettings &m_testing;
     CopyShared m_shared;
-    WriteBack m_writeBack;
-    Copier m_copier; // the job's own: big files, links, and whatever the workers leave
+    Copier m_copier; // the job's own: links, and whatever the workers leave
     VolumeFlush m_flush;
     std::unique_ptr<CopyWorkers> m_workers; // made when the first file is handed out
     mutable int m_workerCount = -1;
@@ -320,8 +319,10 @@ private:
     QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies; // a move: the first copy of a file with more links
 
     QByteArray m_spaceDir;
+    quint64 m_spaceVolume = 0; // of m_spaceDir
     qint64 m_spaceFree = 0;
     qint64 m_spaceCheckedMs = 0;
+    SpaceCounted m_spaceCounted; // by the last file checked
 
     QElapsedTimer m_clock;
     qint64 m_lastProgressMs = -ProgressIntervalMs;

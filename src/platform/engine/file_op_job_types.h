@@ -26,11 +26,11 @@ constexpr qint64 SpaceRecheckMs = 100;
 // Files above this size are looked for at the target before they are copied.
 constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
 
-// Files up to this size are copied by the copy workers; bigger ones by the
-// job's own thread, with progress and cancel within the file.
-constexpr qint64 WorkerFileBytes = 4 * 1024 * 1024;
-// Files handed to the workers and not yet taken back, at most (per worker).
+// Files handed to the workers and not yet taken back, at most (per worker),
+// and their bytes, beyond BigFilesPerWorker files of any size per worker.
 constexpr int OutstandingPerWorker = 32;
+constexpr qint64 OutstandingBytesPerWorker = 64 * 1024 * 1024;
+constexpr int BigFilesPerWorker = 2;
 // One worker per core, at least two; beyond eight the volume, not the
 // processor, is what small files wait for.
 constexpr int MinWorkers = 2;
@@ -92,6 +92,14 @@ struct StepFailure
         *this = {true, failedPath, failedAction, error, why, retry};
         return Flow::Retry;
     }
+};
+
+// The free space a file was counted against (Job::checkSpace): how much,
+// on which volume (statvfs f_fsid); bytes 0 when there was no figure.
+struct SpaceCounted
+{
+    qint64 bytes = 0;
+    quint64 volume = 0;
 };
 
 // One attempt at copying a file or link (Job::attemptLeaf).

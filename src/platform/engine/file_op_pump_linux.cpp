@@ -1,5 +1,5 @@
-// Phase 3 of a job (see file_op_job.h): the data pump of Linux, and the
-// write-back that keeps what is written but not stored bounded.
+// Phase 3 of a job (see file_op_job.h): the data pump of Linux; every write
+// takes its room in the write-back window first.
 #include "platform/engine/file_op_copier.h"
 #include "platform/engine/file_system.h"
 
@@ -25,7 +25,6 @@ int Copier::copyContents(int srcFd, int dstFd, const struct stat &st, qint64 *co
                 return errno;
             }
             *copied = cloned.st_size;
-            m_fileBytes = cloned.st_size;
             if (m_bytesDone)
                 m_bytesDone(cloned.st_size);
             return 0;
@@ -94,6 +93,11 @@ int Copier::copyRange(int srcFd, int dstFd, off_t from, qint64 length, qint64 ex
     const auto wanted = [&](qint64 most) { return length < 0 ? most : std::min(most, length - *copied); };
     *copied = 0;
     while (expected > 0 && m_shared.copyRangeWorks && wanted(chunk) > 0) {
+        // Room for what the file is expected to hold of this chunk; past
+        // where it was said to end (it grew), for a whole chunk.
+        const qint64 rest = expected - *copied;
+        if (!roomFor(dstFd, rest > 0 ? std::min(wanted(chunk), rest) : wanted(chunk)))
+            return ECANCELED;
         loff_t in = from + *copied;
         loff_t out = in;
         const ssize_t n = fsys().copy_file_range(srcFd, &in, dstFd, &out, size_t(wanted(chunk)), 0);
@@ -146,6 +150,8 @@ int Copier::copyByReading(int srcFd, int dstFd, off_t from, qint64 length, qint6
         }
         if (n == 0)
             return 0;
+        if (!roomFor(dstFd, n))
+            return ECANCELED;
         ssize_t written = 0;
         while (written < n) {
             const ssize_t w = fsys().pwrite(dstFd, m_buffer.constData() + written, size_t(n - written),
@@ -168,9 +174,7 @@ int Copier::copyByReading(int srcFd, int dstFd, off_t from, qint64 length, qint6
 
 bool Copier::chunkWritten(int dstFd, qint64 offset, qint64 n)
 {
-    m_fileBytes += n;
-    if (m_writeBack)
-        m_writeBack->written(dstFd, offset, n);
+    m_writeBack.written(dstFd, offset, n);
     if (m_shared.verify)
         readBackBehind(dstFd, offset + n);
     m_shared.testPoint("chunk-copied", m_currentSource);

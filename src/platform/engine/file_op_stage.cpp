@@ -133,7 +133,6 @@ int Copier::openStaged(const TargetRef &ref, const QByteArray &dst, mode_t creat
 int Copier::writeFile(const QByteArray &src, const SourceRef &from, const QByteArray &dst, const TargetRef &ref,
                       Staged *staged, SourceState *state, WrittenFile *written)
 {
-    m_fileBytes = 0;
     m_currentSource = src;
     m_shared.testPoint("source-checked", src);
     // Non-blocking: a FIFO swapped in after the type check opens at once
@@ -188,7 +187,6 @@ int Copier::finishFile(Staged *staged, WrittenFile *written)
     const int dstFd = staged->fd;
     const struct stat &st = written->st;
     const QByteArray &dst = written->dst;
-    m_fileBytes = written->copied;
     if (m_shared.verify) {
         if (written->readyToReadBack)
             beginReadBack(srcFd); // the copier read others back since this one was written
@@ -305,18 +303,12 @@ void Copier::keepTimesAfterRename(const Staged *staged)
 void Copier::discardStaged(const TargetRef &ref, Staged *staged, bool published)
 {
     if (staged->fd >= 0) {
-        if (!published) {
-            if (m_writeBack)
-                m_writeBack->forget(staged->fd);
-        } else if (!m_writeBack || !m_writeBack->fileDone(staged->fd)) {
-            // Too small to be written back on its own: flushed with others
-            // once they add up to the limit, else at the end of the job.
-            const qint64 pending = m_shared.unflushedSmallBytes += m_fileBytes;
-            if (pending >= DirtyLimitBytes) {
-                m_shared.unflushedSmallBytes = 0;
-                fsys().syncfs(staged->fd);
-            }
-        }
+        // A copy kept is stored piece by piece, or with the small files;
+        // one thrown away gives its room in the window back.
+        if (published)
+            m_writeBack.fileDone(staged->fd);
+        else
+            m_writeBack.forget(staged->fd);
         fsys().close(staged->fd);
     }
     staged->fd = -1;

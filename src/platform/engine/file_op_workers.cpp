@@ -37,6 +37,7 @@ void CopyWorkers::submit(std::unique_ptr<FileTask> task)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_waitingBytes += qint64(task->srcSt.st_size);
+        m_outstandingBytes += qint64(task->srcSt.st_size);
         m_waiting.push_back(task.get());
         m_inOrder.push_back(std::move(task));
         wake = m_idleWorkers > 0 && batchReady(); // a busy worker looks for the next task by itself
@@ -73,6 +74,8 @@ std::unique_ptr<FileTask> CopyWorkers::takeOldest(const std::function<void()> &w
     m_takerWaiting = false;
     std::unique_ptr<FileTask> task = std::move(m_inOrder.front());
     m_inOrder.pop_front();
+    if (!task->whenTakenBack)
+        m_outstandingBytes -= qint64(task->srcSt.st_size);
     return task;
 }
 
@@ -80,6 +83,18 @@ bool CopyWorkers::oldestFinished()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return !m_inOrder.empty() && m_inOrder.front()->finished;
+}
+
+qint64 CopyWorkers::unwrittenBytes(quint64 volume)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    qint64 unwritten = 0;
+    for (const std::unique_ptr<FileTask> &task : m_inOrder) {
+        // A task finished wrote what it will (a failed one is copied again, and counted then).
+        if (!task->finished && task->spaceBytes > 0 && task->spaceVolume == volume)
+            unwritten += std::max(task->spaceBytes - task->reportedBytes.load(std::memory_order_relaxed), qint64(0));
+    }
+    return unwritten;
 }
 
 bool CopyWorkers::batchReady() const
@@ -92,7 +107,7 @@ void CopyWorkers::runWorker()
     // The operation's file system, as on the job's own thread.
     FileSystemScope scope(m_shared.testing.fileSystem);
     FileTask *task = nullptr;
-    Copier copier(m_shared, nullptr, [this, &task](qint64 bytes) {
+    Copier copier(m_shared, [this, &task](qint64 bytes) {
         m_shared.workerBytes += bytes;
         task->reportedBytes += bytes;
     });
@@ -110,6 +125,9 @@ void CopyWorkers::runWorker()
             qint64 bytes = 0;
             while (!m_waiting.empty() && batch.size() < m_batchFiles && (batch.empty() || bytes < m_batchBytes)) {
                 FileTask *next = m_waiting.front();
+                if (m_batchFiles > 1 && !batch.empty() && qint64(next->srcSt.st_size) >= m_batchBytes)
+                    break; // a big file goes alone
+
                 m_waiting.pop_front();
                 bytes += qint64(next->srcSt.st_size);
                 m_waitingBytes -= qint64(next->srcSt.st_size);

@@ -1,13 +1,14 @@
 #pragma once
 
-// The copy workers of a job: a few threads that copy the small files of a
-// tree while the job's own thread walks it. Files are handed out in the
+// The copy workers of a job: a few threads that copy the files of a tree
+// while the job's own thread walks it. Files are handed out in the
 // order of the walk and taken back in that same order, so whatever has to
 // be asked about them is asked one question at a time, in walk order, by
 // the job's thread. Private to the engine.
 
 #include "platform/engine/file_op_copier.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -44,7 +45,11 @@ struct FileTask
     Outcome outcome = Outcome::Dropped;
     SourceState state;
     QList<QPair<Note, QByteArray>> notes;
-    qint64 reportedBytes = 0; // added to CopyShared::workerBytes while it was copied
+    std::atomic<qint64> reportedBytes {0}; // added to CopyShared::workerBytes while it is copied
+    // The free space counted for it when it was handed out, and on which
+    // volume (statvfs f_fsid; bytes 0: none counted).
+    qint64 spaceBytes = 0;
+    quint64 spaceVolume = 0;
     bool nameTaken = false; // Redo because the final name exists: ask about it
     bool finished = false; // guarded by the pool's mutex
 };
@@ -60,8 +65,9 @@ public:
     // and to the reportedBytes of the task it works on.
 
     // A worker takes up to batchFiles tasks at a time, fewer once they hold
-    // batchBytes; with more than one it waits until that many are waiting
-    // or the job's thread waits for one of them.
+    // batchBytes (a file of batchBytes or more goes alone); with more than
+    // one it waits until that many are waiting or the job's thread waits
+    // for one of them.
     CopyWorkers(int count, CopyShared &shared, Work work, int batchFiles = 1, qint64 batchBytes = 0);
     CopyWorkers(const CopyWorkers &) = delete;
     CopyWorkers &operator=(const CopyWorkers &) = delete;
@@ -71,8 +77,14 @@ public:
     void submit(std::unique_ptr<FileTask> task);
     // A task with nothing for a worker to do, taken back in its turn.
     void submitFinished(std::unique_ptr<FileTask> task);
-    // Handed out and not yet taken back.
+    // Handed out and not yet taken back, and their bytes (the job's thread only).
     int outstanding() const { return int(m_inOrder.size()); }
+    qint64 outstandingBytes() const { return m_outstandingBytes; }
+    // The oldest handed out (nullptr: none).
+    const FileTask *oldest() const { return m_inOrder.empty() ? nullptr : m_inOrder.front().get(); }
+    // Of the free space counted for the tasks handed out on volume, what
+    // they have not written yet.
+    qint64 unwrittenBytes(quint64 volume);
     // The oldest task handed out, once a worker is done with it; waiting
     // is called about every waitingIntervalMs until then.
     std::unique_ptr<FileTask> takeOldest(const std::function<void()> &waiting, int waitingIntervalMs);
@@ -89,6 +101,7 @@ private:
     const size_t m_batchFiles;
     const qint64 m_batchBytes;
     qint64 m_waitingBytes = 0; // of the tasks in m_waiting
+    qint64 m_outstandingBytes = 0; // of the tasks in m_inOrder
     std::mutex m_mutex;
     std::condition_variable m_taskWaiting;
     std::condition_variable m_taskFinished;

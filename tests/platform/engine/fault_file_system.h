@@ -47,6 +47,13 @@ public:
     void setOtherVolume(const QByteArray &folder) { m_otherVolume = folder + '/'; }
     // As a volume without unnamed files (O_TMPFILE gives EOPNOTSUPP), such as FAT.
     void setUnnamedFiles(bool work) { m_unnamedFiles = work; }
+    // Reading the file whose path ends with name fails with EIO from offset
+    // from on, every time, as a bad sector would.
+    void setBadSector(const QByteArray &name, off_t from)
+    {
+        m_badFile = name;
+        m_badFrom = from;
+    }
 
     // Calls whose EINTR the engine must retry by itself.
     static bool retriesInterrupt(const char *name)
@@ -91,7 +98,9 @@ public:
     }
     ssize_t pread(int fd, void *buffer, size_t count, off_t offset) override
     {
-        return enter("pread", EIO) ? -1 : real().pread(fd, buffer, count, offset);
+        if (enter("pread", EIO) || badSector(fd, offset))
+            return -1;
+        return real().pread(fd, buffer, count, offset);
     }
     ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset) override
     {
@@ -108,9 +117,9 @@ public:
     ssize_t copy_file_range(int inFd, off_t *inOffset, int outFd, off_t *outOffset, size_t length,
                             unsigned int flags) override
     {
-        return enter("copy_file_range", full())
-            ? -1
-            : real().copy_file_range(inFd, inOffset, outFd, outOffset, length, flags);
+        if (enter("copy_file_range", full()) || (inOffset && badSector(inFd, *inOffset)))
+            return -1;
+        return real().copy_file_range(inFd, inOffset, outFd, outOffset, length, flags);
     }
     int ioctl(int fd, unsigned long request, void *argument) override
     {
@@ -278,6 +287,19 @@ private:
         return true;
     }
 
+    bool badSector(int fd, off_t offset) const
+    {
+        if (m_badFile.isEmpty() || offset < m_badFrom)
+            return false;
+        char path[4096];
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+        const ssize_t n = ::readlink(link.constData(), path, sizeof path);
+        if (n <= 0 || !QByteArray(path, int(n)).endsWith(m_badFile))
+            return false;
+        errno = EIO;
+        return true;
+    }
+
     mutable std::mutex m_mutex;
     Mode m_mode = Mode::Count;
     long m_target = 0;
@@ -286,4 +308,6 @@ private:
     QList<const char *> m_names;
     QByteArray m_otherVolume;
     bool m_unnamedFiles = true;
+    QByteArray m_badFile;
+    off_t m_badFrom = 0;
 };

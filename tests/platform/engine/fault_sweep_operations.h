@@ -31,6 +31,13 @@ struct Operation
     // false: the target takes no unnamed files (as FAT): copies and a move's
     // record go under temporary names.
     bool unnamedFiles = true;
+    // Each file handed out is taken back before the walk goes on: with one
+    // worker the calls come in the same order every run.
+    bool inStep = false;
+    // The tree holds a big file too, and the write-back window is small, so
+    // that its pieces, the waits for room and the flushes for small files
+    // all happen on a tree this size.
+    bool bigFile = false;
 };
 
 inline const Operation Operations[] = {
@@ -40,7 +47,8 @@ inline const Operation Operations[] = {
     {"move and merge across volumes", Kind::Move, true, true, true},
     {"trash of a file", Kind::Trash, false, false, false},
     {"trash of a tree", Kind::Trash, false, false, true},
-    {"copy of a tree with copy workers", Kind::Copy, true, false, true, 2},
+    {"copy of a tree with copy workers", Kind::Copy, true, false, true, 2, true, false, true},
+    {"copy of a tree with a big file, one worker in step", Kind::Copy, false, false, true, 1, true, true, true},
     {"move of a file across volumes without unnamed files", Kind::Move, false, true, false, 0, false},
 };
 
@@ -61,8 +69,14 @@ inline QByteArray contentOf(const QByteArray &name, int size, const char *versio
     return data.left(size);
 }
 
-// About twenty files in three levels, with a link, a hard-linked pair and a sparse file.
-inline void makeSourceTree(const QByteArray &tree)
+// The big file's size, and the window and chunks it is copied with.
+constexpr int BigFileBytes = 48 * 1024;
+constexpr qint64 SmallWindowBytes = 24 * 1024;
+constexpr qint64 SmallChunkBytes = 16 * 1024;
+
+// About twenty files in three levels, with a link, a hard-linked pair and a
+// sparse file (and a big file, if asked for).
+inline void makeSourceTree(const QByteArray &tree, bool bigFile = false)
 {
     makeDirs(tree + "/one/two/three");
     int size = 100;
@@ -87,6 +101,8 @@ inline void makeSourceTree(const QByteArray &tree)
     close(fd);
     const struct timespec times[2] = {{1500000400, 0}, {1500000400, 0}};
     utimensat(AT_FDCWD, sparse.constData(), times, 0);
+    if (bigFile)
+        put(tree + "/one/big.bin", contentOf("big.bin", BigFileBytes), 0640, 1500000150);
     for (const char *folder : {"/one/two/three", "/one/two", "/one", ""})
         utimensat(AT_FDCWD, QByteArray(tree + folder).constData(), times, 0);
 }
@@ -118,7 +134,7 @@ inline void prepare(const Places &places, const Operation &op)
     makeDirs(places.source());
     makeDirs(places.target());
     makeDirs(places.data());
-    makeSourceTree(places.source() + "/tree");
+    makeSourceTree(places.source() + "/tree", op.bigFile);
     if (op.targetExists)
         makeExistingTarget(places.target() + "/tree");
 }
@@ -148,9 +164,15 @@ inline Outcome runOnce(const Places &places, const Operation &op, FaultFileSyste
     questions.defaultOverwrite = OverwriteAnswer::Overwrite;
     EngineTestSettings settings;
     settings.workers = op.workers;
-    // Without workers the calls come in the same order every run: the
-    // count beside the copy (its calls swept too) is then waited for.
-    settings.countFirst = op.workers == 0;
+    // Without workers, or with one taken back file by file, the calls come
+    // in the same order every run: the count beside the copy (its calls
+    // swept too) is then waited for.
+    settings.countFirst = op.workers == 0 || op.inStep;
+    settings.workersInStep = op.inStep;
+    if (op.bigFile) {
+        settings.writeBackBytes = SmallWindowBytes;
+        settings.chunkBytes = SmallChunkBytes;
+    }
     settings.fileSystem = &fs;
     if (op.crossVolume)
         fs.setOtherVolume(places.source());

@@ -1,10 +1,12 @@
 // The small files of a tree are copied by several workers, yet the copy
 // behaves as one done file by file: the same questions in the same order,
 // one at a time, the same result, and Cancel stops every worker.
+#include "fault_file_system.h"
 #include "platform/engine/file_op_engine.h"
 #include "support/engine_scripted_questions.h"
 #include "support/engine_test_files.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -34,7 +36,9 @@ FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineT
 // Three folders of small files and a few links (copied by the job's own
 // thread, between the workers' files); the target already holds every
 // seventh file and every link of the first two folders, and every
-// thirteenth source turns into a FIFO once it was looked at.
+// thirteenth source turns into a FIFO once it was looked at. The second
+// folder also holds big files: one the target holds already, one that
+// cannot be read past its first MiBs (setBadSector) and one that copies.
 void makeClashingTrees(const QByteArray &root)
 {
     for (int d = 0; d < 3; ++d) {
@@ -42,6 +46,11 @@ void makeClashingTrees(const QByteArray &root)
         makeDirs(folder);
         if (d < 2)
             makeDirs(root + "/dest/tree/d" + QByteArray::number(d));
+        if (d == 1) {
+            for (const char *big : {"big0", "big1", "big2"})
+                writeFile(folder + '/' + big, QByteArray(5 * 1024 * 1024, big[3]));
+            writeFile(root + "/dest/tree/d1/big0", "older");
+        }
         for (int f = 0; f < 60; ++f) {
             const QByteArray name = "/f" + QByteArray::number(f);
             writeFile(folder + name, "source " + QByteArray::number(d * 100 + f));
@@ -103,8 +112,12 @@ Asked copyClashingTrees(int workers)
         QThread::msleep(2);
         asking.fetch_sub(1);
     };
+    FaultFileSystem fileSystem;
+    fileSystem.setBadSector("/tree/d1/big1", 2 * 1024 * 1024);
     EngineTestSettings settings;
     settings.workers = workers;
+    settings.fileSystem = &fileSystem;
+    settings.chunkBytes = 1024 * 1024; // the bad sector lies past what was copied first
     settings.hook = [&](const char *point, const QByteArray &path) {
         if (strcmp(point, "source-checked") == 0 && turnsIntoFifo(path) && !S_ISFIFO(statOf(path).st_mode)) {
             unlink(path.constData());
@@ -137,6 +150,9 @@ void TestEngineCopyWorkers::sameQuestionsInWalkOrderAsOneByOne()
     const Asked alone = copyClashingTrees(0);
     const Asked pooled = copyClashingTrees(3);
     QVERIFY(!alone.questions.isEmpty());
+    // The big files were asked about too: the one the target holds, the unreadable one.
+    QVERIFY(alone.questions.contains(QStringLiteral("overwrite ROOT/dest/tree/d1/big0")));
+    QCOMPARE(alone.questions.filter(QRegularExpression(QStringLiteral("^error ROOT/tree/d1/big1: "))).size(), 1);
     QVERIFY(!pooled.overlapped);
     QCOMPARE(pooled.questions, alone.questions);
     QCOMPARE(pooled.result.status, FileOpResult::Status::Skipped);
@@ -169,7 +185,8 @@ void TestEngineCopyWorkers::cancelStopsEveryWorkerAndLeavesNoTemporary()
         }
     };
     ScriptedEngineQuestions questions;
-    const FileOpResult result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings, cancel);
+    const FileOpResult result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings,
+                                    cancel);
     QCOMPARE(result.status, FileOpResult::Status::Cancelled);
 
     // At most the files already complete when Cancel came got their names,
