@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,6 +131,8 @@ class TestEngineCopyWorkers : public QObject
 private slots:
     void sameQuestionsInWalkOrderAsOneByOne();
     void cancelStopsEveryWorkerAndLeavesNoTemporary();
+    void failureInTheMiddleOfABatch_data();
+    void failureInTheMiddleOfABatch();
 };
 
 void TestEngineCopyWorkers::sameQuestionsInWalkOrderAsOneByOne()
@@ -169,7 +172,8 @@ void TestEngineCopyWorkers::cancelStopsEveryWorkerAndLeavesNoTemporary()
         }
     };
     ScriptedEngineQuestions questions;
-    const FileOpResult result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings, cancel);
+    const FileOpResult result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings,
+                                    cancel);
     QCOMPARE(result.status, FileOpResult::Status::Cancelled);
 
     // At most the files already complete when Cancel came got their names,
@@ -180,6 +184,82 @@ void TestEngineCopyWorkers::cancelStopsEveryWorkerAndLeavesNoTemporary()
     QCOMPARE(listTree(root + "/dest/tree").size(), published);
     QVERIFY(!hasTemporaries(root + "/dest"));
     QVERIFY(questions.errorQuestions.isEmpty());
+}
+
+void TestEngineCopyWorkers::failureInTheMiddleOfABatch_data()
+{
+    QTest::addColumn<ErrorAnswer>("answer");
+    QTest::addColumn<FileOpResult::Status>("status");
+    QTest::newRow("skip") << ErrorAnswer::Skip << FileOpResult::Status::Skipped;
+    QTest::newRow("retry") << ErrorAnswer::Retry << FileOpResult::Status::Done;
+    QTest::newRow("cancel") << ErrorAnswer::Cancel << FileOpResult::Status::Failed;
+}
+
+void TestEngineCopyWorkers::failureInTheMiddleOfABatch()
+{
+    // Workers take the small files in batches: one of a batch fails on its
+    // worker (its source turns into a FIFO there), the files after it in
+    // the batch are copied on, and the failed one is asked about at its
+    // turn in the walk, on the job's thread, once.
+    QFETCH(ErrorAnswer, answer);
+    QFETCH(FileOpResult::Status, status);
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    QVERIFY(makeDirs(root + "/tree"));
+    for (int f = 0; f < 48; ++f)
+        QVERIFY(writeFile(root + "/tree/f" + QByteArray::number(f), "small file " + QByteArray::number(f)));
+    QList<QByteArray> walkOrder; // as the copy lists the folder
+    DIR *listing = opendir(QByteArray(root + "/tree").constData());
+    QVERIFY(listing);
+    while (const dirent *entry = readdir(listing)) {
+        if (entry->d_name[0] != '.')
+            walkOrder.append(entry->d_name);
+    }
+    closedir(listing);
+    const QByteArray failing = walkOrder.at(20);
+
+    std::atomic_bool swapped {false};
+    EngineTestSettings settings;
+    settings.workers = 2;
+    settings.hook = [&](const char *point, const QByteArray &path) {
+        const bool onWorker = QThread::currentThread() != QCoreApplication::instance()->thread();
+        if (strcmp(point, "source-checked") == 0 && onWorker && path.endsWith(QByteArray("/" + failing)) && !swapped) {
+            swapped = true;
+            unlink(path.constData());
+            mkfifo(path.constData(), 0644);
+        }
+    };
+    ScriptedEngineQuestions questions;
+    questions.defaultError = answer;
+    QList<QByteArray> missingAtQuestion;
+    questions.onQuestion = [&] {
+        // Every file before it in the walk is back and named by now.
+        for (const QByteArray &name : walkOrder.mid(0, 20)) {
+            if (!exists(root + "/dest/tree/" + name))
+                missingAtQuestion.append(name);
+        }
+        if (answer == ErrorAnswer::Retry) {
+            unlink(QByteArray(root + "/tree/" + failing).constData());
+            writeFile(root + "/tree/" + failing, "written again");
+        }
+    };
+    const FileOpResult result = runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr,
+                                        settings);
+    QVERIFY(swapped);
+    QCOMPARE(result.status, status);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    QVERIFY2(questions.errorQuestions.first().path.endsWith(QLatin1Char('/') + QString::fromUtf8(failing)),
+             qPrintable(questions.errorQuestions.first().path));
+    QCOMPARE(missingAtQuestion, QList<QByteArray>());
+    QVERIFY(!hasTemporaries(root + "/dest"));
+    // What is there is complete; nothing but the failed file is missing
+    // unless the copy was stopped at it.
+    const QStringList copied = listTree(root + "/dest/tree");
+    for (const QString &name : copied)
+        QCOMPARE(readFile(root + "/dest/tree/" + bytes(name)), readFile(root + "/tree/" + bytes(name)));
+    QCOMPARE(copied.contains(QString::fromUtf8(failing)), answer == ErrorAnswer::Retry);
+    if (answer != ErrorAnswer::Cancel)
+        QCOMPARE(copied.size(), answer == ErrorAnswer::Retry ? 48 : 47);
 }
 
 QTEST_GUILESS_MAIN(TestEngineCopyWorkers)
