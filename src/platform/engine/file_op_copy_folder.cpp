@@ -112,6 +112,8 @@ Flow Job::openTargetFolder(const QByteArray &dst, EnteredFolder *folder)
         folder->dirFd = dirFd;
         folder->unfinished = isUnfinished(dirFd, dirSt);
         removeAbandonedAt(dirFd);
+        // A folder the copy makes takes what its parent passes on, which was looked at already.
+        checkModeOfNewFilesIn(dirFd);
         return Flow::Continue;
     });
 }
@@ -252,6 +254,17 @@ void Job::markUnfinished(int dirFd)
     const int fd = fsys().openat(dirFd, UnfinishedMarker, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         fsys().close(fd);
+}
+
+void Job::checkModeOfNewFilesIn(int dirFd)
+{
+    if (!m_shared.modeFromUmask)
+        return;
+    // ENODATA: no default ACL; EOPNOTSUPP: the volume keeps none. Anything
+    // else (a failure) leaves no way to tell: the mode is set on every copy.
+    if (fsys().fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) >= 0
+        || (errno != ENODATA && errno != EOPNOTSUPP))
+        m_shared.modeFromUmask = false;
 }
 
 bool Job::isUnfinished(int dirFd, const struct stat &dirSt) const
