@@ -203,8 +203,11 @@ Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<
             }
             if (!found || refusedByPreflight(child))
                 continue;
-            const Flow copied = canHandOut(childSt) ? handOut(child, joinPath(dst, name), childSt, journal)
-                                                    : copyItem(child, joinPath(dst, name), childSt, journal);
+            const bool handedOut = canHandOut(childSt);
+            if (!handedOut && m_workers)
+                m_workers->release(); // what waits for a worker is not held up by this item
+            const Flow copied = handedOut ? handOut(child, joinPath(dst, name), childSt, journal)
+                                          : copyItem(child, joinPath(dst, name), childSt, journal);
             if (copied == Flow::Stop) {
                 flow = Flow::Stop;
                 break;
