@@ -204,8 +204,8 @@ Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<
             if (!found || refusedByPreflight(child))
                 continue;
             const bool handedOut = canHandOut(childSt);
-            if (!handedOut && m_workers)
-                m_workers->release(); // what waits for a worker is not held up by this item
+            if (!handedOut && m_workers && S_ISREG(childSt.st_mode))
+                m_workers->release(); // what waits for a worker is not held up by a big file
             const Flow copied = handedOut ? handOut(child, joinPath(dst, name), childSt, journal)
                                           : copyItem(child, joinPath(dst, name), childSt, journal);
             if (copied == Flow::Stop) {
