@@ -102,6 +102,11 @@ struct CopyShared
     // Unnamed files need /proc to be given a name (linkat of /proc/self/fd/N).
     std::atomic_bool unnamedFilesWork {fsys().access("/proc/self/fd", X_OK) == 0};
     std::atomic_bool emptyPathLinkWorks {true};
+    // A new file gets the mode it was created with less the umask, so a
+    // copy whose mode that already is needs no chmod. Cleared (by the
+    // job's thread, before it hands out a file for such a folder) when a
+    // target folder has a default ACL, which decides the mode instead.
+    std::atomic_bool modeFromUmask {true};
 
     // What every copier of the job has written and the device not yet
     // stored, bounded together (its size a test may set).

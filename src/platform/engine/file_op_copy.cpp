@@ -15,6 +15,14 @@ namespace EngineJob {
 
 Flow Job::copyTree(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
 {
+    // What decides the mode of new files in the folder the item goes into.
+    if (const int parentFd = fsys().open(parentOf(dst).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        parentFd >= 0) {
+        checkModeOfNewFilesIn(parentFd);
+        fsys().close(parentFd);
+    } else {
+        m_shared.modeFromUmask = false;
+    }
     const Flow copied = refusedByPreflight(src) ? Flow::Skip : copyItem(src, dst, srcSt, journal);
     return settleHandedOut() == Flow::Stop ? Flow::Stop : copied;
 }

@@ -114,6 +114,8 @@ Flow Job::openTargetFolder(const QByteArray &dst, EnteredFolder *folder)
         folder->dirFd = dirFd;
         folder->unfinished = isUnfinished(dirFd, dirSt);
         removeAbandonedAt(dirFd);
+        // A folder the copy makes takes what its parent passes on, which was looked at already.
+        checkModeOfNewFilesIn(dirFd);
         return Flow::Continue;
     });
 }
@@ -203,8 +205,11 @@ Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<
             }
             if (!found || refusedByPreflight(child))
                 continue;
-            const Flow copied = canHandOut(childSt) ? handOut(child, joinPath(dst, name), childSt, journal)
-                                                    : copyItem(child, joinPath(dst, name), childSt, journal);
+            const bool handedOut = canHandOut(childSt);
+            if (!handedOut && m_workers && S_ISREG(childSt.st_mode))
+                m_workers->release(); // what waits for a worker is not held up by a big file
+            const Flow copied = handedOut ? handOut(child, joinPath(dst, name), childSt, journal)
+                                          : copyItem(child, joinPath(dst, name), childSt, journal);
             if (copied == Flow::Stop) {
                 flow = Flow::Stop;
                 break;
@@ -254,6 +259,17 @@ void Job::markUnfinished(int dirFd)
     const int fd = fsys().openat(dirFd, UnfinishedMarker, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         fsys().close(fd);
+}
+
+void Job::checkModeOfNewFilesIn(int dirFd)
+{
+    if (!m_shared.modeFromUmask)
+        return;
+    // ENODATA: no default ACL; EOPNOTSUPP: the volume keeps none. Anything
+    // else (a failure) leaves no way to tell: the mode is set on every copy.
+    if (fsys().fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) >= 0
+        || (errno != ENODATA && errno != EOPNOTSUPP))
+        m_shared.modeFromUmask = false;
 }
 
 bool Job::isUnfinished(int dirFd, const struct stat &dirSt) const

@@ -44,7 +44,8 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     if (!m_workers)
         m_workers = m_shared.verify ? std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyBatchOnWorker,
                                                                     VerifyBatchFiles, VerifyBatchBytes)
-                                    : std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyBatchOnWorker);
+                                    : std::make_unique<CopyWorkers>(workerCount(), m_shared, &Job::copyBatchOnWorker,
+                                                                    SmallBatchFiles, SmallBatchBytes);
     // Bounded: on a tree of millions of files the walk waits for the
     // workers, until half of what is out is back (not one at a time, so
     // that the walk and the workers do not wake each other for each file).

@@ -171,6 +171,10 @@ private:
     // existing folder carries it (left by a run that was killed).
     static void markUnfinished(int dirFd);
     bool isUnfinished(int dirFd, const struct stat &dirSt) const;
+    // A folder files are copied into that the copy did not make: if a
+    // default ACL (or anything we cannot rule out) decides the mode of new
+    // files there, every copy gets its mode set (CopyShared::modeFromUmask).
+    void checkModeOfNewFilesIn(int dirFd);
     // Keeps the folders the walk is in open for the deepest levels only
     // (HeldFolderLevels); false when a folder could not be told apart.
     // Flow::Skip: it is not held, and nothing in it is to be copied.

@@ -40,6 +40,12 @@ constexpr int MaxWorkers = 8;
 // descriptors until it is named: workers x files x 2 stays well under the
 // usual limit of 1,024 open files.
 constexpr int VerifyingWorkers = 8;
+// Without verifying, a worker takes the small files waiting for it in
+// batches too, so that the walk wakes a worker once per batch rather than
+// once per file; a batch stops growing at SmallBatchBytes, so that big
+// files spread over the workers.
+constexpr int SmallBatchFiles = 16;
+constexpr qint64 SmallBatchBytes = 1024 * 1024;
 constexpr int VerifyBatchFiles = 16;
 constexpr qint64 VerifyBatchBytes = 16 * 1024 * 1024;
 

@@ -206,7 +206,9 @@ int Copier::finishFile(Staged *staged, WrittenFile *written)
         if (fsys().fstat(dstFd, &copySt) != 0 || copySt.st_uid != st.st_uid || copySt.st_gid != st.st_gid)
             mode &= ~(S_ISUID | S_ISGID);
     }
-    if (mode != (st.st_mode & 0777 & ~m_shared.umask) && fsys().fchmod(dstFd, mode) != 0)
+    const bool modeGiven = m_shared.modeFromUmask.load(std::memory_order_relaxed)
+        && mode == (st.st_mode & 0777 & ~m_shared.umask);
+    if (!modeGiven && fsys().fchmod(dstFd, mode) != 0)
         return failAt(dst, errno);
     staged->times[0] = st.st_atim;
     staged->times[1] = st.st_mtim;

@@ -46,6 +46,18 @@ void CopyWorkers::submit(std::unique_ptr<FileTask> task)
         m_taskWaiting.notify_one();
 }
 
+void CopyWorkers::release()
+{
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = !m_waiting.empty();
+        wake = m_released && m_idleWorkers > 0;
+    }
+    if (wake)
+        m_taskWaiting.notify_all();
+}
+
 void CopyWorkers::submitFinished(std::unique_ptr<FileTask> task)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -99,7 +111,8 @@ qint64 CopyWorkers::unwrittenBytes(quint64 volume)
 
 bool CopyWorkers::batchReady() const
 {
-    return !m_waiting.empty() && (m_waiting.size() >= m_batchFiles || m_waitingBytes >= m_batchBytes || m_takerWaiting);
+    return !m_waiting.empty()
+        && (m_waiting.size() >= m_batchFiles || m_waitingBytes >= m_batchBytes || m_takerWaiting || m_released);
 }
 
 void CopyWorkers::runWorker()
@@ -133,6 +146,7 @@ void CopyWorkers::runWorker()
                 m_waitingBytes -= qint64(next->srcSt.st_size);
                 batch.push_back(next);
             }
+            m_released = m_released && !m_waiting.empty();
         }
         task = batch.front();
         m_work(batch, copier, working);

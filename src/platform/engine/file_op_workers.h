@@ -75,6 +75,10 @@ public:
     ~CopyWorkers();
 
     void submit(std::unique_ptr<FileTask> task);
+    // The files waiting are taken now, short of a batch: the job's thread
+    // turns to work of its own (a big file, a folder) and hands out no more
+    // for a while.
+    void release();
     // A task with nothing for a worker to do, taken back in its turn.
     void submitFinished(std::unique_ptr<FileTask> task);
     // Handed out and not yet taken back, and their bytes (the job's thread only).
@@ -110,6 +114,7 @@ private:
     bool m_quit = false;
     int m_idleWorkers = 0; // waiting for a task
     bool m_takerWaiting = false; // the job's thread waits in takeOldest
+    bool m_released = false; // release(): until what waits is taken
     std::vector<std::thread> m_threads;
 };
 

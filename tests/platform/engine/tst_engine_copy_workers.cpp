@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +144,9 @@ class TestEngineCopyWorkers : public QObject
 private slots:
     void sameQuestionsInWalkOrderAsOneByOne();
     void cancelStopsEveryWorkerAndLeavesNoTemporary();
+    void failureInTheMiddleOfABatch_data();
+    void failureInTheMiddleOfABatch();
+    void smallFilesAreNotHeldUpByABigOne();
 };
 
 void TestEngineCopyWorkers::sameQuestionsInWalkOrderAsOneByOne()
@@ -197,6 +201,126 @@ void TestEngineCopyWorkers::cancelStopsEveryWorkerAndLeavesNoTemporary()
     QCOMPARE(listTree(root + "/dest/tree").size(), published);
     QVERIFY(!hasTemporaries(root + "/dest"));
     QVERIFY(questions.errorQuestions.isEmpty());
+}
+
+void TestEngineCopyWorkers::failureInTheMiddleOfABatch_data()
+{
+    QTest::addColumn<ErrorAnswer>("answer");
+    QTest::addColumn<FileOpResult::Status>("status");
+    QTest::newRow("skip") << ErrorAnswer::Skip << FileOpResult::Status::Skipped;
+    QTest::newRow("retry") << ErrorAnswer::Retry << FileOpResult::Status::Done;
+    QTest::newRow("cancel") << ErrorAnswer::Cancel << FileOpResult::Status::Failed;
+}
+
+void TestEngineCopyWorkers::failureInTheMiddleOfABatch()
+{
+    // Workers take the small files in batches: one of a batch fails on its
+    // worker (its source turns into a FIFO there), the files after it in
+    // the batch are copied on, and the failed one is asked about at its
+    // turn in the walk, on the job's thread, once.
+    QFETCH(ErrorAnswer, answer);
+    QFETCH(FileOpResult::Status, status);
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    QVERIFY(makeDirs(root + "/tree"));
+    for (int f = 0; f < 48; ++f)
+        QVERIFY(writeFile(root + "/tree/f" + QByteArray::number(f), "small file " + QByteArray::number(f)));
+    QList<QByteArray> walkOrder; // as the copy lists the folder
+    DIR *listing = opendir(QByteArray(root + "/tree").constData());
+    QVERIFY(listing);
+    while (const dirent *entry = readdir(listing)) {
+        if (entry->d_name[0] != '.')
+            walkOrder.append(entry->d_name);
+    }
+    closedir(listing);
+    const QByteArray failing = walkOrder.at(20);
+
+    std::atomic_bool swapped {false};
+    EngineTestSettings settings;
+    settings.workers = 2;
+    settings.hook = [&](const char *point, const QByteArray &path) {
+        const bool onWorker = QThread::currentThread() != QCoreApplication::instance()->thread();
+        if (strcmp(point, "source-checked") == 0 && onWorker && path.endsWith(QByteArray("/" + failing)) && !swapped) {
+            swapped = true;
+            unlink(path.constData());
+            mkfifo(path.constData(), 0644);
+        }
+    };
+    ScriptedEngineQuestions questions;
+    questions.defaultError = answer;
+    QList<QByteArray> missingAtQuestion;
+    questions.onQuestion = [&] {
+        // Every file before it in the walk is back and named by now.
+        for (const QByteArray &name : walkOrder.mid(0, 20)) {
+            if (!exists(root + "/dest/tree/" + name))
+                missingAtQuestion.append(name);
+        }
+        if (answer == ErrorAnswer::Retry) {
+            unlink(QByteArray(root + "/tree/" + failing).constData());
+            writeFile(root + "/tree/" + failing, "written again");
+        }
+    };
+    const FileOpResult result = runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr,
+                                        settings);
+    QVERIFY(swapped);
+    QCOMPARE(result.status, status);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    QVERIFY2(questions.errorQuestions.first().path.endsWith(QLatin1Char('/') + QString::fromUtf8(failing)),
+             qPrintable(questions.errorQuestions.first().path));
+    QCOMPARE(missingAtQuestion, QList<QByteArray>());
+    QVERIFY(!hasTemporaries(root + "/dest"));
+    // What is there is complete; nothing but the failed file is missing
+    // unless the copy was stopped at it.
+    const QStringList copied = listTree(root + "/dest/tree");
+    for (const QString &name : copied)
+        QCOMPARE(readFile(root + "/dest/tree/" + bytes(name)), readFile(root + "/tree/" + bytes(name)));
+    QCOMPARE(copied.contains(QString::fromUtf8(failing)), answer == ErrorAnswer::Retry);
+    if (answer != ErrorAnswer::Cancel)
+        QCOMPARE(copied.size(), answer == ErrorAnswer::Retry ? 48 : 47);
+}
+
+void TestEngineCopyWorkers::smallFilesAreNotHeldUpByABigOne()
+{
+    // A few small files (less than a batch) are handed out, then the job's
+    // own thread copies a big file: the workers take the small ones at
+    // once instead of waiting for more to make up a batch.
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    QVERIFY(makeDirs(root + "/tree"));
+    makeBigFile(root + "/tree/big", 5 * 1024 * 1024);
+    for (int f = 0; f < 5; ++f)
+        QVERIFY(writeFile(root + "/tree/s" + QByteArray::number(f), "small"));
+    QList<QByteArray> walkOrder;
+    DIR *listing = opendir(QByteArray(root + "/tree").constData());
+    QVERIFY(listing);
+    while (const dirent *entry = readdir(listing)) {
+        if (entry->d_name[0] != '.')
+            walkOrder.append(entry->d_name);
+    }
+    closedir(listing);
+    if (walkOrder.indexOf("big") < 3)
+        QSKIP("this file system lists the big file before the small ones");
+
+    int smallBeforeBigDone = 0;
+    bool bigDone = false;
+    EngineTestSettings settings;
+    settings.workers = 2;
+    settings.chunkBytes = 64 * 1024; // 80 chunks, 5 ms each
+    settings.chunkDelayUs = 5000;
+    settings.hook = [&](const char *point, const QByteArray &path) {
+        if (strcmp(point, "file-written") != 0)
+            return;
+        if (path.endsWith("/big"))
+            bigDone = true;
+        else if (!bigDone)
+            ++smallBeforeBigDone;
+    };
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr, settings).status,
+             FileOpResult::Status::Done);
+    QVERIFY(bigDone);
+    QVERIFY2(smallBeforeBigDone > 0, "the small files waited for the big one");
+    QCOMPARE(listTree(root + "/dest/tree").size(), 6);
 }
 
 QTEST_GUILESS_MAIN(TestEngineCopyWorkers)
