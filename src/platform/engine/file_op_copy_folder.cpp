@@ -207,7 +207,7 @@ Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<
                 continue;
             const bool handedOut = canHandOut(childSt);
             if (!handedOut && m_workers && S_ISREG(childSt.st_mode))
-                m_workers->release(); // what waits for a worker is not held up by a big file
+                m_workers->release(); // what waits for a worker is not held up by a file copied here
             const Flow copied = handedOut ? handOut(child, joinPath(dst, name), childSt, journal)
                                           : copyItem(child, joinPath(dst, name), childSt, journal);
             if (copied == Flow::Stop) {

@@ -186,7 +186,8 @@ void TestEngineMoveRecord::aRecordThatCannotBeWrittenIsAskedAbout()
     fs.setOtherVolume(FsUtil::parentOf(source));
     EngineTestSettings settings;
     settings.fileSystem = &fs;
-    settings.workers = 0; // the calls in the same order every run
+    settings.workers = 0; // the calls in the same order every run,
+    settings.countFirst = true; // the count's among them
     makeFiles(source, files);
     makeDirs(into);
     ScriptedEngineQuestions clean;
