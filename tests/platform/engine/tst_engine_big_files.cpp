@@ -26,16 +26,10 @@ namespace {
 
 const std::atomic_bool never {false};
 
-FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings settings,
+FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, const EngineTestSettings &settings,
                  const std::atomic_bool &cancel = never)
 {
-    FileOpParams params;
-    QString error;
-    if (!FileOpParams::fromRecord(record, &params, &error))
-        return FileOpResult {FileOpResult::Status::Failed, error, {}};
-    FileOpEngine engine(questions, cancel);
-    engine.setTestSettings(std::move(settings));
-    return engine.run(params);
+    return runSync(record, questions, &cancel, settings);
 }
 
 // count files of the given MiB each in folder, with contents, modes and
