@@ -187,7 +187,7 @@ header() {
     printf '\n%s\n' "$1"
     shift
     if [ $# -gt 0 ]; then printf '%s\n' "$@"; fi
-    printf '%-44s %10s %10s %8s   %s\n' "case (best of $RUNS)" "cp/mv" "korvan" "ratio" "target"
+    printf '%-44s %10s %10s %8s   %s\n' "case (best of $RUNS, or median where marked)" "cp/mv" "korvan" "ratio" "target"
 }
 # target_row LABEL CP KORVAN RATIO WHAT OP LIMIT: a line with its target,
 # checked on RATIO (or on KORVAN when RATIO is empty), then ok / OVER TARGET.
