@@ -86,6 +86,21 @@ QByteArray makeBigFile(const QByteArray &path, qint64 bytes)
     return path;
 }
 
+QList<QByteArray> listedNames(const QByteArray &dir)
+{
+    QList<QByteArray> names;
+    DIR *handle = opendir(dir.constData());
+    if (!handle)
+        return names;
+    while (const dirent *entry = readdir(handle)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    closedir(handle);
+    return names;
+}
+
 namespace {
 void listInto(const QByteArray &dir, const QByteArray &prefix, QStringList *out)
 {

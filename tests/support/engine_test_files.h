@@ -29,6 +29,9 @@ bool makeDirs(const QByteArray &path);
 QByteArray makeBigFile(const QByteArray &path, qint64 bytes); // returns the path
 // Every entry under dir (recursive, relative names); "." entries left out.
 QStringList listTree(const QByteArray &dir);
+// The names in dir (no "." or ".."), in the order the folder lists them:
+// the order a copy walks it in.
+QList<QByteArray> listedNames(const QByteArray &dir);
 // True when dir or anything under it is a left-over temporary of the engine.
 bool hasTemporaries(const QByteArray &dir);
 // rm -rf on the bytes: QDir cannot remove names that are not valid UTF-8.

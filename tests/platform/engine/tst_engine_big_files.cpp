@@ -24,14 +24,6 @@ using namespace EngineTestFiles;
 
 namespace {
 
-const std::atomic_bool never {false};
-
-FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, const EngineTestSettings &settings,
-                 const std::atomic_bool &cancel = never)
-{
-    return runSync(record, questions, &cancel, settings);
-}
-
 // count files of the given MiB each in folder, with contents, modes and
 // times of their own; returns their names in walk order.
 QList<QByteArray> makeBigFiles(const QByteArray &folder, int count, int mib)
@@ -96,7 +88,8 @@ void TestEngineBigFiles::bigFilesAreCopiedSideBySide()
             writers.insert(std::this_thread::get_id());
     };
     ScriptedEngineQuestions questions;
-    const FileOpResult result = run(copyRecord(text(root + "/videos"), text(root + "/dest")), questions, settings);
+    const FileOpResult result = runSync(copyRecord(text(root + "/videos"), text(root + "/dest")), questions, nullptr,
+                                        settings);
     QCOMPARE(result.status, FileOpResult::Status::Done);
     QVERIFY2(mostAtOnce >= 2, QByteArray::number(mostAtOnce).constData());
     QVERIFY(writers.size() >= 2);
@@ -127,8 +120,8 @@ void TestEngineBigFiles::cancelKeepsTheCompleteCopiesOnly()
         }
     };
     ScriptedEngineQuestions questions;
-    const FileOpResult result = run(copyRecord(text(root + "/videos"), text(root + "/dest")), questions, settings,
-                                    cancel);
+    const FileOpResult result = runSync(copyRecord(text(root + "/videos"), text(root + "/dest")), questions, &cancel,
+                                        settings);
     QCOMPARE(result.status, FileOpResult::Status::Cancelled);
 
     // Whatever has its name is complete; what was named before the cancel
@@ -167,7 +160,8 @@ void TestEngineBigFiles::aFileThatCannotFitBesideTheOthersIsNotStarted()
     };
     ScriptedEngineQuestions questions;
     questions.defaultError = ErrorAnswer::Skip;
-    const FileOpResult result = run(copyRecord(text(root + "/videos"), text(root + "/small")), questions, settings);
+    const FileOpResult result = runSync(copyRecord(text(root + "/videos"), text(root + "/small")), questions, nullptr,
+                                        settings);
     QCOMPARE(result.status, FileOpResult::Status::Skipped);
 
     // The two the volume cannot hold once the four are written are asked

@@ -20,14 +20,6 @@ using namespace EngineTestFiles;
 
 namespace {
 
-const std::atomic_bool never {false};
-
-FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, const EngineTestSettings &settings,
-                 const std::atomic_bool &cancel = never)
-{
-    return runSync(record, questions, &cancel, settings);
-}
-
 // Three folders of small files and a few links (copied by the job's own
 // thread, between the workers' files); the target already holds every
 // seventh file and every link of the first two folders, and every
@@ -120,7 +112,7 @@ Asked copyClashingTrees(int workers)
         }
     };
 
-    asked.result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings);
+    asked.result = runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr, settings);
     asked.questions.replaceInStrings(dir.path(), QStringLiteral("ROOT"));
     for (const QString &entry : listTree(root + "/dest"))
         asked.tree.append(entry + QLatin1Char(' ') + QString::fromUtf8(readFile(root + "/dest/" + bytes(entry))));
@@ -183,8 +175,8 @@ void TestEngineCopyWorkers::cancelStopsEveryWorkerAndLeavesNoTemporary()
         }
     };
     ScriptedEngineQuestions questions;
-    const FileOpResult result = run(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, settings,
-                                    cancel);
+    const FileOpResult result = runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, &cancel,
+                                        settings);
     QCOMPARE(result.status, FileOpResult::Status::Cancelled);
 
     // At most the files already complete when Cancel came got their names,
@@ -219,14 +211,7 @@ void TestEngineCopyWorkers::failureInTheMiddleOfABatch()
     QVERIFY(makeDirs(root + "/tree"));
     for (int f = 0; f < 48; ++f)
         QVERIFY(writeFile(root + "/tree/f" + QByteArray::number(f), "small file " + QByteArray::number(f)));
-    QList<QByteArray> walkOrder; // as the copy lists the folder
-    DIR *listing = opendir(QByteArray(root + "/tree").constData());
-    QVERIFY(listing);
-    while (const dirent *entry = readdir(listing)) {
-        if (entry->d_name[0] != '.')
-            walkOrder.append(entry->d_name);
-    }
-    closedir(listing);
+    const QList<QByteArray> walkOrder = listedNames(root + "/tree"); // as the copy lists the folder
     const QByteArray failing = walkOrder.at(20);
 
     std::atomic_bool swapped {false};
@@ -284,14 +269,7 @@ void TestEngineCopyWorkers::smallFilesAreNotHeldUpByABigOne()
     makeBigFile(root + "/tree/big", 5 * 1024 * 1024);
     for (int f = 0; f < 5; ++f)
         QVERIFY(writeFile(root + "/tree/s" + QByteArray::number(f), "small"));
-    QList<QByteArray> walkOrder;
-    DIR *listing = opendir(QByteArray(root + "/tree").constData());
-    QVERIFY(listing);
-    while (const dirent *entry = readdir(listing)) {
-        if (entry->d_name[0] != '.')
-            walkOrder.append(entry->d_name);
-    }
-    closedir(listing);
+    const QList<QByteArray> walkOrder = listedNames(root + "/tree");
     if (walkOrder.indexOf("big") < 3)
         QSKIP("this file system lists the big file before the small ones");
 
