@@ -43,7 +43,16 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
     // time; a folder that was there before keeps its own, as with cp. Not
     // before every file handed out for it is back: the walk goes on, and
     // the folder is finished when its turn comes. Each folder waiting so
-    // holds two descriptors: not too many.
+    // holds two descriptors: not too many. When that many wait, the oldest
+    // half is finished first, so the workers keep files to copy meanwhile.
+    if (flow != Flow::Stop && m_workers && !m_settling && m_waitingFolders >= MostWaitingFolders) {
+        while (m_waitingFolders > MostWaitingFolders / 2 && m_workers->outstanding() > 0) {
+            if (settle(*takeBack()) == Flow::Stop) {
+                flow = Flow::Stop;
+                break;
+            }
+        }
+    }
     if (flow != Flow::Stop && m_workers && m_workers->outstanding() > 0 && m_waitingFolders < MostWaitingFolders) {
         auto marker = std::make_unique<FileTask>();
         ++m_waitingFolders;

@@ -59,10 +59,13 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
         return m_workers->outstandingBytes() + size > mostBytes
             && m_workers->outstanding() >= BigFilesPerWorker * workerCount();
     };
-    if (m_workers->outstanding() >= most || tooManyBytes()) {
-        const bool byCount = m_workers->outstanding() >= most;
+    const auto tooMany = [&](int share) {
+        return m_workers->outstanding() >= most / share || m_workers->outstandingPathBytes() >= OutstandingPathBytes / share;
+    };
+    if (tooMany(1) || tooManyBytes()) {
+        const bool byCount = tooMany(1);
         while (m_workers->outstanding() > 0
-               && ((byCount && m_workers->outstanding() > most / 2) || tooManyBytes() || m_workers->oldestFinished())) {
+               && ((byCount && tooMany(2)) || tooManyBytes() || m_workers->oldestFinished())) {
             if (settle(*takeBack()) == Flow::Stop)
                 return Flow::Stop;
         }

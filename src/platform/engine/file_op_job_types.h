@@ -28,7 +28,11 @@ constexpr qint64 CheckBeforeCopyBytes = 256 * 1024;
 
 // Files handed to the workers and not yet taken back, at most (per worker),
 // and their bytes, beyond BigFilesPerWorker files of any size per worker.
-constexpr int OutstandingPerWorker = 32;
+// Enough small files that the walk runs a folder or more ahead of the
+// workers, so each can fill a folder of its own; their paths are bounded
+// too, for trees whose paths run to many KiB.
+constexpr int OutstandingPerWorker = 1024;
+constexpr qint64 OutstandingPathBytes = 8 * 1024 * 1024;
 constexpr qint64 OutstandingBytesPerWorker = 64 * 1024 * 1024;
 constexpr int BigFilesPerWorker = 2;
 // One worker per core, at least two; beyond eight the volume, not the

@@ -13,9 +13,10 @@ CopyWorkers::CopyWorkers(int count, CopyShared &shared, Work work, int batchFile
     , m_batchFiles(size_t(std::max(batchFiles, 1)))
     , m_batchBytes(batchBytes)
 {
+    m_workerFolders.assign(size_t(count), NoFolder);
     m_threads.reserve(size_t(count));
     for (int i = 0; i < count; ++i)
-        m_threads.emplace_back([this] { runWorker(); });
+        m_threads.emplace_back([this, i] { runWorker(size_t(i)); });
 }
 
 CopyWorkers::~CopyWorkers()
@@ -38,6 +39,7 @@ void CopyWorkers::submit(std::unique_ptr<FileTask> task)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_waitingBytes += qint64(task->srcSt.st_size);
         m_outstandingBytes += qint64(task->srcSt.st_size);
+        m_outstandingPathBytes += task->src.size() + task->dst.size();
         m_waiting.push_back(task.get());
         m_inOrder.push_back(std::move(task));
         wake = m_idleWorkers > 0 && batchReady(); // a busy worker looks for the next task by itself
@@ -86,8 +88,10 @@ std::unique_ptr<FileTask> CopyWorkers::takeOldest(const std::function<void()> &w
     m_takerWaiting = false;
     std::unique_ptr<FileTask> task = std::move(m_inOrder.front());
     m_inOrder.pop_front();
-    if (!task->whenTakenBack)
+    if (!task->whenTakenBack) {
         m_outstandingBytes -= qint64(task->srcSt.st_size);
+        m_outstandingPathBytes -= task->src.size() + task->dst.size();
+    }
     return task;
 }
 
@@ -115,7 +119,41 @@ bool CopyWorkers::batchReady() const
         && (m_waiting.size() >= m_batchFiles || m_waitingBytes >= m_batchBytes || m_takerWaiting || m_released);
 }
 
-void CopyWorkers::runWorker()
+void CopyWorkers::takeBatch(size_t worker, std::vector<FileTask *> *batch)
+{
+    // Two workers filling one folder wait for each other: the kernel lets
+    // one name a file there at a time. So a worker takes the first files
+    // waiting in a folder no other worker is in, if the walk has run that
+    // far ahead; otherwise the first ones waiting, as they come.
+    size_t first = 0;
+    const size_t looked = std::min(m_waiting.size(), FolderLookAhead);
+    for (size_t i = 0; i < looked; ++i) {
+        const int folder = m_waiting[i]->ref.dirFd;
+        if (std::none_of(m_workerFolders.begin(), m_workerFolders.end(), [&](int other) { return other == folder; })
+            || m_workerFolders[worker] == folder) {
+            first = i;
+            break;
+        }
+    }
+    const int folder = m_waiting[first]->ref.dirFd;
+    m_workerFolders[worker] = folder;
+    size_t end = first;
+    qint64 bytes = 0;
+    while (end < m_waiting.size() && batch->size() < m_batchFiles && (batch->empty() || bytes < m_batchBytes)) {
+        FileTask *next = m_waiting[end];
+        if (next->ref.dirFd != folder && !batch->empty())
+            break; // the batch stays in one folder
+        if (m_batchFiles > 1 && !batch->empty() && qint64(next->srcSt.st_size) >= m_batchBytes)
+            break; // a big file goes alone
+        ++end;
+        bytes += qint64(next->srcSt.st_size);
+        m_waitingBytes -= qint64(next->srcSt.st_size);
+        batch->push_back(next);
+    }
+    m_waiting.erase(m_waiting.begin() + std::ptrdiff_t(first), m_waiting.begin() + std::ptrdiff_t(end));
+}
+
+void CopyWorkers::runWorker(size_t worker)
 {
     // The operation's file system, as on the job's own thread.
     FileSystemScope scope(m_shared.testing.fileSystem);
@@ -131,21 +169,13 @@ void CopyWorkers::runWorker()
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             ++m_idleWorkers;
+            if (!batchReady())
+                m_workerFolders[worker] = NoFolder; // idle: its folder is free for the others
             m_taskWaiting.wait(lock, [this] { return m_quit || batchReady(); });
             --m_idleWorkers;
             if (m_quit)
                 return;
-            qint64 bytes = 0;
-            while (!m_waiting.empty() && batch.size() < m_batchFiles && (batch.empty() || bytes < m_batchBytes)) {
-                FileTask *next = m_waiting.front();
-                if (m_batchFiles > 1 && !batch.empty() && qint64(next->srcSt.st_size) >= m_batchBytes)
-                    break; // a big file goes alone
-
-                m_waiting.pop_front();
-                bytes += qint64(next->srcSt.st_size);
-                m_waitingBytes -= qint64(next->srcSt.st_size);
-                batch.push_back(next);
-            }
+            takeBatch(worker, &batch);
             m_released = m_released && !m_waiting.empty();
         }
         task = batch.front();

@@ -84,6 +84,7 @@ public:
     // Handed out and not yet taken back, and their bytes (the job's thread only).
     int outstanding() const { return int(m_inOrder.size()); }
     qint64 outstandingBytes() const { return m_outstandingBytes; }
+    qint64 outstandingPathBytes() const { return m_outstandingPathBytes; }
     // The oldest handed out (nullptr: none).
     const FileTask *oldest() const { return m_inOrder.empty() ? nullptr : m_inOrder.front().get(); }
     // Of the free space counted for the tasks handed out on volume, what
@@ -96,7 +97,9 @@ public:
     bool oldestFinished();
 
 private:
-    void runWorker();
+    void runWorker(size_t worker);
+    // Moves the next batch for worker from m_waiting into batch (under the mutex).
+    void takeBatch(size_t worker, std::vector<FileTask *> *batch);
     // Whether an idle worker is to take what is waiting (under the mutex).
     bool batchReady() const;
 
@@ -106,6 +109,7 @@ private:
     const qint64 m_batchBytes;
     qint64 m_waitingBytes = 0; // of the tasks in m_waiting
     qint64 m_outstandingBytes = 0; // of the tasks in m_inOrder
+    qint64 m_outstandingPathBytes = 0; // their source and target paths
     std::mutex m_mutex;
     std::condition_variable m_taskWaiting;
     std::condition_variable m_taskFinished;
@@ -115,6 +119,11 @@ private:
     int m_idleWorkers = 0; // waiting for a task
     bool m_takerWaiting = false; // the job's thread waits in takeOldest
     bool m_released = false; // release(): until what waits is taken
+    // The target folder each worker is filling (NoFolder: none), so that
+    // the others take files of another one; how far they look for one.
+    static constexpr int NoFolder = -2;
+    static constexpr size_t FolderLookAhead = 4096;
+    std::vector<int> m_workerFolders;
     std::vector<std::thread> m_threads;
 };
 

@@ -133,6 +133,7 @@ private slots:
     void failureInTheMiddleOfABatch_data();
     void failureInTheMiddleOfABatch();
     void smallFilesAreNotHeldUpByABigOne();
+    void manyFoldersWaitingForTheirFilesAreFinished();
 };
 
 void TestEngineCopyWorkers::sameQuestionsInWalkOrderAsOneByOne()
@@ -293,6 +294,38 @@ void TestEngineCopyWorkers::smallFilesAreNotHeldUpByABigOne()
     QVERIFY(bigDone);
     QVERIFY2(smallBeforeBigDone > 0, "the small files waited for the big one");
     QCOMPARE(listTree(root + "/dest/tree").size(), 6);
+}
+
+void TestEngineCopyWorkers::manyFoldersWaitingForTheirFilesAreFinished()
+{
+    // Far more small folders than may wait for their files at once: the
+    // oldest are finished as the walk goes on, each with its own mode and
+    // time and without its mark, whichever way it was finished.
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    constexpr int folders = 300;
+    for (int d = 0; d < folders; ++d) {
+        const QByteArray folder = root + "/tree/d" + QByteArray::number(d);
+        QVERIFY(makeDirs(folder));
+        for (int f = 0; f < 3; ++f)
+            QVERIFY(writeFile(folder + "/f" + QByteArray::number(f), QByteArray::number(d * 10 + f)));
+        chmod(folder.constData(), d % 2 ? 0750 : 0705);
+        const struct timespec times[2] = {{1000000000, 0}, {1100000000 + d, 0}};
+        utimensat(AT_FDCWD, folder.constData(), times, 0);
+    }
+    EngineTestSettings settings;
+    settings.workers = 2;
+    ScriptedEngineQuestions questions;
+    QCOMPARE(runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr, settings).status,
+             FileOpResult::Status::Done);
+    for (int d = 0; d < folders; ++d) {
+        const QByteArray folder = root + "/dest/tree/d" + QByteArray::number(d);
+        const struct stat st = statOf(folder);
+        QCOMPARE(st.st_mode & 07777, mode_t(d % 2 ? 0750 : 0705));
+        QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(1100000000 + d));
+        QCOMPARE(listedNames(folder).size(), 3); // no mark left
+        QCOMPARE(readFile(folder + "/f2"), QByteArray::number(d * 10 + 2));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEngineCopyWorkers)
