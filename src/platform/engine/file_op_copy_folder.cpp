@@ -35,7 +35,10 @@ Flow Job::copyDir(const QByteArray &src, const QByteArray &dst, const struct sta
             {RecordStep::Kind::EnterFolder, baseNameOf(src), known ? opened.st_dev : 0, known ? opened.st_ino : 0, {}});
     }
     testPoint("folder-created", dst);
-    flow = copyEntries(src, dst, names, &folder, journal);
+    std::vector<SeenFile> seen;
+    if (m_seenFromCount && m_count)
+        m_count->takeSeenFiles(srcSt.st_dev, srcSt.st_ino, &seen);
+    flow = copyEntries(src, dst, names, seen, &folder, journal);
     if (journal)
         record(journal, {RecordStep::Kind::LeaveFolder, {}, 0, 0, {}});
 
@@ -191,8 +194,29 @@ bool Job::statEntry(int srcFd, const QByteArray &child, const QByteArray &name, 
     return found;
 }
 
+namespace {
+
+// The stat the count saw of name, the next regular file it listed (or the
+// one after, when the walk does not list that one); false: none.
+bool seenStat(const std::vector<SeenFile> &seen, size_t *at, const QByteArray &name, struct stat *st)
+{
+    if (*at >= seen.size())
+        return false;
+    const size_t hash = seenNameHash(name);
+    for (size_t i = *at; i < std::min(seen.size(), *at + 2); ++i) {
+        if (seen[i].nameHash == hash) {
+            *st = seen[i].st;
+            *at = i + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<QByteArray> &names,
-                      EnteredFolder *folder, Journal *journal)
+                      const std::vector<SeenFile> &seen, EnteredFolder *folder, Journal *journal)
 {
     const QByteArray outerPath = m_targetDirPath;
     const int outerFd = m_targetDirFd;
@@ -204,10 +228,14 @@ Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<
     m_sourceDirFd = folder->srcFd;
     Flow flow = holdFolder(&folder->srcFd, &folder->dirFd);
     if (flow == Flow::Continue) {
+        size_t seenAt = 0;
         for (const QByteArray &name : names) {
             const QByteArray child = joinPath(src, name);
             struct stat childSt;
-            const bool found = statEntry(folder->srcFd, child, name, &childSt);
+            bool fromCount = seenStat(seen, &seenAt, name, &childSt);
+            if (fromCount && !canHandOut(childSt))
+                fromCount = false; // copied here: as it is now
+            const bool found = fromCount || statEntry(folder->srcFd, child, name, &childSt);
             if (m_failed || m_cancelled) {
                 flow = Flow::Stop;
                 break;
@@ -217,7 +245,7 @@ Flow Job::copyEntries(const QByteArray &src, const QByteArray &dst, const QList<
             const bool handedOut = canHandOut(childSt);
             if (!handedOut && m_workers && S_ISREG(childSt.st_mode))
                 m_workers->release(); // what waits for a worker is not held up by a file copied here
-            const Flow copied = handedOut ? handOut(child, joinPath(dst, name), childSt, journal)
+            const Flow copied = handedOut ? handOut(child, joinPath(dst, name), childSt, journal, fromCount)
                                           : copyItem(child, joinPath(dst, name), childSt, journal);
             if (copied == Flow::Stop) {
                 flow = Flow::Stop;

@@ -7,6 +7,8 @@
 
 #include "platform/engine/file_system.h"
 
+#include <QHash>
+
 #include <dirent.h>
 #include <fcntl.h>
 
@@ -16,6 +18,9 @@ namespace {
 
 // Folders the count holds open at most, the deepest of its walk.
 constexpr size_t CountHeldLevels = 16;
+// How many folders kept ahead the walk looks through for its own (the
+// ones before it are those it passed by, not entering them).
+constexpr size_t SeenLookAhead = 64;
 
 bool isDotOrDotDot(const char *name)
 {
@@ -23,6 +28,11 @@ bool isDotOrDotDot(const char *name)
 }
 
 } // namespace
+
+size_t seenNameHash(QByteArrayView name)
+{
+    return qHash(name, 0);
+}
 
 TreeCount::TreeCount(FileSystem *fileSystem, std::function<bool()> stopWanted,
                      std::function<void(const char *, const QByteArray &)> point)
@@ -144,6 +154,12 @@ bool TreeCount::list(Level &level)
             fsys().close(own);
         return !stopNow();
     }
+    bool keeping = m_seenMost > 0;
+    if (keeping) {
+        std::lock_guard<std::mutex> lock(m_seenMutex);
+        keeping = !m_seenFull;
+    }
+    std::vector<SeenFile> seen;
     while (const dirent *entry = fsys().readdir(handle)) {
         if (stopNow())
             break;
@@ -166,11 +182,47 @@ bool TreeCount::list(Level &level)
             st.st_mode = DTTOIF(entry->d_type); // a link or a special file: only counted
         }
         m_files.fetch_add(1, std::memory_order_relaxed);
-        if (S_ISREG(st.st_mode))
+        if (S_ISREG(st.st_mode)) {
             m_bytes.fetch_add(qint64(st.st_size), std::memory_order_relaxed);
+            if (keeping)
+                seen.push_back({seenNameHash(name), st});
+        }
     }
     fsys().closedir(handle);
-    return !stopNow();
+    if (stopNow())
+        return false;
+    if (keeping && !seen.empty())
+        keepSeen(level, std::move(seen));
+    return true;
+}
+
+void TreeCount::keepSeen(const Level &level, std::vector<SeenFile> files)
+{
+    std::lock_guard<std::mutex> lock(m_seenMutex);
+    if (m_seenFull || m_seenFiles + files.size() > m_seenMost) {
+        m_seenFull = true;
+        return;
+    }
+    m_seenFiles += files.size();
+    m_seen.push_back({level.device, level.inode, std::move(files)});
+}
+
+bool TreeCount::takeSeenFiles(dev_t device, ino_t inode, std::vector<SeenFile> *files)
+{
+    std::lock_guard<std::mutex> lock(m_seenMutex);
+    const size_t looked = std::min(m_seen.size(), SeenLookAhead);
+    for (size_t i = 0; i < looked; ++i) {
+        if (m_seen[i].device != device || m_seen[i].inode != inode)
+            continue;
+        for (size_t passed = 0; passed <= i; ++passed) {
+            m_seenFiles -= m_seen.front().files.size();
+            if (passed == i)
+                *files = std::move(m_seen.front().files);
+            m_seen.pop_front();
+        }
+        return true;
+    }
+    return false;
 }
 
 bool TreeCount::reopenParent(std::vector<Level> &levels)

@@ -5,11 +5,14 @@
 // written at once whatever the size of the tree. Private to the engine.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QtGlobal>
 
 #include <atomic>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -17,6 +20,15 @@
 class FileSystem;
 
 namespace EngineJob {
+
+// A regular file as the count saw it: the hash of its name (seenNameHash)
+// and its lstat.
+struct SeenFile
+{
+    size_t nameHash = 0;
+    struct stat st;
+};
+size_t seenNameHash(QByteArrayView name);
 
 class TreeCount
 {
@@ -32,6 +44,16 @@ public:
 
     // Counts the folder at path (st: its lstat) on the count's own thread.
     void start(const QByteArray &path, const struct stat &st);
+    // Before start: the count keeps what it saw of the regular files of
+    // each folder, up to mostFiles of them, for the copy's walk to take
+    // instead of looking at each file again. Once a folder does not fit,
+    // it keeps no more, so what it keeps is always where the walk starts.
+    void keepSeenFiles(size_t mostFiles) { m_seenMost = mostFiles; }
+    // What the count kept of the folder (device, inode), in the order it
+    // listed them, taken out of its keeping with anything kept before it
+    // (folders the walk passed by); false: it kept nothing of the folder
+    // (not yet there, or no room).
+    bool takeSeenFiles(dev_t device, ino_t inode, std::vector<SeenFile> *files);
     // Waits until the count has ended (counted everything, or left off).
     void wait();
     // Makes the count leave off and waits for it.
@@ -62,6 +84,15 @@ private:
     // ".." of the deepest when it was closed; false if it is not the same folder.
     bool reopenParent(std::vector<Level> &levels);
     bool stopNow() const { return m_stop.load(std::memory_order_relaxed) || m_stopWanted(); }
+    // Keeps files as what was seen in the folder at level, if there is room.
+    void keepSeen(const Level &level, std::vector<SeenFile> files);
+
+    struct SeenFolder
+    {
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::vector<SeenFile> files;
+    };
 
     FileSystem *m_fileSystem;
     std::function<bool()> m_stopWanted;
@@ -71,6 +102,12 @@ private:
     std::atomic_bool m_finished {false};
     std::atomic<qint64> m_files {0};
     std::atomic<qint64> m_bytes {0};
+
+    size_t m_seenMost = 0;
+    std::mutex m_seenMutex;
+    std::deque<SeenFolder> m_seen; // in the order counted
+    size_t m_seenFiles = 0; // in m_seen
+    bool m_seenFull = false; // a folder did not fit: nothing more is kept
 };
 
 } // namespace EngineJob

@@ -29,7 +29,8 @@ bool Job::canHandOut(const struct stat &srcSt) const
     return S_ISREG(srcSt.st_mode) && !(m_moving && srcSt.st_nlink > 1) && workerCount() > 0;
 }
 
-Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal)
+Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal,
+                  bool statFromCount)
 {
     if (cancelled()) {
         setCancelled();
@@ -74,6 +75,7 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     task->src = src;
     task->dst = dst;
     task->srcSt = srcSt;
+    task->statFromCount = statFromCount;
     task->from = sourceRef(src);
     task->ref = targetRef(dst);
     task->sourceDirPath = m_sourceDirPath;
@@ -232,8 +234,21 @@ Flow Job::settle(FileTask &task)
     m_targetDirFd = task.ref.dirFd == AT_FDCWD ? -1 : task.ref.dirFd;
     m_sourceDirPath = task.sourceDirPath;
     m_sourceDirFd = task.from.dirFd == AT_FDCWD ? -1 : task.from.dirFd;
-    const Flow flow = task.nameTaken ? resolveAndCopy(task.src, task.dst, task.srcSt, task.journal)
-                                     : copyItem(task.src, task.dst, task.srcSt, task.journal);
+    // What the count saw may be older than the failure: a file gone since
+    // is not copied, one still there is copied as it is now. One that is
+    // no longer a regular file is still copied as one, which is refused and
+    // asked about, as when it changes under a worker (and no folder is
+    // entered while files are taken back).
+    Flow flow = Flow::Continue;
+    struct stat now;
+    if (task.statFromCount && !statEntry(task.from.dirFd, task.src, task.from.name, &now)) {
+        flow = m_cancelled || m_failed ? Flow::Stop : Flow::Continue;
+    } else {
+        if (task.statFromCount && S_ISREG(now.st_mode))
+            task.srcSt = now;
+        flow = task.nameTaken ? resolveAndCopy(task.src, task.dst, task.srcSt, task.journal)
+                              : copyItem(task.src, task.dst, task.srcSt, task.journal);
+    }
     m_targetDirPath = outerPath;
     m_targetDirFd = outerFd;
     m_sourceDirPath = outerSourcePath;

@@ -149,8 +149,10 @@ private:
     int makeFolder(const TargetRef &ref, int *dirFd);
     // The folder name of dirFd opened, not following a link (ENOTDIR then).
     static int openFolderAt(int dirFd, const QByteArray &name);
+    // seen: what the count saw of the folder's regular files, used for
+    // their stat instead of looking again (see TreeCount::keepSeenFiles).
     Flow copyEntries(const QByteArray &src, const QByteArray &dst, const QList<QByteArray> &names,
-                     EnteredFolder *folder, Journal *journal);
+                     const std::vector<SeenFile> &seen, EnteredFolder *folder, Journal *journal);
     // The entry name of the folder open at srcFd, as it is now; false when it
     // is gone (nothing to copy) or skipped.
     bool statEntry(int srcFd, const QByteArray &src, const QByteArray &name, struct stat *st);
@@ -188,7 +190,10 @@ private:
     // The copy workers: the files of a tree handed out in walk order and
     // taken back in that order (file_op_handout.cpp).
     bool canHandOut(const struct stat &srcSt) const;
-    Flow handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal);
+    // statFromCount: srcSt is what the count saw, looked at again before
+    // the job's thread copies the file itself.
+    Flow handOut(const QByteArray &src, const QByteArray &dst, const struct stat &srcSt, Journal *journal,
+                 bool statFromCount = false);
     // Takes back every file handed out and deals with each in walk order.
     Flow settleHandedOut();
     Flow settle(FileTask &task);
@@ -305,6 +310,7 @@ private:
     QSet<QByteArray> m_preflightRefused; // source paths the user skipped before the start
     bool m_counted = false; // what is to be copied is counted, or being counted beside the copy
     std::unique_ptr<TreeCount> m_count; // the count beside the copy, while there is one
+    bool m_seenFromCount = false; // the walk takes the stat of regular files from the count
     bool m_countOver = false; // the operation is over: no more counting, whatever was counted
     QString m_message;
     FileOpResult m_account; // every item skipped or not done, and every note, as they come

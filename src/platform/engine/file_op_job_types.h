@@ -61,6 +61,9 @@ constexpr int HeldFolderLevels = 100;
 // Folders that wait for their files to come back from the copy workers
 // before they are finished, at most.
 constexpr int MostWaitingFolders = 64;
+// The regular files the count keeps what it saw of for the walk, at most
+// (about 150 bytes each).
+constexpr size_t SeenFilesKept = 65536;
 
 // A folder a copy is in: its source and target descriptors (the copyDir
 // frame's own variables) and what they were, to open them again safely.

@@ -202,6 +202,13 @@ void Job::scan(const QByteArray &path, const struct stat &st)
     CopyShared *shared = &m_shared;
     m_count = std::make_unique<TreeCount>(
         m_testing.fileSystem, [shared] { return shared->cancelled(); }, std::move(point));
+    // A copy's walk hands every regular file to the workers and takes its
+    // stat from the count where the count kept it, so each file is looked
+    // at once; a worker checks the file it opens, and a file handed back is
+    // looked at again. Kept for the start of a tree only, its memory bounded.
+    m_seenFromCount = !m_moving && workerCount() > 0;
+    if (m_seenFromCount)
+        m_count->keepSeenFiles(SeenFilesKept);
     m_count->start(path, st);
     if (m_testing.countFirst)
         m_count->wait();

@@ -51,6 +51,7 @@ struct FileTask
     qint64 spaceBytes = 0;
     quint64 spaceVolume = 0;
     bool nameTaken = false; // Redo because the final name exists: ask about it
+    bool statFromCount = false; // srcSt is what the count saw: looked at again for a Redo
     bool finished = false; // guarded by the pool's mutex
 };
 

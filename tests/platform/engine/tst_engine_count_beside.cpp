@@ -3,11 +3,13 @@
 // stops it, and a target that needs the walk first still gets it before
 // anything is written. The count is held or released through the hook
 // points, never by timing.
+#include "fault_file_system.h"
 #include "platform/engine/file_op_engine.h"
 #include "platform/engine/file_op_preflight.h"
 #include "support/engine_scripted_questions.h"
 #include "support/engine_test_files.h"
 
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -166,6 +168,74 @@ private slots:
         QCOMPARE(last.bytesTotal, expected.second);
         QCOMPARE(last.filesDone, expected.first);
         QCOMPARE(last.bytesDone, expected.second);
+    }
+
+    void eachFileIsLookedAtOnce()
+    {
+        // The walk takes what the count saw of each regular file instead of
+        // looking at it again: one fstatat a file, not two.
+        for (int d = 0; d < 3; ++d) {
+            const QByteArray folder = m_root + "/src/d" + QByteArray::number(d);
+            QVERIFY(makeDirs(folder));
+            for (int f = 0; f < 50; ++f)
+                QVERIFY(writeFile(folder + "/f" + QByteArray::number(f), QByteArray::number(d * 100 + f)));
+        }
+        FaultFileSystem fileSystem;
+        fileSystem.arm(FaultFileSystem::Mode::Count, 0);
+        EngineTestSettings settings;
+        settings.workers = 2;
+        settings.countFirst = true; // so the count has seen every file before the walk
+        settings.fileSystem = &fileSystem;
+        ScriptedEngineQuestions questions;
+        const std::atomic_bool never {false};
+        const Run done = run(copyRecord(text(m_root + "/src"), text(m_root + "/dst")), questions, settings, never);
+        QCOMPARE(done.result.status, FileOpResult::Status::Done);
+        QCOMPARE(listTree(m_root + "/dst/src"), listTree(m_root + "/src"));
+        QCOMPARE(readFile(m_root + "/dst/src/d2/f49"), QByteArray("249"));
+        const qsizetype looks = fileSystem.names().count(QByteArrayLiteral("fstatat"));
+        QVERIFY2(looks < 150 + 20, QByteArray::number(looks).constData());
+    }
+
+    void whatChangedAfterTheCountIsCopiedAsItIsNow()
+    {
+        // Once the count has seen them: a file grows, one is removed, one
+        // becomes a link and one a folder. The walk hands them out as the
+        // count saw them; the grown file is copied whole and the removed
+        // one is not missed, without a question; the two that are no longer
+        // files are asked about, as when that happens under a worker.
+        QVERIFY(makeDirs(m_root + "/src"));
+        for (int f = 0; f < 20; ++f)
+            QVERIFY(writeFile(m_root + "/src/f" + QByteArray::number(f), "before"));
+        const QByteArray grown(300 * 1024, 'g');
+        EngineTestSettings settings;
+        settings.workers = 2;
+        settings.countFirst = true;
+        settings.hook = [&](const char *point, const QByteArray &) {
+            if (QByteArray(point) != "count-done")
+                return;
+            writeFile(m_root + "/src/f3", grown);
+            unlink(QByteArray(m_root + "/src/f7").constData());
+            symlink("f3", QByteArray(m_root + "/src/f7").constData());
+            unlink(QByteArray(m_root + "/src/f11").constData());
+            unlink(QByteArray(m_root + "/src/f15").constData());
+            makeDirs(m_root + "/src/f15");
+        };
+        ScriptedEngineQuestions questions;
+        questions.defaultError = ErrorAnswer::Skip;
+        const std::atomic_bool never {false};
+        const Run done = run(copyRecord(text(m_root + "/src"), text(m_root + "/dst")), questions, settings, never);
+        QCOMPARE(done.result.status, FileOpResult::Status::Skipped);
+        QCOMPARE(readFile(m_root + "/dst/src/f3"), grown);
+        QCOMPARE(readFile(m_root + "/dst/src/f19"), QByteArray("before"));
+        QStringList asked;
+        for (const ErrorQuestion &question : questions.errorQuestions)
+            asked.append(question.path.mid(question.path.lastIndexOf(QLatin1Char('/')) + 1));
+        asked.sort();
+        QCOMPARE(asked, QStringList({QStringLiteral("f15"), QStringLiteral("f7")}));
+        QStringList expected = listTree(m_root + "/src");
+        expected.removeAll(QStringLiteral("f7"));
+        expected.removeAll(QStringLiteral("f15"));
+        QCOMPARE(listTree(m_root + "/dst/src"), expected);
     }
 
     void aCancelWhileCountingStopsTheCount()
