@@ -63,6 +63,13 @@ Flow Job::handOut(const QByteArray &src, const QByteArray &dst, const struct sta
     const auto tooMany = [&](int share) {
         return m_workers->outstanding() >= most / share || m_workers->outstandingPathBytes() >= OutstandingPathBytes / share;
     };
+    // What the workers have finished is taken back as the walk goes on,
+    // so that a failure is asked about soon after it happened, not once
+    // the walk is a thousand files further.
+    while (m_workers->outstanding() > 0 && m_workers->oldestFinished()) {
+        if (settle(*takeBack()) == Flow::Stop)
+            return Flow::Stop;
+    }
     if (tooMany(1) || tooManyBytes()) {
         const bool byCount = tooMany(1);
         while (m_workers->outstanding() > 0

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <unistd.h>
 
@@ -47,6 +48,9 @@ public:
     void setOtherVolume(const QByteArray &folder) { m_otherVolume = folder + '/'; }
     // As a volume without unnamed files (O_TMPFILE gives EOPNOTSUPP), such as FAT.
     void setUnnamedFiles(bool work) { m_unnamedFiles = work; }
+    // Called with the name of every call before it is made, from the thread
+    // making it (set before the operation starts).
+    void setOnCall(std::function<void(const char *)> onCall) { m_onCall = std::move(onCall); }
     // Reading the file whose path ends with name fails with EIO from offset
     // from on, every time, as a bad sector would.
     void setBadSector(const QByteArray &name, off_t from)
@@ -249,6 +253,8 @@ private:
     // ends the process here, with no clean-up.
     bool enter(const char *name, int error)
     {
+        if (m_onCall)
+            m_onCall(name);
         long number = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -308,6 +314,7 @@ private:
     QList<const char *> m_names;
     QByteArray m_otherVolume;
     bool m_unnamedFiles = true;
+    std::function<void(const char *)> m_onCall;
     QByteArray m_badFile;
     off_t m_badFrom = 0;
 };

@@ -6,6 +6,7 @@
 #include "support/engine_scripted_questions.h"
 #include "support/engine_test_files.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,6 +135,7 @@ private slots:
     void failureInTheMiddleOfABatch();
     void smallFilesAreNotHeldUpByABigOne();
     void manyFoldersWaitingForTheirFilesAreFinished();
+    void aFailureIsAskedAboutSoonAfterItHappened();
 };
 
 void TestEngineCopyWorkers::sameQuestionsInWalkOrderAsOneByOne()
@@ -326,6 +328,63 @@ void TestEngineCopyWorkers::manyFoldersWaitingForTheirFilesAreFinished()
         QCOMPARE(listedNames(folder).size(), 3); // no mark left
         QCOMPARE(readFile(folder + "/f2"), QByteArray::number(d * 10 + 2));
     }
+}
+
+void TestEngineCopyWorkers::aFailureIsAskedAboutSoonAfterItHappened()
+{
+    // A file of the first folder fails in a worker (it turns into a FIFO
+    // when it is opened). The walk enters the next folder only once the
+    // workers are done with the first batch: the question comes then, not
+    // when the walk has handed out the whole tree.
+    QTemporaryDir dir;
+    const QByteArray root = bytes(dir.path());
+    for (int d = 0; d < 20; ++d) {
+        const QByteArray folder = root + "/tree/d" + QByteArray::number(d);
+        QVERIFY(makeDirs(folder));
+        for (int f = 0; f < 20; ++f)
+            QVERIFY(writeFile(folder + "/f" + QByteArray::number(f), "content"));
+    }
+    // The first file the walk meets fails; the rest of the workers' first batch copies.
+    const QByteArray first = listedNames(root + "/tree").first();
+    const QByteArray failing = root + "/tree/" + first + '/' + listedNames(root + "/tree/" + first).first();
+    const QByteArray firstCopy = root + "/dest/tree/" + first;
+
+    FaultFileSystem fileSystem;
+    std::atomic_int folders {0};
+    fileSystem.setOnCall([&](const char *call) {
+        // The top folder, the first one, then the second: wait there until
+        // the rest of the first batch (15 files) is in place, beside the
+        // folder's mark; the batch's last 4 files wait for the walk.
+        if (strcmp(call, "mkdirat") != 0 || ++folders != 3)
+            return;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 5000 && listedNames(firstCopy).size() < 16)
+            QThread::msleep(1);
+    });
+    std::atomic_int written {0};
+    EngineTestSettings settings;
+    settings.workers = 2;
+    settings.fileSystem = &fileSystem;
+    settings.hook = [&](const char *point, const QByteArray &path) {
+        if (strcmp(point, "file-written") == 0)
+            ++written;
+        else if (strcmp(point, "source-checked") == 0 && path == failing && !S_ISFIFO(statOf(path).st_mode)) {
+            unlink(path.constData());
+            mkfifo(path.constData(), 0644);
+        }
+    };
+    ScriptedEngineQuestions questions;
+    questions.defaultError = ErrorAnswer::Skip;
+    int foldersWhenAsked = -1; // how far the walk was
+    questions.onQuestion = [&] { foldersWhenAsked = folders; };
+    QCOMPARE(runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr, settings).status,
+             FileOpResult::Status::Skipped);
+    QCOMPARE(questions.errorQuestions.size(), 1);
+    // In the second folder (the top one and the first made before it), or
+    // just after: not at the end, with all 21 made.
+    QVERIFY2(foldersWhenAsked >= 3 && foldersWhenAsked <= 5, QByteArray::number(foldersWhenAsked).constData());
+    QCOMPARE(written.load(), 20 * 20 - 1);
 }
 
 QTEST_GUILESS_MAIN(TestEngineCopyWorkers)
