@@ -205,7 +205,7 @@ bool seenStat(const std::vector<SeenFile> &seen, size_t *at, const QByteArray &n
     const size_t hash = seenNameHash(name);
     for (size_t i = *at; i < std::min(seen.size(), *at + 2); ++i) {
         if (seen[i].nameHash == hash) {
-            *st = seen[i].st;
+            *st = seen[i].lstat();
             *at = i + 1;
             return true;
         }

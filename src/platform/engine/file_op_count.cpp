@@ -9,6 +9,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
 
@@ -32,6 +33,30 @@ bool isDotOrDotDot(const char *name)
 size_t seenNameHash(QByteArrayView name)
 {
     return qHash(name, 0);
+}
+
+SeenFile::SeenFile(size_t hash, const struct stat &st)
+    : nameHash(hash)
+    , device(st.st_dev)
+    , inode(st.st_ino)
+    , size(qint64(st.st_size))
+    , blocks(qint64(st.st_blocks))
+    , modified(st.st_mtim)
+    , mode(st.st_mode)
+    , links(quint32(std::min<nlink_t>(st.st_nlink, 0xffffffffu)))
+{ }
+
+struct stat SeenFile::lstat() const
+{
+    struct stat st = {};
+    st.st_dev = device;
+    st.st_ino = inode;
+    st.st_size = off_t(size);
+    st.st_blocks = blkcnt_t(blocks);
+    st.st_mtim = modified;
+    st.st_mode = mode;
+    st.st_nlink = nlink_t(links);
+    return st;
 }
 
 TreeCount::TreeCount(FileSystem *fileSystem, std::function<bool()> stopWanted,
@@ -185,7 +210,7 @@ bool TreeCount::list(Level &level)
         if (S_ISREG(st.st_mode)) {
             m_bytes.fetch_add(qint64(st.st_size), std::memory_order_relaxed);
             if (keeping)
-                seen.push_back({seenNameHash(name), st});
+                seen.emplace_back(seenNameHash(name), st);
         }
     }
     fsys().closedir(handle);
@@ -204,6 +229,7 @@ void TreeCount::keepSeen(const Level &level, std::vector<SeenFile> files)
         return;
     }
     m_seenFiles += files.size();
+    files.shrink_to_fit();
     m_seen.push_back({level.device, level.inode, std::move(files)});
 }
 

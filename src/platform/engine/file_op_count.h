@@ -22,11 +22,22 @@ class FileSystem;
 namespace EngineJob {
 
 // A regular file as the count saw it: the hash of its name (seenNameHash)
-// and its lstat.
+// and what the walk uses of its lstat (the worker that copies it looks at
+// the file it opens for the rest).
 struct SeenFile
 {
-    size_t nameHash = 0;
-    struct stat st;
+    SeenFile(size_t hash, const struct stat &st);
+    // That lstat, the fields kept filled in, the others zero.
+    struct stat lstat() const;
+
+    size_t nameHash;
+    dev_t device;
+    ino_t inode;
+    qint64 size;
+    qint64 blocks;
+    struct timespec modified;
+    mode_t mode;
+    quint32 links;
 };
 size_t seenNameHash(QByteArrayView name);
 

@@ -62,7 +62,7 @@ constexpr int HeldFolderLevels = 100;
 // before they are finished, at most.
 constexpr int MostWaitingFolders = 64;
 // The regular files the count keeps what it saw of for the walk, at most
-// (about 150 bytes each).
+// (64 bytes each).
 constexpr size_t SeenFilesKept = 65536;
 
 // A folder a copy is in: its source and target descriptors (the copyDir
