@@ -202,10 +202,14 @@ private slots:
         // becomes a link and one a folder. The walk hands them out as the
         // count saw them; the grown file is copied whole and the removed
         // one is not missed, without a question; the two that are no longer
-        // files are asked about, as when that happens under a worker.
+        // files are asked about, as when that happens under a worker. The
+        // target holds the grown one already: the question about it tells
+        // the size it has now, not the one the count saw.
         QVERIFY(makeDirs(m_root + "/src"));
         for (int f = 0; f < 20; ++f)
             QVERIFY(writeFile(m_root + "/src/f" + QByteArray::number(f), "before"));
+        QVERIFY(makeDirs(m_root + "/dst/src"));
+        QVERIFY(writeFile(m_root + "/dst/src/f3", "older"));
         const QByteArray grown(300 * 1024, 'g');
         EngineTestSettings settings;
         settings.workers = 2;
@@ -222,10 +226,13 @@ private slots:
         };
         ScriptedEngineQuestions questions;
         questions.defaultError = ErrorAnswer::Skip;
+        questions.defaultOverwrite = OverwriteAnswer::Overwrite;
         const std::atomic_bool never {false};
         const Run done = run(copyRecord(text(m_root + "/src"), text(m_root + "/dst")), questions, settings, never);
         QCOMPARE(done.result.status, FileOpResult::Status::Skipped);
         QCOMPARE(readFile(m_root + "/dst/src/f3"), grown);
+        QCOMPARE(questions.overwriteQuestions.size(), 1);
+        QCOMPARE(questions.overwriteQuestions.first().source.size, qint64(grown.size()));
         QCOMPARE(readFile(m_root + "/dst/src/f19"), QByteArray("before"));
         QStringList asked;
         for (const ErrorQuestion &question : questions.errorQuestions)
