@@ -381,9 +381,10 @@ void TestEngineCopyWorkers::aFailureIsAskedAboutSoonAfterItHappened()
     QCOMPARE(runSync(copyRecord(text(root + "/tree"), text(root + "/dest")), questions, nullptr, settings).status,
              FileOpResult::Status::Skipped);
     QCOMPARE(questions.errorQuestions.size(), 1);
-    // In the second folder (the top one and the first made before it), or
-    // just after: not at the end, with all 21 made.
-    QVERIFY2(foldersWhenAsked >= 3 && foldersWhenAsked <= 5, QByteArray::number(foldersWhenAsked).constData());
+    // While the walk is still in the first folder (a worker may finish the
+    // failing file before the walk has handed out the folder's rest), in
+    // the second one, or just after: not at the end, with all 21 made.
+    QVERIFY2(foldersWhenAsked >= 2 && foldersWhenAsked <= 5, QByteArray::number(foldersWhenAsked).constData());
     QCOMPARE(written.load(), 20 * 20 - 1);
 }
 
