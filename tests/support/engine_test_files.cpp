@@ -181,7 +181,7 @@ FileOpRecord deleteRecord(const QString &path)
 }
 
 FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel,
-                     const EngineTestSettings &settings)
+                     const EngineTestSettings &settings, bool verify)
 {
     FileOpParams params;
     QString error;
@@ -191,6 +191,7 @@ FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, con
         refused.message = error;
         return refused;
     }
+    params.verify = verify;
     static std::atomic_bool never {false};
     FileOpEngine engine(questions, cancel ? *cancel : never);
     engine.setTestSettings(settings);

@@ -42,9 +42,10 @@ FileOpRecord copyRecord(const QString &from, const QString &to);
 FileOpRecord moveRecord(const QString &from, const QString &to);
 FileOpRecord deleteRecord(const QString &path);
 
-// Decodes the record and runs it synchronously on this thread.
+// Decodes the record and runs it synchronously on this thread (verify:
+// every copy read back before it is named).
 FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel = nullptr,
-                     const EngineTestSettings &settings = {});
+                     const EngineTestSettings &settings = {}, bool verify = false);
 // runSync with a hook, and the data copied in pieces of chunkBytes with a
 // short pause after each (0: as the engine copies), so that a hook fires
 // while a file is still being written.

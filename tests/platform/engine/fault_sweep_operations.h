@@ -38,6 +38,8 @@ struct Operation
     // that its pieces, the waits for room and the flushes for small files
     // all happen on a tree this size.
     bool bigFile = false;
+    // Every copy is read back and compared before it gets its name.
+    bool verify = false;
 };
 
 inline const Operation Operations[] = {
@@ -50,6 +52,9 @@ inline const Operation Operations[] = {
     {"copy of a tree with copy workers", Kind::Copy, true, false, true, 2, true, false, true},
     {"copy of a tree with a big file, one worker in step", Kind::Copy, false, false, true, 1, true, true, true},
     {"move of a file across volumes without unnamed files", Kind::Move, false, true, false, 0, false},
+    {"verified copy of a tree with a big file, one worker in step", Kind::Copy, false, false, true, 1, true, true, true,
+     true},
+    {"verified move of a file across volumes", Kind::Move, true, true, false, 0, true, false, false, true},
 };
 
 inline void put(const QByteArray &path, const QByteArray &data, mode_t mode, time_t mtime)
@@ -178,7 +183,7 @@ inline Outcome runOnce(const Places &places, const Operation &op, FaultFileSyste
         fs.setOtherVolume(places.source());
     fs.setUnnamedFiles(op.unnamedFiles);
     Outcome outcome;
-    outcome.result = runSync(recordOf(places, op), questions, nullptr, settings);
+    outcome.result = runSync(recordOf(places, op), questions, nullptr, settings, op.verify);
     outcome.errorQuestions = int(questions.errorQuestions.size());
     outcome.canRetry = outcome.errorQuestions > 0 && questions.errorQuestions.first().canRetry;
     return outcome;
