@@ -198,14 +198,19 @@ FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, con
     return engine.run(params);
 }
 
-FileOpResult runWithHook(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook,
-                         qint64 chunkBytes)
+EngineTestSettings chunkedSettings(qint64 chunkBytes, int chunkDelayUs, EngineTestSettings::Hook hook)
 {
     EngineTestSettings settings;
     settings.chunkBytes = chunkBytes;
-    settings.chunkDelayUs = chunkBytes > 0 ? 1 : 0;
+    settings.chunkDelayUs = chunkDelayUs;
     settings.hook = std::move(hook);
-    return runSync(record, questions, nullptr, settings);
+    return settings;
+}
+
+FileOpResult runWithHook(const FileOpRecord &record, EngineQuestions &questions, EngineTestSettings::Hook hook,
+                         qint64 chunkBytes)
+{
+    return runSync(record, questions, nullptr, chunkedSettings(chunkBytes, chunkBytes > 0 ? 1 : 0, std::move(hook)));
 }
 
 EngineTestSettings withoutPreflight()

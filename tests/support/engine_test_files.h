@@ -46,6 +46,9 @@ FileOpRecord deleteRecord(const QString &path);
 // every copy read back before it is named).
 FileOpResult runSync(const FileOpRecord &record, EngineQuestions &questions, const std::atomic_bool *cancel = nullptr,
                      const EngineTestSettings &settings = {}, bool verify = false);
+// Settings that copy the data in pieces of chunkBytes (0: as the engine
+// copies) with a pause of chunkDelayUs after each, and call hook.
+EngineTestSettings chunkedSettings(qint64 chunkBytes, int chunkDelayUs, EngineTestSettings::Hook hook = {});
 // runSync with a hook, and the data copied in pieces of chunkBytes with a
 // short pause after each (0: as the engine copies), so that a hook fires
 // while a file is still being written.

@@ -151,7 +151,7 @@ void TestEngineCopyFailures::cancelMidCopyLeavesNoPartialFile()
     QVERIFY(makeDirs(root + "/dst"));
 
     FileOpRunner runner;
-    runner.setTestSettings({64 * 1024, 20000, {}}); // 128 chunks of 20 ms: ~2.5 s
+    runner.setTestSettings(chunkedSettings(64 * 1024, 20000)); // 128 chunks of 20 ms: ~2.5 s
     qint64 bytesSeen = 0;
     connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
         bytesSeen = std::max(bytesSeen, p.bytesDone);
@@ -179,7 +179,7 @@ void TestEngineCopyFailures::cancelledReplaceKeepsOldTarget()
     QVERIFY(writeFile(root + "/dst/big.bin", "the old version"));
 
     FileOpRunner runner;
-    runner.setTestSettings({64 * 1024, 20000, {}});
+    runner.setTestSettings(chunkedSettings(64 * 1024, 20000));
     connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
         if (p.bytesDone > 0) {
             // Mid-copy the target still holds the old content.

@@ -29,7 +29,7 @@ FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineT
     if (!FileOpParams::fromRecord(record, &params, &error))
         return FileOpResult {FileOpResult::Status::Failed, error, {}};
     FileOpEngine engine(questions, cancel);
-    engine.setTestSettings({chunkBytes, chunkBytes > 0 ? 1 : 0, std::move(hook)});
+    engine.setTestSettings(chunkedSettings(chunkBytes, chunkBytes > 0 ? 1 : 0, std::move(hook)));
     return engine.run(params);
 }
 

@@ -111,7 +111,7 @@ void TestEngineMoveCrossVolume::cancelledCrossVolumeMoveKeepsSource()
     const QByteArray deeper = to + "/dest/new/deeper"; // made by the move, gone with it
 
     FileOpRunner runner;
-    runner.setTestSettings({64 * 1024, 20000, {}});
+    runner.setTestSettings(chunkedSettings(64 * 1024, 20000));
     bool sawCopying = false;
     connect(&runner, &FileOpRunner::progress, this, [&](const FileOpProgress &p) {
         if (p.bytesDone > 0 && !sawCopying) {

@@ -18,7 +18,7 @@ FileOpResult run(const FileOpRecord &record, EngineQuestions &questions, EngineT
     if (!FileOpParams::fromRecord(record, &params, &error))
         return FileOpResult {FileOpResult::Status::Failed, error, {}};
     FileOpEngine engine(questions, never);
-    engine.setTestSettings({0, 0, std::move(hook)});
+    engine.setTestSettings(chunkedSettings(0, 0, std::move(hook)));
     return engine.run(params);
 }
 

@@ -125,7 +125,7 @@ void TestEngineDesktop::progressWindowCancelsLongCopy()
     ScriptedEngineQuestions questions;
     operation.setQuestions(&questions);
     operation.setProgressDelay(200);
-    operation.setTestSettings({64 * 1024, 15000, {}}); // 128 chunks: about 2 s in all
+    operation.setTestSettings(chunkedSettings(64 * 1024, 15000)); // 128 chunks: about 2 s in all
 
     int ticks = 0;
     QTimer ticker; // the GUI must keep running while it waits
@@ -169,7 +169,7 @@ void TestEngineDesktop::noProgressWindowBehindAnOpenQuestion()
     // the window waits before it would appear (the question's own event
     // loop runs meanwhile).
     operation.setProgressDelay(1000);
-    operation.setTestSettings({64 * 1024, 30000, {}}); // about 4 s in all
+    operation.setTestSettings(chunkedSettings(64 * 1024, 30000)); // about 4 s in all
     int shownWhileAsked = -1;
     questions.onQuestion = [&] {
         QTest::qWait(1300);
@@ -213,7 +213,7 @@ void TestEngineDesktop::cancelRunningStopsTheOperation()
     DesktopFileOperation operation;
     ScriptedEngineQuestions questions;
     operation.setQuestions(&questions);
-    operation.setTestSettings({64 * 1024, 15000, {}});
+    operation.setTestSettings(chunkedSettings(64 * 1024, 15000));
     bool runningMeanwhile = false;
     QTimer::singleShot(100, this, [&] {
         runningMeanwhile = operation.isRunning();
@@ -242,7 +242,7 @@ void TestEngineDesktop::refusesUnknownFunctionAndSecondOperation()
     QVERIFY(!exists(m_root + "/dst"));
 
     makeBigFile(m_root + "/big.bin", 2 * 1024 * 1024);
-    operation.setTestSettings({64 * 1024, 10000, {}});
+    operation.setTestSettings(chunkedSettings(64 * 1024, 10000));
     FileOpResult second;
     QTimer::singleShot(50, this,
                        [&] { second = operation.perform(copyRecord(text(m_root + "/a"), text(m_root + "/x"))); });
@@ -280,7 +280,7 @@ void TestEngineDesktop::terminationSignalCancelsTheSafeWay()
     DesktopFileOperation operation;
     ScriptedEngineQuestions questions;
     operation.setQuestions(&questions);
-    operation.setTestSettings({64 * 1024, 15000, {}});
+    operation.setTestSettings(chunkedSettings(64 * 1024, 15000));
     TerminationSignals termination;
     int received = 0;
     connect(&termination, &TerminationSignals::requested, this, [&](int signalNumber) {
@@ -304,7 +304,7 @@ void TestEngineDesktop::applicationExitCancelsTheSafeWay()
     ScriptedEngineQuestions questions;
     questions.defaultOverwrite = OverwriteAnswer::Overwrite;
     operation.setQuestions(&questions);
-    operation.setTestSettings({64 * 1024, 15000, {}});
+    operation.setTestSettings(chunkedSettings(64 * 1024, 15000));
     QTimer::singleShot(150, qApp, [] { QCoreApplication::exit(0); });
     QElapsedTimer clock;
     clock.start();
