@@ -75,8 +75,11 @@ void TestEngineWorkerHandout::workersFillDifferentFolders()
                                                               [&] { return batches.working >= 2; }))
                                     bothStarted = false;
                             },
-                            /*batchFiles=*/16, /*batchBytes=*/1024 * 1024);
-        // Short of a batch until release(): both workers look at everything at once.
+                            /*batchFiles=*/64, /*batchBytes=*/1024 * 1024);
+        // A batch is ready only once folder 11 is waiting too (64 files),
+        // so the first worker to look finds both folders however late the
+        // other is woken: a batch keeps to one folder, and the rest of the
+        // 80 waits for release().
         submitFolder(workers, 10, 40);
         submitFolder(workers, 11, 40);
         workers.release();
@@ -104,15 +107,17 @@ void TestEngineWorkerHandout::oneFolderIsSharedWhenNothingElseWaits()
     const std::atomic_bool never {false};
     CopyShared shared(settings, never);
     std::mutex mutex;
+    std::condition_variable changed;
     std::set<std::thread::id> threads;
     {
         CopyWorkers workers(2, shared,
                             [&](const std::vector<FileTask *> &, Copier &, const std::function<void(FileTask &)> &) {
-                                {
-                                    std::lock_guard<std::mutex> lock(mutex);
-                                    threads.insert(std::this_thread::get_id());
-                                }
-                                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                // Each batch waits (a while at most) until the other
+                                // worker has taken one too, however late it is woken.
+                                std::unique_lock<std::mutex> lock(mutex);
+                                threads.insert(std::this_thread::get_id());
+                                changed.notify_all();
+                                changed.wait_for(lock, std::chrono::seconds(5), [&] { return threads.size() >= 2; });
                             },
                             16, 1024 * 1024);
         submitFolder(workers, 10, 64);
