@@ -44,10 +44,6 @@ private:
 namespace {
 
 constexpr int StoredFlags = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-// A big file is read back while it is copied, this far behind what was
-// written: by then the write-back has stored it, and the device reads one
-// part while it writes the next.
-constexpr qint64 ReadBackLagBytes = WriteBackWaitBytes;
 // What is read back is asked for this far ahead of what is compared.
 constexpr qint64 ReadAheadBytes = 8 * 1024 * 1024;
 
@@ -145,8 +141,14 @@ int Copier::readBackRange(int dstFd, qint64 to, bool dropped)
 void Copier::readBackBehind(int dstFd, qint64 written)
 {
     ReadBack &state = *m_readBack;
-    while (state.behind && written - state.done >= ReadBackLagBytes + WriteBackPieceBytes) {
-        const qint64 to = state.done + WriteBackPieceBytes;
+    // A big file is read back while it is copied, half the write-back
+    // window behind what was written (32 MiB): by then the write-back has
+    // stored it, and the device reads one piece while it writes the next.
+    // A test's smaller window brings a small file's read-back here too.
+    const qint64 lag = m_shared.window.budget() / 2;
+    const qint64 piece = m_shared.window.pieceBytes();
+    while (state.behind && written - state.done >= lag + piece) {
+        const qint64 to = state.done + piece;
         if (fsys().sync_file_range(dstFd, state.done, to - state.done, StoredFlags) != 0
             || readBackRange(dstFd, to) != 0) {
             // Done again from the start once the copy is complete, where errors are reported.

@@ -18,14 +18,10 @@
 namespace EngineJob {
 
 // The window: written but not yet stored data stays below this much, for
-// all the copies of an operation together.
+// all the copies of an operation together. Each piece of an eighth of it
+// is handed to write-back at once, so the device stores one while the
+// next is written (WriteBackWindow::pieceBytes).
 constexpr qint64 DirtyLimitBytes = 64 * 1024 * 1024;
-// Each piece of this much of a file is handed to write-back at once, so the
-// device stores one while the next is written.
-constexpr qint64 WriteBackPieceBytes = DirtyLimitBytes / 8;
-// How far a big copy's written data may run ahead of what its own pieces
-// have stored (verification reads back this far behind the write front).
-constexpr qint64 WriteBackWaitBytes = DirtyLimitBytes / 2;
 
 // A duplicate of a copy's descriptor, kept while pieces of the copy are
 // under way; closed when the last of them is stored (or forgotten).
